@@ -1,0 +1,35 @@
+# The Windows build: the program, its Win32 layer and the tests that run
+# under Wine against the real layer.
+set(ORV_WIN32_LIBS setupapi ole32 oleaut32 uuid)
+
+file(GLOB ORV_WIN32_SOURCES CONFIGURE_DEPENDS
+     ${CMAKE_SOURCE_DIR}/src/platform/win32/*.cpp ${CMAKE_SOURCE_DIR}/src/widgets/win32/*.cpp)
+add_library(orv_win32 STATIC ${ORV_WIN32_SOURCES})
+target_link_libraries(orv_win32 PUBLIC orv_core ${ORV_WIN32_LIBS})
+
+# Statically linked: the program imports system DLLs only.
+set(ORV_STATIC_LINK -static -static-libgcc -static-libstdc++)
+
+add_executable(OrvRapidStart WIN32 ${CMAKE_SOURCE_DIR}/src/app/winmain.cpp ${CMAKE_SOURCE_DIR}/res/OrvRapidStart.rc)
+target_link_libraries(OrvRapidStart PRIVATE orv_win32)
+target_link_options(OrvRapidStart PRIVATE ${ORV_STATIC_LINK})
+set_source_files_properties(${CMAKE_SOURCE_DIR}/res/OrvRapidStart.rc PROPERTIES
+  OBJECT_DEPENDS "${CMAKE_SOURCE_DIR}/res/OrvRapidStart.manifest;${CMAKE_SOURCE_DIR}/res/OrvRapidStart.ico")
+
+# Tests under Wine: GoogleTest built for Windows from Debian's sources.
+set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+target_compile_options(gtest PRIVATE -w)
+target_compile_options(gtest_main PRIVATE -w)
+
+add_executable(orv_probe ${CMAKE_SOURCE_DIR}/tests/win32/probe/probe.cpp ${CMAKE_SOURCE_DIR}/tests/win32/probe/probe.rc)
+target_link_libraries(orv_probe PRIVATE orv_win32)
+target_link_options(orv_probe PRIVATE ${ORV_STATIC_LINK})
+
+file(GLOB ORV_WIN32_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/win32/*.cpp)
+add_executable(orv_win32_tests ${ORV_WIN32_TEST_SOURCES})
+target_link_libraries(orv_win32_tests PRIVATE orv_win32 gtest gtest_main)
+target_include_directories(orv_win32_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
+target_link_options(orv_win32_tests PRIVATE ${ORV_STATIC_LINK})

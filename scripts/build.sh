@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Builds the named targets: native (portable code and its tests, with
+# sanitizers) and win32 (the 32-bit Windows program and its Wine tests).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+jobs=$(nproc)
+for target in "$@"; do
+  case "$target" in
+    native)
+      cmake -S . -B build/native -DORV_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null
+      cmake --build build/native -j"$jobs" ;;
+    win32)
+      cmake -S . -B build/win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
+      cmake --build build/win32 -j"$jobs" ;;
+    *) echo "build: unknown target $target" >&2; exit 2 ;;
+  esac
+done

@@ -1,0 +1,35 @@
+// The process entry: the one-instance rule, the /UNINSTALL hand-off, the
+// debug log switch, the main window and its message loop.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+class TMainForm;
+
+constexpr char kApplicationTitle[] = "OrvRapidStart";
+constexpr char kApplicationWindowClass[] = "TApplication";
+// WM_APP + 0x19E: posted to a running instance by a /UNINSTALL run.
+constexpr uint32_t kUninstallMessage = 0x8000 + 0x19E;
+constexpr uint32_t kUninstallWaitMs = 5000;
+
+// What the entry needs of the GUI toolkit: the hidden application window, the
+// main window's message loop and the exception message box. The Win32 side
+// draws real windows; tests drive a stand-in.
+class TApplicationHost {
+ public:
+  virtual ~TApplicationHost() = default;
+  virtual void Initialize(const std::string& title) = 0;
+  // Shows the form and runs the message loop until it closes.
+  virtual void Run(TMainForm& form) = 0;
+  virtual void ShowException(const std::string& message) = 0;
+};
+
+// True when this process is to create its window and run the message loop.
+bool CanStart();
+
+// The body of WinMain; always returns exit code 0.
+int RunApplication(TApplicationHost& host);
+
+// The executable's file name, the single-instance mutex's name.
+std::string ExeFileName(const std::string& fullPath);

@@ -1,0 +1,14 @@
+// Windows process entry: installs the real seam and the Win32 renderer, then
+// hands over to the portable entry.
+#include <windows.h>
+
+#include "app/entry.h"
+#include "platform/win32/win32_os.h"
+#include "widgets/win32/app_host_win32.h"
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  static Win32Os os;
+  InstallOs(&os);
+  Win32ApplicationHost host(instance);
+  return RunApplication(host);
+}

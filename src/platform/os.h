@@ -1,0 +1,147 @@
+// The only door to the operating system.
+//
+// Every method mirrors one Windows call the program makes, with the same
+// arguments and the same meaning of its result; the last error is read with
+// GetLastError exactly as on Windows. platform/win32 forwards each method to
+// the real call without logic; platform/sim answers from a simulated PC.
+// Nothing outside those two folders includes <windows.h>.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "platform/os_types.h"
+
+class Os {
+ public:
+  virtual ~Os() = default;
+
+  // --- errors ---
+  virtual uint32_t GetLastError() = 0;
+  virtual void SetLastError(uint32_t code) = 0;
+
+  // --- process ---
+  virtual std::string GetCommandLineA() = 0;
+  // GetModuleFileNameA(NULL, ...): the full path of this executable.
+  virtual std::string GetModuleFileNameA() = 0;
+  // GetTempPathA with a buffer of bufferChars; empty on failure.
+  virtual std::string GetTempPathA(uint32_t bufferChars) = 0;
+  virtual void Sleep(uint32_t ms) = 0;
+  virtual bool CloseHandle(os::Handle h) = 0;
+  // CharUpperBuffA: the user's locale upper-casing of ANSI text, same length.
+  virtual std::string CharUpperBuffA(const std::string& text) = 0;
+
+  // --- named mutex ---
+  virtual os::Handle OpenMutexA(uint32_t access, bool inherit, const std::string& name) = 0;
+  // CreateMutexA(NULL, initialOwner, name); GetLastError tells
+  // ERROR_ALREADY_EXISTS when the mutex existed before the call.
+  virtual os::Handle CreateMutexA(bool initialOwner, const std::string& name) = 0;
+
+  // --- windows and messages ---
+  virtual os::Handle FindWindowA(const std::string& className, const std::string& windowName) = 0;
+  virtual bool PostMessageA(os::Handle window, uint32_t msg, uintptr_t wParam, intptr_t lParam) = 0;
+  // MessageBoxA(NULL, text, caption, type); returns the button id.
+  virtual int MessageBoxA(const std::string& text, const std::string& caption, uint32_t type) = 0;
+
+  // --- console ---
+  virtual bool AllocConsole() = 0;
+  virtual bool FreeConsole() = 0;
+  virtual os::Handle GetStdHandle(uint32_t which) = 0;
+  virtual bool WriteConsoleA(os::Handle out, const std::string& bytes) = 0;
+  // GetConsoleScreenBufferInfo, of which only wAttributes is used.
+  virtual bool GetConsoleScreenBufferInfo(os::Handle out, uint16_t& attributes) = 0;
+  virtual bool SetConsoleTextAttribute(os::Handle out, uint16_t attributes) = 0;
+
+  // --- version and system information ---
+  // GetModuleHandleA(module) + GetProcAddress(name); 0 when either is absent.
+  virtual os::Proc GetProcAddress(const std::string& module, const std::string& name) = 0;
+  // The following call the function found by GetProcAddress.
+  virtual bool IsWow64Process(os::Proc fn, bool& wow64) = 0;  // for the current process
+  virtual void GetNativeSystemInfo(os::Proc fn, os::SystemInfo& info) = 0;
+  virtual bool GetProductInfo(os::Proc fn, uint32_t major, uint32_t minor, uint32_t spMajor,
+                              uint32_t spMinor, uint32_t& productType) = 0;
+  virtual void GetSystemInfo(os::SystemInfo& info) = 0;
+  // The record's dwOSVersionInfoSize (156 or 148) says which form is asked for.
+  virtual bool GetVersionExA(os::OsVersionInfoExA& record) = 0;
+  virtual int GetSystemMetrics(int index) = 0;
+
+  // --- files and devices ---
+  // CreateFileA(path, access, share, NULL, disposition, flags, NULL).
+  virtual os::Handle CreateFileA(const std::string& path, uint32_t access, uint32_t share,
+                                 uint32_t disposition, uint32_t flags) = 0;
+  virtual bool DeviceIoControl(os::Handle device, uint32_t code, const void* in, uint32_t inSize,
+                               void* out, uint32_t outSize, uint32_t& bytesReturned) = 0;
+  virtual uint32_t GetLogicalDrives() = 0;
+
+  // --- SetupAPI device interfaces ---
+  // SetupDiGetClassDevsA(&cls, NULL, NULL, flags); kInvalid on failure.
+  virtual os::Handle SetupDiGetClassDevsA(const os::Guid& cls, uint32_t flags) = 0;
+  // SetupDiEnumDeviceInterfaces(set, NULL, &cls, index, &data); the caller sets data.cbSize.
+  virtual bool SetupDiEnumDeviceInterfaces(os::Handle set, const os::Guid& cls, uint32_t index,
+                                           os::SpDeviceInterfaceData& data) = 0;
+  // SetupDiGetDeviceInterfaceDetailA(set, &data, detail, detailSize, NULL, NULL); the
+  // caller sets the detail block's cbSize; DevicePath follows it at offset 4.
+  virtual bool SetupDiGetDeviceInterfaceDetailA(os::Handle set, const os::SpDeviceInterfaceData& data,
+                                                void* detail, uint32_t detailSize) = 0;
+  virtual bool SetupDiDestroyDeviceInfoList(os::Handle set) = 0;
+  virtual bool CoCreateGuid(os::Guid& guid) = 0;
+};
+
+// The process-wide seam. The entry installs the real one; tests install a
+// simulated PC for their own lifetime.
+Os& CurrentOs();
+void InstallOs(Os* os);  // nullptr uninstalls
+
+class ScopedOs {
+ public:
+  explicit ScopedOs(Os& os) : previous_(TryCurrentOs()) { InstallOs(&os); }
+  ~ScopedOs() { InstallOs(previous_); }
+  ScopedOs(const ScopedOs&) = delete;
+  ScopedOs& operator=(const ScopedOs&) = delete;
+  static Os* TryCurrentOs();
+
+ private:
+  Os* previous_;
+};
+
+// Owns one seam handle; closes it through the seam (so the simulated PC counts
+// the close) and keeps the last error intact while doing so.
+class OsHandle {
+ public:
+  OsHandle() = default;
+  OsHandle(Os& os, os::Handle h) : os_(&os), h_(h) {}
+  ~OsHandle() { Reset(); }
+  OsHandle(OsHandle&& o) noexcept : os_(o.os_), h_(o.h_) { o.h_ = os::kNull; }
+  OsHandle& operator=(OsHandle&& o) noexcept {
+    if (this != &o) {
+      Reset();
+      os_ = o.os_;
+      h_ = o.h_;
+      o.h_ = os::kNull;
+    }
+    return *this;
+  }
+  OsHandle(const OsHandle&) = delete;
+  OsHandle& operator=(const OsHandle&) = delete;
+
+  bool Valid() const { return h_ != os::kNull && h_ != os::kInvalid; }
+  os::Handle Get() const { return h_; }
+  [[nodiscard]] os::Handle Release() {
+    os::Handle h = h_;
+    h_ = os::kNull;
+    return h;
+  }
+  void Reset() {
+    if (Valid()) {
+      uint32_t saved = os_->GetLastError();
+      os_->CloseHandle(h_);
+      os_->SetLastError(saved);
+    }
+    h_ = os::kNull;
+  }
+
+ private:
+  Os* os_ = nullptr;
+  os::Handle h_ = os::kNull;
+};

@@ -1,0 +1,118 @@
+// Portable, byte-exact forms of the Windows records and constants that cross
+// the seam. Padding is written out so no layout rests on a compiler's
+// alignment rules; the Windows build asserts them against the SDK as well.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace os {
+
+using Handle = std::uintptr_t;  // HANDLE, HWND, HDEVINFO alike
+using Proc = std::uintptr_t;    // an exported function's address; 0 when absent
+constexpr Handle kNull = 0;
+constexpr Handle kInvalid = ~Handle(0);  // INVALID_HANDLE_VALUE
+
+// Error codes (winerror.h).
+constexpr uint32_t kErrorSuccess = 0;
+constexpr uint32_t kErrorInvalidFunction = 1;
+constexpr uint32_t kErrorFileNotFound = 2;
+constexpr uint32_t kErrorPathNotFound = 3;
+constexpr uint32_t kErrorAccessDenied = 5;
+constexpr uint32_t kErrorInvalidHandle = 6;
+constexpr uint32_t kErrorNotReady = 21;
+constexpr uint32_t kErrorGenFailure = 31;
+constexpr uint32_t kErrorNotSupported = 50;
+constexpr uint32_t kErrorInvalidParameter = 87;
+constexpr uint32_t kErrorCallNotImplemented = 120;
+constexpr uint32_t kErrorInsufficientBuffer = 122;
+constexpr uint32_t kErrorProcNotFound = 127;
+constexpr uint32_t kErrorAlreadyExists = 183;
+constexpr uint32_t kErrorMoreData = 234;
+constexpr uint32_t kErrorNoMoreItems = 259;
+
+// CreateFileA.
+constexpr uint32_t kGenericRead = 0x80000000u;
+constexpr uint32_t kGenericWrite = 0x40000000u;
+constexpr uint32_t kFileShareRead = 0x1;
+constexpr uint32_t kFileShareWrite = 0x2;
+constexpr uint32_t kOpenExisting = 3;
+
+constexpr uint32_t kMutexAllAccess = 0x001F0001;
+constexpr uint32_t kStdOutputHandle = static_cast<uint32_t>(-11);
+
+// MessageBoxA.
+constexpr uint32_t kMbOk = 0x0;
+constexpr uint32_t kMbIconError = 0x10;
+
+// GetSystemMetrics indices.
+constexpr int kSmMediaCenter = 87;
+constexpr int kSmServerR2 = 89;
+
+struct Guid {
+  uint32_t Data1;
+  uint16_t Data2;
+  uint16_t Data3;
+  uint8_t Data4[8];
+};
+static_assert(sizeof(Guid) == 16, "GUID size");
+
+inline bool operator==(const Guid& a, const Guid& b) {
+  if (a.Data1 != b.Data1 || a.Data2 != b.Data2 || a.Data3 != b.Data3) return false;
+  for (int i = 0; i < 8; ++i)
+    if (a.Data4[i] != b.Data4[i]) return false;
+  return true;
+}
+inline bool operator!=(const Guid& a, const Guid& b) { return !(a == b); }
+
+// OSVERSIONINFOEXA: 156 bytes; its first 148 bytes are OSVERSIONINFOA.
+struct OsVersionInfoExA {
+  uint32_t dwOSVersionInfoSize;
+  uint32_t dwMajorVersion;
+  uint32_t dwMinorVersion;
+  uint32_t dwBuildNumber;
+  uint32_t dwPlatformId;
+  char szCSDVersion[128];
+  uint16_t wServicePackMajor;
+  uint16_t wServicePackMinor;
+  uint16_t wSuiteMask;
+  uint8_t wProductType;
+  uint8_t wReserved;
+};
+constexpr uint32_t kOsVersionInfoExSize = 156;
+constexpr uint32_t kOsVersionInfoSize = 148;
+static_assert(sizeof(OsVersionInfoExA) == kOsVersionInfoExSize, "OSVERSIONINFOEXA size");
+static_assert(offsetof(OsVersionInfoExA, wServicePackMajor) == kOsVersionInfoSize,
+              "extended fields follow OSVERSIONINFOA");
+static_assert(offsetof(OsVersionInfoExA, wProductType) == 154, "wProductType offset");
+
+// SYSTEM_INFO of a 32-bit process: 36 bytes; only the architecture is read.
+struct SystemInfo {
+  uint16_t wProcessorArchitecture;
+  uint16_t wReserved;
+  uint32_t dwPageSize;
+  uint32_t lpMinimumApplicationAddress;
+  uint32_t lpMaximumApplicationAddress;
+  uint32_t dwActiveProcessorMask;
+  uint32_t dwNumberOfProcessors;
+  uint32_t dwProcessorType;
+  uint32_t dwAllocationGranularity;
+  uint16_t wProcessorLevel;
+  uint16_t wProcessorRevision;
+};
+static_assert(sizeof(SystemInfo) == 36, "SYSTEM_INFO size (32-bit)");
+
+constexpr uint16_t kProcessorArchitectureIntel = 0;
+constexpr uint16_t kProcessorArchitectureIa64 = 6;
+constexpr uint16_t kProcessorArchitectureAmd64 = 9;
+
+// SP_DEVICE_INTERFACE_DATA of a 32-bit process: 28 bytes.
+struct SpDeviceInterfaceData {
+  uint32_t cbSize;
+  Guid InterfaceClassGuid;
+  uint32_t Flags;
+  uint32_t Reserved;
+};
+static_assert(sizeof(SpDeviceInterfaceData) == 28, "SP_DEVICE_INTERFACE_DATA size (32-bit)");
+
+}  // namespace os

@@ -1,0 +1,320 @@
+#include "platform/sim/sim_pc.h"
+
+#include <cstring>
+
+namespace {
+
+constexpr const char* kCallNames[] = {
+    "GetCommandLineA", "GetModuleFileNameA", "GetTempPathA", "Sleep", "CloseHandle", "CharUpperBuffA",
+    "OpenMutexA", "CreateMutexA", "FindWindowA", "PostMessageA", "MessageBoxA", "AllocConsole",
+    "FreeConsole", "GetStdHandle", "WriteConsoleA", "GetConsoleScreenBufferInfo",
+    "SetConsoleTextAttribute", "GetProcAddress", "IsWow64Process", "GetNativeSystemInfo",
+    "GetProductInfo", "GetSystemInfo", "GetVersionExA", "GetSystemMetrics", "CreateFileA",
+    "DeviceIoControl", "GetLogicalDrives", "SetupDiGetClassDevsA", "SetupDiEnumDeviceInterfaces",
+    "SetupDiGetDeviceInterfaceDetailA", "SetupDiDestroyDeviceInfoList", "CoCreateGuid"};
+static_assert(sizeof(kCallNames) / sizeof(kCallNames[0]) == static_cast<int>(Call::kCount),
+              "one name per call kind");
+
+// assumed: the ANSI code page is Windows-1252, whose CharUpperBuffA maps
+// a-z, the Latin-1 lower-case letters (not 0xDF sharp s, not 0xF7 division
+// sign), and 0x9A/0x9C/0x9E/0xFF to their upper-case forms.
+unsigned char UpperCp1252(unsigned char c) {
+  if (c >= 'a' && c <= 'z') return static_cast<unsigned char>(c - 0x20);
+  if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return static_cast<unsigned char>(c - 0x20);
+  switch (c) {
+    case 0x9A: return 0x8A;
+    case 0x9C: return 0x8C;
+    case 0x9E: return 0x8E;
+    case 0xFF: return 0x9F;
+    default: return c;
+  }
+}
+
+bool EqualNoCase(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (UpperCp1252(static_cast<unsigned char>(a[i])) != UpperCp1252(static_cast<unsigned char>(b[i])))
+      return false;
+  return true;
+}
+
+// Exported functions answer with a non-zero address of their own.
+constexpr os::Proc kProcIsWow64Process = 0x7001;
+constexpr os::Proc kProcGetNativeSystemInfo = 0x7002;
+constexpr os::Proc kProcGetProductInfo = 0x7003;
+
+}  // namespace
+
+const char* CallName(Call c) { return kCallNames[static_cast<int>(c)]; }
+
+SimVersion SimVersion::Make(uint32_t platformId, uint32_t major, uint32_t minor, uint32_t build,
+                            const char* csd, uint8_t productType, uint16_t suite) {
+  SimVersion v;
+  v.record.dwMajorVersion = major;
+  v.record.dwMinorVersion = minor;
+  v.record.dwBuildNumber = build;
+  v.record.dwPlatformId = platformId;
+  std::strncpy(v.record.szCSDVersion, csd, sizeof v.record.szCSDVersion - 1);
+  v.record.wSuiteMask = suite;
+  v.record.wProductType = productType;
+  return v;
+}
+
+SimPc::SimPc() = default;
+
+void SimPc::FailNth(Call kind, int n, uint32_t error) {
+  failures_[{static_cast<int>(kind), counts_[static_cast<int>(kind)] + n}] = error;
+}
+
+int SimPc::Count(Call kind) const { return counts_[static_cast<int>(kind)]; }
+
+bool SimPc::Enter(Call kind, const std::string& detail) {
+  Calls.push_back({kind, detail});
+  const int n = ++counts_[static_cast<int>(kind)];
+  auto it = failures_.find({static_cast<int>(kind), n});
+  if (it == failures_.end()) return false;
+  lastError_ = it->second;
+  failures_.erase(it);
+  return true;
+}
+
+os::Handle SimPc::NewHandle(Kind kind, const std::string& name, uint32_t access) {
+  const os::Handle h = nextHandle_;
+  nextHandle_ += 4;  // Windows handles are multiples of four
+  handles_[h] = Object{kind, name, access};
+  return h;
+}
+
+const SimPc::Object* SimPc::Find(os::Handle h, Kind kind) const {
+  auto it = handles_.find(h);
+  return it != handles_.end() && it->second.kind == kind ? &it->second : nullptr;
+}
+
+std::string SimPc::ConsoleText() const {
+  std::string text;
+  for (const SimConsoleWrite& w : ConsoleWrites) text += w.text;
+  return text;
+}
+
+std::string SimPc::GetCommandLineA() {
+  Enter(Call::GetCommandLineA);
+  return CommandLine;
+}
+
+std::string SimPc::GetModuleFileNameA() {
+  if (Enter(Call::GetModuleFileNameA)) return "";
+  return ModulePath;
+}
+
+std::string SimPc::GetTempPathA(uint32_t bufferChars) {
+  if (Enter(Call::GetTempPathA)) return "";
+  // Too small a buffer: the call returns the size it needs and fills nothing.
+  if (TempPath.size() + 1 > bufferChars) return "";
+  return TempPath;
+}
+
+void SimPc::Sleep(uint32_t ms) {
+  Enter(Call::Sleep, std::to_string(ms));
+  SleptMs += ms;
+}
+
+bool SimPc::CloseHandle(os::Handle h) {
+  if (Enter(Call::CloseHandle)) return false;
+  auto it = handles_.find(h);
+  if (it == handles_.end()) {
+    lastError_ = os::kErrorInvalidHandle;
+    return false;
+  }
+  if (h == consoleOutput_) consoleOutput_ = os::kNull;
+  handles_.erase(it);
+  return true;
+}
+
+std::string SimPc::CharUpperBuffA(const std::string& text) {
+  Enter(Call::CharUpperBuffA);
+  std::string upper = text;
+  for (char& c : upper) c = static_cast<char>(UpperCp1252(static_cast<unsigned char>(c)));
+  return upper;
+}
+
+// Object names are case-sensitive in Windows' object manager.
+os::Handle SimPc::OpenMutexA(uint32_t access, bool, const std::string& name) {
+  if (Enter(Call::OpenMutexA, name)) return os::kNull;
+  if (!OtherMutexes.count(name) && !CreatedMutexes.count(name)) {
+    lastError_ = os::kErrorFileNotFound;
+    return os::kNull;
+  }
+  return NewHandle(Kind::Mutex, name, access);
+}
+
+os::Handle SimPc::CreateMutexA(bool, const std::string& name) {
+  if (Enter(Call::CreateMutexA, name)) return os::kNull;
+  const bool existed = OtherMutexes.count(name) || CreatedMutexes.count(name);
+  CreatedMutexes.insert(name);
+  lastError_ = existed ? os::kErrorAlreadyExists : os::kErrorSuccess;
+  return NewHandle(Kind::Mutex, name);
+}
+
+// FindWindowA compares class and window names without regard to case.
+os::Handle SimPc::FindWindowA(const std::string& className, const std::string& windowName) {
+  if (Enter(Call::FindWindowA, className + "/" + windowName)) return os::kNull;
+  for (const SimWindow& w : Windows)
+    if (EqualNoCase(w.className, className) && EqualNoCase(w.windowName, windowName)) return w.handle;
+  lastError_ = os::kErrorSuccess;
+  return os::kNull;
+}
+
+bool SimPc::PostMessageA(os::Handle window, uint32_t msg, uintptr_t wParam, intptr_t lParam) {
+  if (Enter(Call::PostMessageA, std::to_string(msg))) return false;
+  for (const SimWindow& w : Windows) {
+    if (w.handle == window) {
+      Posted.push_back({window, msg, wParam, lParam});
+      return true;
+    }
+  }
+  lastError_ = 1400;  // ERROR_INVALID_WINDOW_HANDLE
+  return false;
+}
+
+int SimPc::MessageBoxA(const std::string& text, const std::string& caption, uint32_t) {
+  if (Enter(Call::MessageBoxA, text)) return 0;
+  MessageBoxes.emplace_back(caption, text);
+  return 1;  // IDOK
+}
+
+bool SimPc::AllocConsole() {
+  if (Enter(Call::AllocConsole)) return false;
+  if (HasInheritedConsole || ConsoleAllocated) {
+    lastError_ = os::kErrorAccessDenied;
+    return false;
+  }
+  ConsoleAllocated = true;
+  consoleOutput_ = NewHandle(Kind::Console, "CONOUT$");
+  return true;
+}
+
+bool SimPc::FreeConsole() {
+  if (Enter(Call::FreeConsole)) return false;
+  ConsoleAllocated = false;
+  HasInheritedConsole = false;
+  return true;
+}
+
+// A GUI process without a console has no standard output handle (NULL).
+os::Handle SimPc::GetStdHandle(uint32_t which) {
+  if (Enter(Call::GetStdHandle)) return os::kInvalid;
+  if (which != os::kStdOutputHandle) return os::kNull;
+  if (HasInheritedConsole && consoleOutput_ == os::kNull)
+    consoleOutput_ = NewHandle(Kind::Console, "inherited");
+  return consoleOutput_;
+}
+
+bool SimPc::WriteConsoleA(os::Handle out, const std::string& bytes) {
+  if (Enter(Call::WriteConsoleA, bytes)) return false;
+  if (!Find(out, Kind::Console)) {
+    lastError_ = os::kErrorInvalidHandle;
+    return false;
+  }
+  ConsoleWrites.push_back({bytes, ConsoleAttr});
+  return true;
+}
+
+bool SimPc::GetConsoleScreenBufferInfo(os::Handle out, uint16_t& attributes) {
+  if (Enter(Call::GetConsoleScreenBufferInfo)) return false;
+  if (!Find(out, Kind::Console)) {
+    lastError_ = os::kErrorInvalidHandle;
+    return false;
+  }
+  attributes = ConsoleAttr;
+  return true;
+}
+
+bool SimPc::SetConsoleTextAttribute(os::Handle out, uint16_t attributes) {
+  if (Enter(Call::SetConsoleTextAttribute, std::to_string(attributes))) return false;
+  if (!Find(out, Kind::Console)) {
+    lastError_ = os::kErrorInvalidHandle;
+    return false;
+  }
+  ConsoleAttr = attributes;
+  return true;
+}
+
+// Module names are matched without regard to case and with or without ".dll",
+// as GetModuleHandleA does.
+os::Proc SimPc::GetProcAddress(const std::string& module, const std::string& name) {
+  if (Enter(Call::GetProcAddress, module + "!" + name)) return 0;
+  if (!EqualNoCase(module, "kernel32") && !EqualNoCase(module, "kernel32.dll")) {
+    lastError_ = 126;  // ERROR_MOD_NOT_FOUND
+    return 0;
+  }
+  os::Proc proc = 0;
+  if (name == "IsWow64Process") proc = kProcIsWow64Process;
+  if (name == "GetNativeSystemInfo") proc = kProcGetNativeSystemInfo;
+  if (name == "GetProductInfo") proc = kProcGetProductInfo;
+  if (proc == 0 || Version.missingExports.count(name)) {
+    lastError_ = os::kErrorProcNotFound;
+    return 0;
+  }
+  return proc;
+}
+
+bool SimPc::IsWow64Process(os::Proc fn, bool& wow64) {
+  if (Enter(Call::IsWow64Process)) return false;
+  if (fn != kProcIsWow64Process) return false;
+  wow64 = Version.wow64;
+  return true;
+}
+
+void SimPc::GetNativeSystemInfo(os::Proc fn, os::SystemInfo& info) {
+  Enter(Call::GetNativeSystemInfo);
+  if (fn != kProcGetNativeSystemInfo) return;
+  info = os::SystemInfo{};
+  info.wProcessorArchitecture = Version.nativeArchitecture;
+  info.dwPageSize = 4096;
+  info.dwNumberOfProcessors = 2;
+}
+
+// Under WOW64 GetSystemInfo describes the emulated 32-bit machine.
+void SimPc::GetSystemInfo(os::SystemInfo& info) {
+  Enter(Call::GetSystemInfo);
+  info = os::SystemInfo{};
+  info.wProcessorArchitecture = Version.wow64 ? os::kProcessorArchitectureIntel : Version.nativeArchitecture;
+  info.dwPageSize = 4096;
+  info.dwNumberOfProcessors = 2;
+}
+
+bool SimPc::GetProductInfo(os::Proc fn, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t& productType) {
+  if (Enter(Call::GetProductInfo)) return false;
+  if (fn != kProcGetProductInfo) return false;
+  productType = Version.productType;
+  return true;
+}
+
+bool SimPc::GetVersionExA(os::OsVersionInfoExA& record) {
+  if (Enter(Call::GetVersionExA, std::to_string(record.dwOSVersionInfoSize))) return false;
+  const uint32_t size = record.dwOSVersionInfoSize;
+  const bool extended = size == os::kOsVersionInfoExSize;
+  if (Version.fails || (size != os::kOsVersionInfoSize && !extended) ||
+      (extended && !Version.acceptsExtendedRecord)) {
+    lastError_ = os::kErrorInsufficientBuffer;
+    return false;
+  }
+  std::memcpy(&record, &Version.record, size);
+  record.dwOSVersionInfoSize = size;
+  return true;
+}
+
+int SimPc::GetSystemMetrics(int index) {
+  Enter(Call::GetSystemMetrics, std::to_string(index));
+  if (index == os::kSmServerR2) return Version.serverR2 ? 1 : 0;
+  if (index == os::kSmMediaCenter) return Version.mediaCenter ? 1 : 0;
+  return 0;
+}
+
+bool SimPc::CoCreateGuid(os::Guid& guid) {
+  if (Enter(Call::CoCreateGuid)) return false;
+  // Distinct, version-4 shaped values; deterministic so tests can repeat.
+  ++guidCounter_;
+  guid = os::Guid{0x5A1E0000u + guidCounter_, 0x1234, 0x4000, {0x80, 0, 0, 0, 0, 0, 0, uint8_t(guidCounter_)}};
+  return true;
+}

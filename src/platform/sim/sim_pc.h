@@ -1,0 +1,193 @@
+// A simulated PC that answers the seam's calls as Windows would.
+//
+// It is a machine description (command line, executable path, named objects
+// of other processes, windows, console, version record, exported functions,
+// disks) plus a recorder: every call is counted and listed, and any call kind
+// can be told to fail at its N-th use with a chosen error code. Where Windows
+// behaviour had to be assumed rather than taken from its documentation, the
+// comment says "assumed:".
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/os.h"
+#include "platform/sim/sim_disk.h"
+
+enum class Call {
+  GetCommandLineA,
+  GetModuleFileNameA,
+  GetTempPathA,
+  Sleep,
+  CloseHandle,
+  CharUpperBuffA,
+  OpenMutexA,
+  CreateMutexA,
+  FindWindowA,
+  PostMessageA,
+  MessageBoxA,
+  AllocConsole,
+  FreeConsole,
+  GetStdHandle,
+  WriteConsoleA,
+  GetConsoleScreenBufferInfo,
+  SetConsoleTextAttribute,
+  GetProcAddress,
+  IsWow64Process,
+  GetNativeSystemInfo,
+  GetProductInfo,
+  GetSystemInfo,
+  GetVersionExA,
+  GetSystemMetrics,
+  CreateFileA,
+  DeviceIoControl,
+  GetLogicalDrives,
+  SetupDiGetClassDevsA,
+  SetupDiEnumDeviceInterfaces,
+  SetupDiGetDeviceInterfaceDetailA,
+  SetupDiDestroyDeviceInfoList,
+  CoCreateGuid,
+  kCount
+};
+
+const char* CallName(Call c);
+
+struct SimCall {
+  Call kind;
+  std::string detail;  // the call's main argument, as text
+};
+
+// One stretch of text written to the console, with the attribute in force.
+struct SimConsoleWrite {
+  std::string text;
+  uint16_t attr;
+};
+
+struct SimWindow {
+  std::string className;
+  std::string windowName;
+  os::Handle handle;
+};
+
+struct SimPostedMessage {
+  os::Handle window;
+  uint32_t msg;
+  uintptr_t wParam;
+  intptr_t lParam;
+};
+
+// What the version queries report.
+struct SimVersion {
+  os::OsVersionInfoExA record{};
+  bool acceptsExtendedRecord = true;  // false: only the 148-byte form works (NT 4 before SP6)
+  bool fails = false;                 // GetVersionExA fails for both forms
+  bool wow64 = false;
+  uint16_t nativeArchitecture = os::kProcessorArchitectureIntel;
+  uint32_t productType = 0;  // what GetProductInfo reports
+  bool serverR2 = false;     // GetSystemMetrics(SM_SERVERR2)
+  bool mediaCenter = false;  // GetSystemMetrics(SM_MEDIACENTER)
+  std::set<std::string> missingExports;  // e.g. "GetNativeSystemInfo"
+
+  // platformId 2 = NT, 1 = 9x.
+  static SimVersion Make(uint32_t platformId, uint32_t major, uint32_t minor, uint32_t build,
+                         const char* csd = "", uint8_t productType = 1, uint16_t suite = 0);
+};
+
+class SimPc : public Os {
+ public:
+  SimPc();
+
+  // ---- machine description ----
+  std::string CommandLine = "\"C:\\Program Files\\Ortavel\\OrvRapidStart.exe\"";
+  std::string ModulePath = "C:\\Program Files\\Ortavel\\OrvRapidStart.exe";
+  std::string TempPath = "C:\\Users\\User\\AppData\\Local\\Temp\\";
+  std::set<std::string> OtherMutexes;  // named mutexes other processes hold
+  std::vector<SimWindow> Windows;      // top-level windows of other processes
+  bool HasInheritedConsole = false;    // AllocConsole then fails
+  SimVersion Version = SimVersion::Make(2, 6, 1, 7601, "Service Pack 1");
+  SimDisks Disks;
+
+  // ---- what happened ----
+  std::vector<SimCall> Calls;
+  std::vector<SimPostedMessage> Posted;
+  std::vector<SimConsoleWrite> ConsoleWrites;
+  std::set<std::string> CreatedMutexes;
+  uint64_t SleptMs = 0;
+  bool ConsoleAllocated = false;
+  uint16_t ConsoleAttr = 7;
+  int OpenHandles() const { return static_cast<int>(handles_.size()); }
+
+  // Fails the n-th (1-based) call of the kind from now on with error.
+  void FailNth(Call kind, int n, uint32_t error);
+  int Count(Call kind) const;
+  // The console's text as a reader of its screen would see it.
+  std::string ConsoleText() const;
+
+  // ---- Os ----
+  uint32_t GetLastError() override { return lastError_; }
+  void SetLastError(uint32_t code) override { lastError_ = code; }
+  std::string GetCommandLineA() override;
+  std::string GetModuleFileNameA() override;
+  std::string GetTempPathA(uint32_t bufferChars) override;
+  void Sleep(uint32_t ms) override;
+  bool CloseHandle(os::Handle h) override;
+  std::string CharUpperBuffA(const std::string& text) override;
+  os::Handle OpenMutexA(uint32_t access, bool inherit, const std::string& name) override;
+  os::Handle CreateMutexA(bool initialOwner, const std::string& name) override;
+  os::Handle FindWindowA(const std::string& className, const std::string& windowName) override;
+  bool PostMessageA(os::Handle window, uint32_t msg, uintptr_t wParam, intptr_t lParam) override;
+  int MessageBoxA(const std::string& text, const std::string& caption, uint32_t type) override;
+  bool AllocConsole() override;
+  bool FreeConsole() override;
+  os::Handle GetStdHandle(uint32_t which) override;
+  bool WriteConsoleA(os::Handle out, const std::string& bytes) override;
+  bool GetConsoleScreenBufferInfo(os::Handle out, uint16_t& attributes) override;
+  bool SetConsoleTextAttribute(os::Handle out, uint16_t attributes) override;
+  os::Proc GetProcAddress(const std::string& module, const std::string& name) override;
+  bool IsWow64Process(os::Proc fn, bool& wow64) override;
+  void GetNativeSystemInfo(os::Proc fn, os::SystemInfo& info) override;
+  bool GetProductInfo(os::Proc fn, uint32_t major, uint32_t minor, uint32_t spMajor, uint32_t spMinor,
+                      uint32_t& productType) override;
+  void GetSystemInfo(os::SystemInfo& info) override;
+  bool GetVersionExA(os::OsVersionInfoExA& record) override;
+  int GetSystemMetrics(int index) override;
+  os::Handle CreateFileA(const std::string& path, uint32_t access, uint32_t share, uint32_t disposition,
+                         uint32_t flags) override;
+  bool DeviceIoControl(os::Handle device, uint32_t code, const void* in, uint32_t inSize, void* out,
+                       uint32_t outSize, uint32_t& bytesReturned) override;
+  uint32_t GetLogicalDrives() override;
+  os::Handle SetupDiGetClassDevsA(const os::Guid& cls, uint32_t flags) override;
+  bool SetupDiEnumDeviceInterfaces(os::Handle set, const os::Guid& cls, uint32_t index,
+                                   os::SpDeviceInterfaceData& data) override;
+  bool SetupDiGetDeviceInterfaceDetailA(os::Handle set, const os::SpDeviceInterfaceData& data, void* detail,
+                                        uint32_t detailSize) override;
+  bool SetupDiDestroyDeviceInfoList(os::Handle set) override;
+  bool CoCreateGuid(os::Guid& guid) override;
+
+  // Messages shown with MessageBoxA: {caption, text}.
+  std::vector<std::pair<std::string, std::string>> MessageBoxes;
+
+ private:
+  enum class Kind { Mutex, Console, Device, DeviceSet };
+  struct Object {
+    Kind kind;
+    std::string name;  // mutex name, device path
+    uint32_t access = 0;
+  };
+
+  // Records the call; true when an injected failure hits it (last error set).
+  bool Enter(Call kind, const std::string& detail = "");
+  os::Handle NewHandle(Kind kind, const std::string& name, uint32_t access = 0);
+  const Object* Find(os::Handle h, Kind kind) const;
+
+  uint32_t lastError_ = 0;
+  int counts_[static_cast<int>(Call::kCount)] = {};
+  std::map<std::pair<int, int>, uint32_t> failures_;  // (kind, nth) -> error
+  std::map<os::Handle, Object> handles_;
+  os::Handle nextHandle_ = 0x100;
+  os::Handle consoleOutput_ = os::kNull;  // the std output handle while a console exists
+  uint32_t guidCounter_ = 0;
+};

@@ -1,0 +1,47 @@
+// The real seam: each method is one Windows call, with no logic of its own.
+#pragma once
+
+#include "platform/os.h"
+
+class Win32Os : public Os {
+ public:
+  uint32_t GetLastError() override;
+  void SetLastError(uint32_t code) override;
+  std::string GetCommandLineA() override;
+  std::string GetModuleFileNameA() override;
+  std::string GetTempPathA(uint32_t bufferChars) override;
+  void Sleep(uint32_t ms) override;
+  bool CloseHandle(os::Handle h) override;
+  std::string CharUpperBuffA(const std::string& text) override;
+  os::Handle OpenMutexA(uint32_t access, bool inherit, const std::string& name) override;
+  os::Handle CreateMutexA(bool initialOwner, const std::string& name) override;
+  os::Handle FindWindowA(const std::string& className, const std::string& windowName) override;
+  bool PostMessageA(os::Handle window, uint32_t msg, uintptr_t wParam, intptr_t lParam) override;
+  int MessageBoxA(const std::string& text, const std::string& caption, uint32_t type) override;
+  bool AllocConsole() override;
+  bool FreeConsole() override;
+  os::Handle GetStdHandle(uint32_t which) override;
+  bool WriteConsoleA(os::Handle out, const std::string& bytes) override;
+  bool GetConsoleScreenBufferInfo(os::Handle out, uint16_t& attributes) override;
+  bool SetConsoleTextAttribute(os::Handle out, uint16_t attributes) override;
+  os::Proc GetProcAddress(const std::string& module, const std::string& name) override;
+  bool IsWow64Process(os::Proc fn, bool& wow64) override;
+  void GetNativeSystemInfo(os::Proc fn, os::SystemInfo& info) override;
+  bool GetProductInfo(os::Proc fn, uint32_t major, uint32_t minor, uint32_t spMajor, uint32_t spMinor,
+                      uint32_t& productType) override;
+  void GetSystemInfo(os::SystemInfo& info) override;
+  bool GetVersionExA(os::OsVersionInfoExA& record) override;
+  int GetSystemMetrics(int index) override;
+  os::Handle CreateFileA(const std::string& path, uint32_t access, uint32_t share, uint32_t disposition,
+                         uint32_t flags) override;
+  bool DeviceIoControl(os::Handle device, uint32_t code, const void* in, uint32_t inSize, void* out,
+                       uint32_t outSize, uint32_t& bytesReturned) override;
+  uint32_t GetLogicalDrives() override;
+  os::Handle SetupDiGetClassDevsA(const os::Guid& cls, uint32_t flags) override;
+  bool SetupDiEnumDeviceInterfaces(os::Handle set, const os::Guid& cls, uint32_t index,
+                                   os::SpDeviceInterfaceData& data) override;
+  bool SetupDiGetDeviceInterfaceDetailA(os::Handle set, const os::SpDeviceInterfaceData& data, void* detail,
+                                        uint32_t detailSize) override;
+  bool SetupDiDestroyDeviceInfoList(os::Handle set) override;
+  bool CoCreateGuid(os::Guid& guid) override;
+};

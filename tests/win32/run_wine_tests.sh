@@ -1,0 +1,149 @@
+#!/usr/bin/env bash
+# The tests that need the real Win32 layer and real processes, under Wine and
+# Xvfb. Uses its own Wine prefixes below the build folder (a fresh prefix
+# takes about 20 s to boot, so they are kept between runs).
+#
+# usage: tests/win32/run_wine_tests.sh WIN32_BUILD_DIR
+set -u
+
+build=$(cd "$1" && pwd)
+work="$build/wine-tests"
+mkdir -p "$work"
+exe="$build/OrvRapidStart.exe"
+probe="$build/orv_probe.exe"
+pass=0
+fail=0
+
+ok() { pass=$((pass + 1)); echo "PASS  $1"; }
+bad() { fail=$((fail + 1)); echo "FAIL  $1${2:+: $2}"; }
+# expect NAME ACTUAL EXPECTED
+expect() { if [ "$2" == "$3" ]; then ok "$1"; else bad "$1" "got '$2', want '$3'"; fi; }
+# expect_range NAME VALUE LOW HIGH
+expect_range() {
+  if [ "$2" -ge "$3" ] && [ "$2" -le "$4" ]; then ok "$1"; else bad "$1" "got $2, want $3..$4"; fi
+}
+field() { sed -n "s/^$1=//p" | tr -d '\r'; }
+ms_now() { date +%s%3N; }
+
+# --- the executable itself -------------------------------------------------
+imports=$(i686-w64-mingw32-objdump -p "$exe" | sed -n 's/.*DLL Name: //p' | tr 'a-z' 'A-Z' | sort | tr '\n' ' ')
+unexpected=$(for d in $imports; do
+  case "$d" in KERNEL32.DLL|USER32.DLL|GDI32.DLL|MSVCRT.DLL|OLE32.DLL|OLEAUT32.DLL|SETUPAPI.DLL|ADVAPI32.DLL|SHELL32.DLL|COMCTL32.DLL|GDIPLUS.DLL) ;;
+    *) echo "$d" ;; esac; done)
+expect "imports only system DLLs ($imports)" "$unexpected" ""
+expect "32-bit GUI executable" "$(i686-w64-mingw32-objdump -f "$exe" | sed -n 's/.*file format //p') $(i686-w64-mingw32-objdump -p "$exe" | sed -n 's/^Subsystem[[:space:]]*//p' | tr -s ' \t' ' ')" "pei-i386 00000002 (Windows GUI)"
+expect "manifest requires elevation" "$(grep -ac 'level="requireAdministrator"' "$exe")" "1"
+expect "manifest lists no supported OS" "$(grep -ac 'supportedOS' "$exe")" "0"
+expect "version resource" "$(LC_ALL=C grep -acP 'F\x00i\x00l\x00e\x00V\x00e\x00r\x00s\x00i\x00o\x00n\x00' "$exe")" "1"
+
+# --- Wine and a display --------------------------------------------------------
+export WINEDEBUG=-all
+if [ -z "${ORV_WINE_DISPLAY:-}" ]; then
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
+  xvfb_pid=$!
+  for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
+  export DISPLAY=":$(cat "$work/display")"
+else
+  export DISPLAY="$ORV_WINE_DISPLAY"
+fi
+cleanup() {
+  WINEPREFIX="$work/prefix64" wineserver -k 2>/dev/null
+  WINEPREFIX="$work/prefix32" wineserver -k 2>/dev/null
+  [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null
+}
+trap cleanup EXIT
+
+w() { timeout 120 wine "$@" 2>/dev/null; }
+boot() {
+  export WINEPREFIX="$1" WINEARCH="$2"
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    echo "booting $WINEARCH Wine prefix (about 20 s)"
+    timeout 300 wineboot -i >/dev/null 2>&1
+  fi
+  timeout 60 wineserver -w
+}
+set_version() { timeout 60 wine winecfg -v "$1" >/dev/null 2>&1; timeout 60 wineserver -w; }
+winpath() { winepath -w "$1" 2>/dev/null | tr -d '\r'; }
+form_windows() { w "$probe" window | field form_windows; }
+wait_forms() {  # wait_forms N: until N main windows are open (30 s at most)
+  for _ in $(seq 60); do [ "$(form_windows)" == "$1" ] && return 0; sleep 0.5; done
+  return 1
+}
+
+# --- 64-bit prefix: the program runs under WOW64 -------------------------------------
+boot "$work/prefix64" win64
+
+w "$build/orv_win32_tests.exe" --gtest_brief=1 > "$work/gtest.log"
+if [ $? -eq 0 ]; then ok "Win32 layer tests ($(grep -ao 'PASSED.*' "$work/gtest.log" | tr -d '\r'))"; else bad "Win32 layer tests" "$(tr -d '\r' < "$work/gtest.log" | tail -20)"; fi
+
+# The system Wine plays, the family and the name the detector composes.
+while IFS='|' read -r version family name; do
+  set_version "$version"
+  out=$(w "$probe" osversion)
+  expect "$version: family" "$(field family <<<"$out")" "$family"
+  expect "$version: name" "$(field name <<<"$out")" "$name"
+  expect "$version: logged name" "$(field logged <<<"$out")" "$name"
+done <<'TABLE'
+win7|6|Windows 7 Service Pack 1 7601 64-bit
+win10|6| 9200 64-bit
+vista|6|Windows Vista Service Pack 2 6002 64-bit
+win2003|3|Windows Server 2003 Standard x64 Edition Service Pack 2 3790 64-bit
+winxp64|3|Windows XP Professional x64 Edition Service Pack 2 3790 64-bit
+TABLE
+
+set_version win7
+exe_w=$(winpath "$exe")
+
+# The debug console, read back from the screen buffer: an empty first line,
+# the upper-cased argument text, then the system's name in yellow (14).
+out=$(w "$probe" console "$exe_w" 3000 /DEBUG | tr -d '\r')
+expect "/DEBUG console lines" "$(head -3 <<<"$out" | tr '\n' '~')" '7|~7|" /DEBUG~14|Windows 7 Service Pack 1 7601 64-bit~'
+out=$(w "$probe" console "$exe_w" 3000 /debug | tr -d '\r')
+expect "lower-case /debug opens the console" "$(sed -n 2p <<<"$out")" '7|" /DEBUG'
+out=$(w "$probe" console "$exe_w" 3000 | tr -d '\r')
+expect "without /DEBUG nothing is written" "$out" ""
+
+# One instance per executable name.
+(cd "$build" && w "$exe") &
+first=$!
+if wait_forms 1; then ok "first start shows its window"; else bad "first start shows its window"; fi
+t0=$(ms_now); w "$exe"; code=$?; t1=$(ms_now)
+expect "second start exits with 0" "$code" "0"
+expect_range "second start ends at once (ms)" $((t1 - t0)) 0 5000
+expect "second start shows no window" "$(form_windows)" "1"
+expect "first instance still runs" "$(kill -0 $first 2>/dev/null && echo yes)" "yes"
+
+cp "$exe" "$build/OrvRapidStartCopy.exe"
+(cd "$build" && w "$build/OrvRapidStartCopy.exe") &
+copy=$!
+if wait_forms 2; then ok "a copy under another name is not blocked"; else bad "a copy under another name is not blocked"; fi
+
+t0=$(ms_now); w "$exe" /UNINSTALL; code=$?; t1=$(ms_now)
+expect "/UNINSTALL with a running instance exits with 0" "$code" "0"
+expect_range "/UNINSTALL waits about 5 s after posting (ms)" $((t1 - t0)) 4900 9000
+expect "running instance survives /UNINSTALL" "$(form_windows)" "2"
+WINEPREFIX="$work/prefix64" wineserver -k; wait "$first" "$copy" 2>/dev/null
+
+t0=$(ms_now); w "$exe" /UNINSTALL; code=$?; t1=$(ms_now)
+expect "/UNINSTALL alone exits with 0" "$code" "0"
+expect_range "/UNINSTALL alone ends at once (ms)" $((t1 - t0)) 0 3000
+
+out=$(w "$probe" uninstall-target "$exe_w")
+expect "/UNINSTALL posts 0x819E to TApplication/OrvRapidStart" "$(field received <<<"$out")" "1"
+expect_range "/UNINSTALL returns after the wait (ms)" "$(field elapsed_ms <<<"$out")" 4900 9000
+WINEPREFIX="$work/prefix64" wineserver -k
+
+# --- 32-bit prefix: no WOW64 ------------------------------------------------
+boot "$work/prefix32" win32
+while IFS='|' read -r version family name; do
+  set_version "$version"
+  out=$(w "$probe" osversion)
+  expect "32-bit $version: family" "$(field family <<<"$out")" "$family"
+  expect "32-bit $version: name" "$(field name <<<"$out")" "$name"
+done <<'TABLE'
+winxp|1|Windows XP Professional Service Pack 3 2600 32-bit
+win7|4|Windows 7 Service Pack 1 7601 32-bit
+TABLE
+
+echo "wine: $pass passed, $fail failed"
+[ "$fail" -eq 0 ]
