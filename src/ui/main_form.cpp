@@ -23,6 +23,8 @@ TMainForm::TMainForm() {
   const int32_t family = GetOsVersion().OsFamily;
   UseIo = family == kOsNt5x32 || family == kOsNt52Ia64 || family == kOsNt52X64;
   CanResize = !UseIo;
+  ScanDisks();
+  FindRapidStartPart();
 
   MainForm = this;
 }
@@ -34,4 +36,7 @@ TMainForm::~TMainForm() {
 
 void TMainForm::FormDestroy() { ReleaseServices(); }
 
-void TMainForm::ReleaseServices() { ReleaseOsVersion(); }
+void TMainForm::ReleaseServices() {
+  ReleaseOsVersion();
+  ReleaseDisk();
+}

@@ -98,6 +98,10 @@ exe_w=$(winpath "$exe")
 # the upper-cased argument text, then the system's name in yellow (14).
 out=$(w "$probe" console "$exe_w" 3000 /DEBUG | tr -d '\r')
 expect "/DEBUG console lines" "$(head -3 <<<"$out" | tr '\n' '~')" '7|~7|" /DEBUG~14|Windows 7 Service Pack 1 7601 64-bit~'
+# The disk block: Wine's drive 0 is fixed but its layout is refused, so the
+# disk is listed with its own number and no partitions, never stale data.
+expect "/DEBUG console disk block" "$(sed -n '4,9p' <<<"$out" | tr '\n' '~')" \
+  '14|DiskIndex=0~7|DiskNum=0~7|PartitionStyle=Unknown (layout could not be read)~7|PartCount=0~7|RapidStartDiskIndex=-1~7|RapidStartPartIndex=-1~'
 out=$(w "$probe" console "$exe_w" 3000 /debug | tr -d '\r')
 expect "lower-case /debug opens the console" "$(sed -n 2p <<<"$out")" '7|" /DEBUG'
 out=$(w "$probe" console "$exe_w" 3000 | tr -d '\r')

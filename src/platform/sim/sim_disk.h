@@ -1,4 +1,171 @@
 // The simulated PC's disks, volumes and disk driver.
+//
+// A machine description (physical drives with MBR, GPT or RAW layouts, USB
+// flash drives, other device types, absent numbers; volumes with or without
+// drive letters, visible or hidden) plus the driver that answers device opens,
+// DeviceIoControl requests and the SetupAPI volume enumeration from it with the
+// bytes and error codes Windows gives. Replies are built byte by byte at the
+// offsets the Windows SDK declares, independently of the program's own record
+// types, so a wrong offset on either side shows up in a round trip. Edits of
+// partition tables are applied to the description, so the next scan shows them.
+// Every open and every request is recorded, request bytes included.
 #pragma once
 
-struct SimDisks {};
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/os_types.h"
+
+// One entry of a drive layout as the driver reports it.
+struct SimPartition {
+  uint32_t Style = 0;  // 0 MBR, 1 GPT
+  uint64_t Offset = 0;
+  uint64_t Length = 0;
+  uint32_t Number = 0;  // 0: an empty slot or an extended container
+  // MBR entries
+  uint8_t MbrType = 0;
+  bool Active = false;
+  bool Recognized = false;
+  uint32_t HiddenSectors = 0;
+  // GPT entries
+  os::Guid GptType{};
+  os::Guid GptId{};
+  uint64_t Attributes = 0;
+  std::u16string Name;
+
+  bool Used() const;  // a partition, not an empty slot
+};
+
+// What IOCTL_STORAGE_QUERY_PROPERTY reports for a drive.
+struct SimDescriptor {
+  std::string Vendor;
+  std::string Product = "ORV SSD 512GB";
+  std::string Revision = "1.0";
+  std::string Serial;
+  uint8_t BusType = 11;  // BusTypeSata; 7 is BusTypeUsb
+  bool Removable = false;
+  // -1: the product text follows the vendor text; 0: no product text (offset
+  // 0); otherwise the text is placed at exactly this offset.
+  int64_t ProductOffset = -1;
+  uint32_t RawPropertiesLength = 0;
+};
+
+struct SimDrive {
+  int Number = 0;                   // N of \\.\PhysicalDriveN
+  uint32_t DeviceType = 0x07;       // FILE_DEVICE_DISK
+  uint32_t MediaType = 12;          // FixedMedia; 11 RemovableMedia
+  uint64_t SizeBytes = 0;
+  uint32_t Style = 0;               // 0 MBR, 1 GPT, 2 RAW
+  uint32_t MbrSignature = 0;
+  os::Guid DiskId{};
+  uint32_t GptMaxEntries = 128;     // entries the GPT header has room for
+  std::vector<SimPartition> Layout;  // MBR: groups of four, the first group the partition table
+  uint32_t LayoutError = 0;         // non-zero: layout requests fail with it (Wine refuses them)
+  uint32_t GeometryError = 0;       // non-zero: geometry requests fail with it (a reader without media)
+  // A faulty driver: the layout header claims this many entries whatever it
+  // returns. -1: the true count.
+  int64_t ClaimedPartitionCount = -1;
+  SimDescriptor Descriptor;
+
+  // MBR builders. slot -1 takes the first empty slot of the partition table.
+  SimPartition& AddPrimary(uint8_t type, uint64_t offset, uint64_t length, bool active = false, int slot = -1);
+  SimPartition& AddExtended(uint64_t offset, uint64_t length, int slot = -1);
+  // A logical partition in a new extended boot record, linked from the previous one.
+  SimPartition& AddLogical(uint8_t type, uint64_t offset, uint64_t length);
+  // GPT builder.
+  SimPartition& AddGptPartition(const os::Guid& type, uint64_t offset, uint64_t length,
+                                const std::u16string& name = u"");
+
+  SimPartition* FindPartition(uint32_t number);
+  uint32_t NextPartitionNumber() const;
+  // The smallest number of 1 or more that no entry of layout has.
+  static uint32_t LowestFreeNumber(const std::vector<SimPartition>& layout);
+};
+
+struct SimVolume {
+  int Disk = 0;
+  uint32_t PartNum = 0;
+  char Letter = 0;  // 0: none
+  bool Hidden = false;              // enumerated only in the hidden-volume class
+  bool DeviceNumberFails = false;   // IOCTL_STORAGE_GET_DEVICE_NUMBER fails, as for a spanned volume
+  std::string InterfacePath;
+};
+
+struct SimDeviceOpen {
+  std::string Path;
+  uint32_t Access = 0;
+  uint32_t Share = 0;
+  uint32_t Disposition = 0;
+  uint32_t Flags = 0;
+  uint32_t Error = 0;  // 0: opened
+};
+
+struct SimIoRequest {
+  std::string Path;
+  uint32_t Code = 0;
+  std::vector<uint8_t> Input;
+  uint32_t OutSize = 0;
+  bool Ok = false;
+  uint32_t Error = 0;
+  uint32_t BytesReturned = 0;
+};
+
+struct SimDisks {
+  static constexpr uint64_t kMiB = 1048576;
+  static constexpr uint64_t kGiB = 1073741824;
+
+  // Deques, so a builder's reference stays valid while more are added.
+  std::deque<SimDrive> Drives;
+  std::deque<SimVolume> Volumes;
+  // Letters that GetLogicalDrives reports with no volume behind them (a
+  // floppy drive, a network share); bit 0 is A:.
+  uint32_t ForeignLetters = 0;
+  bool Elevated = true;  // false: opening a disk or volume for access is denied
+
+  // ---- what happened ----
+  std::vector<SimDeviceOpen> Opens;
+  std::vector<SimIoRequest> Requests;
+  int CountRequests(uint32_t code) const;
+
+  // ---- builders ----
+  SimDrive& AddMbrDisk(int number, uint64_t size = 256 * kGiB);
+  SimDrive& AddGptDisk(int number, uint64_t size = 512 * kGiB);
+  SimDrive& AddRawDisk(int number, uint64_t size = 128 * kGiB);
+  SimDrive& AddUsbFlash(int number, uint64_t size = 16 * kGiB);  // an MBR disk on removable media
+  SimDrive& AddOtherDevice(int number, uint32_t deviceType);     // e.g. an optical drive
+  SimVolume& AddVolume(int disk, uint32_t partNum, char letter = 0);
+  SimVolume& AddHiddenVolume(int disk, uint32_t partNum);
+
+  SimDrive* FindDrive(int number);
+  SimVolume* FindVolume(int disk, uint32_t partNum);
+
+  // ---- the driver, as SimPc uses it ----
+  // Whether the device exists and may be opened so; error says why not.
+  bool Open(const std::string& path, uint32_t access, uint32_t share, uint32_t disposition, uint32_t flags,
+            uint32_t& error);
+  bool Control(const std::string& path, uint32_t access, uint32_t code, const void* in, uint32_t inSize, void* out,
+               uint32_t outSize, uint32_t& bytesReturned, uint32_t& error);
+  uint32_t LogicalDriveMask() const;
+  // The interface paths of one volume interface class, in enumeration order.
+  std::vector<std::string> InterfacePaths(const os::Guid& cls) const;
+  std::map<os::Handle, std::vector<std::string>> InterfaceSets;  // open SetupDi sets
+
+ private:
+  struct Target {
+    SimDrive* drive = nullptr;    // a physical drive
+    SimVolume* volume = nullptr;  // or a volume
+  };
+  Target Resolve(const std::string& path);
+  int volumeSerial_ = 0;
+  // Removes the volumes of partitions that no longer exist.
+  void DropOrphanVolumes();
+
+  bool DriveControl(SimDrive& d, uint32_t code, const uint8_t* in, uint32_t inSize, uint8_t* out, uint32_t outSize,
+                    uint32_t& bytes, uint32_t& error);
+  bool VolumeControl(SimVolume& v, uint32_t code, const uint8_t* in, uint32_t inSize, uint8_t* out,
+                     uint32_t outSize, uint32_t& bytes, uint32_t& error);
+  bool SetLayout(SimDrive& d, const uint8_t* in, uint32_t inSize, uint32_t& error);
+};

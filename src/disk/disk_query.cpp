@@ -1,0 +1,201 @@
+// The read-only side of TDisk: device type, media, layout, drive letters and
+// product text of the physical drives and volumes.
+#include <algorithm>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "disk/device_request.h"
+#include "disk/disk.h"
+#include "platform/os.h"
+
+using disk::DeviceRequest;
+
+namespace {
+
+constexpr uint32_t kDescriptorBufferBytes = 551;
+constexpr int kFirstLetterBit = 2;   // C:; A: and B: are never examined
+constexpr int kLastLetterBit = 25;   // Z:
+
+uint32_t ReadU32(const uint8_t* bytes, std::size_t offset) {
+  uint32_t v = 0;
+  std::memcpy(&v, bytes + offset, sizeof v);
+  return v;
+}
+
+using LetterSource = std::function<char(int32_t diskNum, int32_t partNum)>;
+
+}  // namespace
+
+bool TDisk::GetDeviceNumber(const std::string& path, disk::StorageDeviceNumber& number) {
+  disk::StorageDeviceNumber reply{};
+  uint32_t bytes = 0;
+  if (!DeviceRequest(path, os::kGenericRead, disk::kIoctlStorageGetDeviceNumber, nullptr, 0, &reply, sizeof reply,
+                     bytes) ||
+      bytes < sizeof reply)
+    return false;
+  number = reply;
+  return true;
+}
+
+bool TDisk::GetDriveGeometry(const std::string& path, disk::DiskGeometryEx& geometry) {
+  disk::DiskGeometryEx reply{};
+  uint32_t bytes = 0;
+  if (!DeviceRequest(path, os::kGenericRead, disk::kIoctlDiskGetDriveGeometryEx, nullptr, 0, &reply, sizeof reply,
+                     bytes) ||
+      bytes < sizeof(disk::DiskGeometry))
+    return false;
+  geometry = reply;
+  return true;
+}
+
+bool TDisk::GetDriveLayout(const std::string& path, void* buffer, uint32_t size, uint32_t* bytesReturned) {
+  uint32_t bytes = 0;
+  const bool ok = DeviceRequest(path, os::kGenericRead, disk::kIoctlDiskGetDriveLayoutEx, nullptr, 0, buffer, size,
+                                bytes);
+  if (bytesReturned) *bytesReturned = ok ? bytes : 0;
+  return ok;
+}
+
+bool TDisk::GetDeviceDescriptor(const std::string& path, void* buffer, uint32_t size, uint32_t& bytesReturned) {
+  disk::StoragePropertyQuery query{};
+  query.PropertyId = disk::kStorageDeviceProperty;
+  query.QueryType = disk::kPropertyStandardQuery;
+  const bool ok = DeviceRequest(path, os::kGenericRead, disk::kIoctlStorageQueryProperty, &query, sizeof query,
+                                buffer, size, bytesReturned);
+  if (!ok) bytesReturned = 0;
+  return ok;
+}
+
+uint32_t TDisk::GetDiskDeviceType(int32_t diskNum) {
+  disk::StorageDeviceNumber number{};
+  return GetDeviceNumber(PhysicalDrivePath(diskNum), number) ? number.DeviceType : disk::kFileDeviceUnknown;
+}
+
+uint32_t TDisk::GetMediaType(const std::string& path) {
+  disk::DiskGeometryEx geometry{};
+  return GetDriveGeometry(path, geometry) ? geometry.Geometry.MediaType : disk::kMediaUnknown;
+}
+
+uint32_t TDisk::GetDiskMediaType(int32_t diskNum) { return GetMediaType(PhysicalDrivePath(diskNum)); }
+
+uint32_t TDisk::GetVolumeMediaType(char letter) { return GetMediaType(VolumePath(letter)); }
+
+char TDisk::GetPartDriveLetter(int32_t diskNum, int32_t partNum) {
+  const uint32_t mask = CurrentOs().GetLogicalDrives();
+  for (int bit = kFirstLetterBit; bit <= kLastLetterBit; ++bit) {
+    if (!(mask & (1u << bit))) continue;
+    const char letter = static_cast<char>('A' + bit);
+    if (GetVolumeMediaType(letter) != disk::kMediaFixed) continue;
+    disk::StorageDeviceNumber number{};
+    if (GetDeviceNumber(VolumePath(letter), number) && static_cast<int64_t>(number.DeviceNumber) == diskNum &&
+        static_cast<int64_t>(number.PartitionNumber) == partNum)
+      return letter;
+  }
+  return kNoDriveLetter;
+}
+
+TDriveLetterMap TDisk::ReadDriveLetterMap() {
+  TDriveLetterMap map;
+  const uint32_t mask = CurrentOs().GetLogicalDrives();
+  for (int bit = kFirstLetterBit; bit <= kLastLetterBit; ++bit) {
+    if (!(mask & (1u << bit))) continue;
+    const char letter = static_cast<char>('A' + bit);
+    if (GetVolumeMediaType(letter) != disk::kMediaFixed) continue;
+    disk::StorageDeviceNumber number{};
+    if (GetDeviceNumber(VolumePath(letter), number)) map.Add(letter, number.DeviceNumber, number.PartitionNumber);
+  }
+  return map;
+}
+
+namespace {
+
+// Fills record from the layout of drive diskNum; see TDisk::GetDiskInfo.
+bool FillDiskInfo(TDisk& disk, _DiskInfo& record, int32_t diskNum, const LetterSource& letterOf) {
+  auto layout = std::make_unique<disk::DriveLayoutBuffer>();  // zero-filled
+  uint32_t bytes = 0;
+  if (!disk.GetDriveLayout(PhysicalDrivePath(diskNum), layout.get(), disk::kLayoutBufferBytes, &bytes)) return false;
+  // A reply too short for its header describes nothing.
+  if (bytes < sizeof(disk::DriveLayoutHeader)) return false;
+
+  record.DiskNum = diskNum;
+  record.PartitionStyle = static_cast<int32_t>(layout->Header.PartitionStyle);
+  // Never read past what the driver returned, whatever count it claims.
+  const uint32_t entries = std::min(layout->Header.PartitionCount, disk::LayoutEntriesCovered(bytes));
+  uint32_t stored = 0;
+  for (uint32_t e = 0; e < entries; ++e) {
+    const disk::PartitionInformationEx& entry = layout->Entries[e];
+    if (entry.PartitionNumber == 0) continue;  // an empty slot or an extended container
+    if (stored == kMaxPartsPerDisk) break;
+    _PartInfo& part = record.PartInfo[stored];
+    part = _PartInfo{};
+    part.DiskNum = diskNum;
+    part.PartNum = static_cast<int32_t>(entry.PartitionNumber);
+    part.PartDriveLetter = letterOf(diskNum, part.PartNum);
+    part.PartOffset = entry.StartingOffset;
+    part.PartLen = entry.PartitionLength;
+    if (entry.PartitionStyle == disk::kStyleMbr) part.Mbr = entry.Mbr;
+    if (entry.PartitionStyle == disk::kStyleGpt) part.Gpt = entry.Gpt;
+    ++stored;
+  }
+  record.PartCount = stored;
+  return true;
+}
+
+}  // namespace
+
+bool TDisk::GetDiskInfo(_DiskInfo& record, int32_t diskNum) {
+  return FillDiskInfo(*this, record, diskNum,
+                      [this](int32_t n, int32_t p) { return GetPartDriveLetter(n, p); });
+}
+
+bool TDisk::GetDiskInfo(_DiskInfo& record, int32_t diskNum, const TDriveLetterMap& letters) {
+  return FillDiskInfo(*this, record, diskNum, [&letters](int32_t n, int32_t p) { return letters.Find(n, p); });
+}
+
+std::string TDisk::GetProductId(const std::string& path) {
+  alignas(8) uint8_t buffer[kDescriptorBufferBytes] = {};
+  const uint32_t size = kDescriptorBufferBytes;
+  std::memcpy(buffer + offsetof(disk::StorageDeviceDescriptor, Size), &size, sizeof size);
+  uint32_t bytes = 0;
+  if (!GetDeviceDescriptor(path, buffer, kDescriptorBufferBytes, bytes)) return "";
+  // Only what the device returned is read: a descriptor larger than the
+  // buffer is cut off, and its text may lie beyond the cut.
+  const uint32_t valid = std::min(bytes, kDescriptorBufferBytes);
+  const std::size_t offsetField = offsetof(disk::StorageDeviceDescriptor, ProductIdOffset);
+  if (valid < offsetField + sizeof(uint32_t)) return "";
+  const uint32_t offset = ReadU32(buffer, offsetField);
+  if (offset == 0 || offset >= valid) return "";
+  uint32_t end = offset;
+  while (end < valid && buffer[end] != 0) ++end;
+  return std::string(reinterpret_cast<const char*>(buffer + offset), end - offset);
+}
+
+std::string TDisk::GetDiskProductId(int32_t diskNum) { return GetProductId(PhysicalDrivePath(diskNum)); }
+
+int32_t TDisk::ReadFixedDisks(_DiskInfo* disks, int32_t capacity, TLetterLookup lookup) {
+  // The letter map is read when the first partition needs it, so a scan that
+  // stores no partition asks no volume.
+  std::optional<TDriveLetterMap> map;
+  const LetterSource perPartition = [this](int32_t n, int32_t p) { return GetPartDriveLetter(n, p); };
+  const LetterSource oncePerScan = [this, &map](int32_t n, int32_t p) {
+    if (!map) map = ReadDriveLetterMap();
+    return map->Find(n, p);
+  };
+
+  int32_t count = 0;
+  for (int32_t n = kFirstDriveNumber; n <= kLastDriveNumber && count < capacity; ++n) {
+    if (GetDiskDeviceType(n) != disk::kFileDeviceDisk) continue;
+    if (GetDiskMediaType(n) != disk::kMediaFixed) continue;
+    _DiskInfo& record = disks[count++];
+    if (FillDiskInfo(*this, record, n, lookup == TLetterLookup::OncePerScan ? oncePerScan : perPartition))
+      continue;
+    // Never let an earlier scan's disk at this index speak for this drive.
+    std::memset(&record, 0, sizeof record);
+    record.DiskNum = n;
+    record.PartitionStyle = kPartitionStyleUnknown;
+    record.PartCount = 0;
+  }
+  return count;
+}

@@ -1,0 +1,153 @@
+// The main window's direct partition operations: the predicted number of a
+// new partition, and marking and deleting partitions without diskpart.
+#include <memory>
+
+#include "disk_test_util.h"
+#include "ui/main_form.h"
+
+namespace {
+
+using namespace disktest;
+
+const SimVersion kXp = SimVersion::Make(2, 5, 1, 2600, "Service Pack 3");  // family 1
+const SimVersion kWin7 = SimVersion::Make(2, 6, 1, 7601, "Service Pack 1");  // family 4
+
+class DirectOps : public DiskTest {
+ protected:
+  DirectOps() { pc.CommandLine += " /DEBUG"; }
+  std::unique_ptr<TMainForm> NewForm() { return std::make_unique<TMainForm>(); }
+};
+
+struct NumberRow {
+  const char* name;
+  bool ioFamily;
+  int32_t style;
+  std::vector<int32_t> used;
+  int32_t expected;
+};
+
+TEST_F(DirectOps, NewPartitionNumberIsTheSmallestFreeOneWithTheGptCorrection) {
+  const NumberRow rows[] = {
+      {"empty MBR", false, 0, {}, 1},
+      {"empty RAW", false, 2, {}, 1},
+      {"empty GPT, I/O family", true, 1, {}, 1},
+      {"empty GPT, other family", false, 1, {}, 2},
+      {"gap", false, 0, {1, 2, 4}, 3},
+      {"unsorted", false, 0, {4, 2, 1, 3}, 5},
+      {"first free is 1", false, 0, {2, 3}, 1},
+      {"GPT 2 and 3, I/O family", true, 1, {2, 3}, 1},
+      {"GPT 2 and 3, other family", false, 1, {2, 3}, 4},  // regression: not onto partition 2
+      {"GPT 2 only, other family", false, 1, {2}, 3},      // regression
+      {"GPT 3 only, other family", false, 1, {3}, 2},
+      {"GPT 1 2 4, other family", false, 1, {1, 2, 4}, 3},
+  };
+  for (const NumberRow& r : rows) {
+    pc.Version = r.ioFamily ? kXp : kWin7;
+    auto form = NewForm();
+    ASSERT_EQ(GetOsVersion().OsFamily, r.ioFamily ? kOsNt5x32 : kOsNt6x32);
+    form->DiskCount = 2;
+    _DiskInfo& d = form->DiskInfo[1];
+    d.PartitionStyle = r.style;
+    d.PartCount = static_cast<uint32_t>(r.used.size());
+    for (std::size_t j = 0; j < r.used.size(); ++j) d.PartInfo[j].PartNum = r.used[j];
+    ClearLog();
+    EXPECT_EQ(form->GetNewPartitionNumber(1), r.expected) << r.name;
+    EXPECT_EQ(Lines(), (std::vector<LogLine>{{14, "GetNewPartitionNumber"},
+                                             {7, "DiskIndex=1"},
+                                             {7, "NewPartNum=" + std::to_string(r.expected)}}))
+        << r.name;
+  }
+}
+
+TEST_F(DirectOps, NoNumberIsPredictedForADiskOutsideTheModel) {
+  auto form = NewForm();
+  form->DiskCount = 1;
+  form->DiskInfo[1].PartitionStyle = 0;  // stale data beyond DiskCount is not read
+  for (int32_t index : {-1, 1, 64}) EXPECT_EQ(form->GetNewPartitionNumber(index), -1) << index;
+  EXPECT_EQ(Texts().back(), "NewPartNum=-1");
+}
+
+TEST_F(DirectOps, SetRapidStartIdTakesTheRouteOfTheDisksStyle) {
+  SimDrive& g = pc.Disks.AddGptDisk(0);
+  g.AddGptPartition(DataType(), kMiB, 10 * kGiB);
+  g.AddGptPartition(DataType(), 20 * kGiB, 8 * kGiB);
+  SimDrive& m = pc.Disks.AddMbrDisk(1);
+  m.AddPrimary(0x07, kMiB, 10 * kGiB);
+  m.AddPrimary(0x07, 20 * kGiB, 8 * kGiB);
+  pc.Disks.AddVolume(1, 2);
+  pc.Disks.AddRawDisk(2);
+  auto form = NewForm();
+  ASSERT_EQ(form->RapidStartDiskIndex, -1);
+
+  ClearLog();
+  form->SetRapidStartPartIdUseIo(0, 2);
+  EXPECT_EQ(Lines(), (std::vector<LogLine>{{14, "SetRapidStartPartIdUseIo"},
+                                           {7, "DiskNum=0"},
+                                           {7, "PartNum=2"},
+                                           {7, "FileName=\\\\.\\PhysicalDrive0"}}));
+  ClearLog();
+  form->SetRapidStartPartIdUseIo(1, 2);
+  EXPECT_EQ(Texts(), (std::vector<std::string>{"SetRapidStartPartIdUseIo", "DiskNum=1", "PartNum=2",
+                                               "SetMbrPartitionType", "DiskNum=1", "PartNum=2", "PartType=0x84",
+                                               "res=True"}));
+  // A RAW disk takes the MBR route; it has no volume, so the edit fails.
+  ClearLog();
+  form->SetRapidStartPartIdUseIo(2, 1);
+  EXPECT_EQ(Texts(), (std::vector<std::string>{"SetRapidStartPartIdUseIo", "DiskNum=2", "PartNum=1",
+                                               "SetMbrPartitionType", "DiskNum=2", "PartNum=1", "PartType=0x84",
+                                               "res=False"}));
+  // A number that is not in the model: three lines and nothing else.
+  ClearLog();
+  const int opens = pc.Count(Call::CreateFileA), sets = pc.Count(Call::SetupDiGetClassDevsA);
+  form->SetRapidStartPartIdUseIo(5, 1);
+  form->DeletePartitionUseIo(5, 1);
+  EXPECT_EQ(Texts(), (std::vector<std::string>{"SetRapidStartPartIdUseIo", "DiskNum=5", "PartNum=1",
+                                               "DeletePartitionUseIo", "DiskNum=5", "PartNum=1"}));
+  EXPECT_EQ(pc.Count(Call::CreateFileA), opens);
+  EXPECT_EQ(pc.Count(Call::SetupDiGetClassDevsA), sets);
+
+  form->ScanDisks();
+  EXPECT_TRUE(form->FindRapidStartPart());
+  EXPECT_EQ(form->RapidStartDiskIndex, 0);
+  EXPECT_EQ(form->RapidStartPartIndex, 1);
+  EXPECT_EQ(form->DiskInfo[1].PartInfo[1].Mbr.PartitionType, 0x84);
+}
+
+// Mark, rescan, delete, rescan: on an MBR and on a GPT disk.
+TEST_F(DirectOps, MarkThenDeleteIsSeenByTheNextScans) {
+  for (bool gpt : {false, true}) {
+    SimPc local;
+    ScopedOs scoped(local);
+    local.Version = kXp;
+    if (gpt) {
+      SimDrive& d = local.Disks.AddGptDisk(3);
+      d.AddGptPartition(EfiType(), kMiB, 100 * kMiB);
+      d.AddGptPartition(DataType(), 200 * kMiB, 100 * kGiB);
+      d.AddGptPartition(DataType(), 110 * kGiB, 8 * kGiB);
+    } else {
+      SimDrive& d = local.Disks.AddMbrDisk(3);
+      d.AddPrimary(0x07, kMiB, 100 * kGiB, true);
+      d.AddExtended(110 * kGiB, 20 * kGiB);
+      d.AddLogical(0x07, 110 * kGiB + kMiB, 8 * kGiB);
+      local.Disks.AddVolume(3, 1, 'C');
+      local.Disks.AddVolume(3, 2);
+    }
+    auto form = NewForm();
+    ASSERT_EQ(form->DiskCount, 1);
+    const int32_t target = gpt ? 3 : 2;
+    const int32_t index = gpt ? 2 : 1;
+    form->SetRapidStartPartIdUseIo(3, target);
+    form->ScanDisks();
+    ASSERT_TRUE(form->FindRapidStartPart()) << gpt;
+    EXPECT_EQ(form->RapidStartPartIndex, index);
+    EXPECT_EQ(form->DiskInfo[0].PartInfo[index].PartLen, 8 * kGiB);
+
+    form->DeletePartitionUseIo(3, form->DiskInfo[0].PartInfo[index].PartNum);
+    form->ScanDisks();
+    EXPECT_FALSE(form->FindRapidStartPart()) << gpt;
+    EXPECT_EQ(form->DiskInfo[0].PartCount, static_cast<uint32_t>(index)) << gpt;
+    EXPECT_EQ(local.OpenHandles(), 0);
+  }
+}
+
+}  // namespace
