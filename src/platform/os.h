@@ -86,6 +86,59 @@ class Os {
                                                 void* detail, uint32_t detailSize) = 0;
   virtual bool SetupDiDestroyDeviceInfoList(os::Handle set) = 0;
   virtual bool CoCreateGuid(os::Guid& guid) = 0;
+
+  // --- files ---
+  virtual bool WriteFile(os::Handle file, const void* data, uint32_t size, uint32_t& written) = 0;
+  virtual bool ReadFile(os::Handle file, void* buffer, uint32_t size, uint32_t& read) = 0;
+  virtual bool DeleteFileA(const std::string& path) = 0;
+
+  // --- processes and pipes ---
+  // CreatePipe with default size and security attributes that carry no
+  // descriptor and make both handles inheritable.
+  virtual bool CreatePipe(os::Handle& readEnd, os::Handle& writeEnd) = 0;
+  // CreateProcessA(NULL, commandLine, inheritable, inheritable, TRUE, flags,
+  // NULL, NULL, &si, &pi) where si uses the given standard handles and hides
+  // the window (STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW, SW_HIDE).
+  virtual bool CreateProcessA(const std::string& commandLine, uint32_t flags, os::Handle stdIn, os::Handle stdOut,
+                              os::Handle stdErr, os::ProcessInformation& pi) = 0;
+  virtual uint32_t WaitForSingleObject(os::Handle h, uint32_t ms) = 0;
+  virtual bool GetExitCodeProcess(os::Handle process, uint32_t& code) = 0;
+
+  // --- COM and WMI ---
+  virtual os::HResult CoInitializeEx(uint32_t coInit) = 0;
+  virtual void CoUninitialize() = 0;
+  // CoInitializeSecurity(NULL, -1, NULL, NULL, authnLevel, impLevel, NULL, capabilities, NULL).
+  virtual os::HResult CoInitializeSecurity(uint32_t authnLevel, uint32_t impLevel, uint32_t capabilities) = 0;
+  // CoCreateInstance(CLSID_WbemLocator, NULL, clsContext, IID_IWbemLocator, &locator).
+  virtual os::HResult CreateWbemLocator(uint32_t clsContext, os::ComObject& locator) = 0;
+  // IWbemLocator::ConnectServer(ns, NULL, NULL, NULL, 0, NULL, NULL, &services).
+  virtual os::HResult WbemConnectServer(os::ComObject locator, const std::wstring& ns, os::ComObject& services) = 0;
+  // CoSetProxyBlanket(services, authn, authz, NULL, authnLevel, impLevel, NULL, capabilities).
+  virtual os::HResult CoSetProxyBlanket(os::ComObject services, uint32_t authn, uint32_t authz, uint32_t authnLevel,
+                                        uint32_t impLevel, uint32_t capabilities) = 0;
+  // IWbemServices::ExecQuery(language, query, flags, NULL, &enumerator).
+  virtual os::HResult WbemExecQuery(os::ComObject services, const std::wstring& language, const std::wstring& query,
+                                    int32_t flags, os::ComObject& enumerator) = 0;
+  // IEnumWbemClassObject::Next(timeout, 1, &object, &returned).
+  virtual os::HResult WbemNext(os::ComObject enumerator, int32_t timeout, os::ComObject& object,
+                               uint32_t& returned) = 0;
+  // IWbemClassObject::Get(name, 0, &value, NULL, NULL); the VARIANT is cleared.
+  virtual os::HResult WbemGet(os::ComObject object, const std::wstring& name, os::Variant& value) = 0;
+  virtual uint32_t ComRelease(os::ComObject object) = 0;
+
+  // --- the process's standard output streams ---
+  virtual void WriteStdOut(const std::string& text) = 0;       // the narrow (8-bit) stream
+  virtual void WriteStdOutWide(const std::wstring& text) = 0;  // the wide-character stream
+
+  // --- token privileges and shutdown ---
+  virtual os::Handle GetCurrentProcess() = 0;
+  virtual bool OpenProcessToken(os::Handle process, uint32_t access, os::Handle& token) = 0;
+  // LookupPrivilegeValueA(NULL, name, &luid): on the local system.
+  virtual bool LookupPrivilegeValueA(const std::string& name, os::Luid& luid) = 0;
+  // AdjustTokenPrivileges(token, disableAll, &privileges, 0, NULL, NULL).
+  virtual bool AdjustTokenPrivileges(os::Handle token, bool disableAll, const os::TokenPrivileges1& privileges) = 0;
+  // InitiateSystemShutdownA(NULL, NULL, timeoutSeconds, forceAppsClosed, reboot): the local machine, no message.
+  virtual bool InitiateSystemShutdownA(uint32_t timeoutSeconds, bool forceAppsClosed, bool reboot) = 0;
 };
 
 // The process-wide seam. The entry installs the real one; tests install a

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace os {
 
@@ -37,6 +38,27 @@ constexpr uint32_t kGenericWrite = 0x40000000u;
 constexpr uint32_t kFileShareRead = 0x1;
 constexpr uint32_t kFileShareWrite = 0x2;
 constexpr uint32_t kOpenExisting = 3;
+
+constexpr uint32_t kCreateNew = 1;
+constexpr uint32_t kFileAttributeNormal = 0x80;
+constexpr uint32_t kFileFlagOpenReparsePoint = 0x00200000;
+constexpr uint32_t kErrorSharingViolation = 32;
+constexpr uint32_t kErrorFileExists = 80;
+constexpr uint32_t kErrorBrokenPipe = 109;
+
+// Waits and processes.
+constexpr uint32_t kInfinite = 0xFFFFFFFFu;
+constexpr uint32_t kWaitObject0 = 0;
+constexpr uint32_t kWaitTimeout = 258;
+constexpr uint32_t kWaitFailed = 0xFFFFFFFFu;
+constexpr uint32_t kStillActive = 259;
+
+struct ProcessInformation {
+  Handle hProcess;
+  Handle hThread;
+  uint32_t dwProcessId;
+  uint32_t dwThreadId;
+};
 
 constexpr uint32_t kMutexAllAccess = 0x001F0001;
 constexpr uint32_t kStdOutputHandle = static_cast<uint32_t>(-11);
@@ -114,5 +136,37 @@ struct SpDeviceInterfaceData {
   uint32_t Reserved;
 };
 static_assert(sizeof(SpDeviceInterfaceData) == 28, "SP_DEVICE_INTERFACE_DATA size (32-bit)");
+
+// COM and WMI. An interface pointer crosses the seam as an opaque value;
+// HRESULTs are signed 32-bit.
+using ComObject = std::uintptr_t;
+using HResult = int32_t;
+constexpr HResult kSOk = 0;
+inline bool Succeeded(HResult hr) { return hr >= 0; }
+
+// A property value as WMI delivers it (VARIANT): its type and, for the types
+// the program reads, its value.
+struct Variant {
+  enum class Type { Empty, Null, String, Integer, Other } type = Type::Empty;
+  std::wstring text;   // Type::String
+  int64_t integer = 0;  // Type::Integer (VT_I1..VT_UI8, VT_INT, VT_UINT)
+};
+
+// Token privileges.
+struct Luid {
+  uint32_t LowPart;
+  int32_t HighPart;
+};
+// TOKEN_PRIVILEGES with exactly one entry: 16 bytes.
+struct TokenPrivileges1 {
+  uint32_t PrivilegeCount;
+  Luid PrivilegeLuid;
+  uint32_t Attributes;
+};
+static_assert(sizeof(TokenPrivileges1) == 16, "TOKEN_PRIVILEGES with one entry");
+constexpr uint32_t kTokenAdjustPrivileges = 0x0020;
+constexpr uint32_t kTokenQuery = 0x0008;
+constexpr uint32_t kSePrivilegeEnabled = 0x2;
+constexpr uint32_t kErrorNotAllAssigned = 1300;
 
 }  // namespace os

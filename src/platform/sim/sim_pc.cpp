@@ -11,7 +11,7 @@ constexpr const char* kCallNames[] = {
     "SetConsoleTextAttribute", "GetProcAddress", "IsWow64Process", "GetNativeSystemInfo",
     "GetProductInfo", "GetSystemInfo", "GetVersionExA", "GetSystemMetrics", "CreateFileA",
     "DeviceIoControl", "GetLogicalDrives", "SetupDiGetClassDevsA", "SetupDiEnumDeviceInterfaces",
-    "SetupDiGetDeviceInterfaceDetailA", "SetupDiDestroyDeviceInfoList", "CoCreateGuid"};
+    "SetupDiGetDeviceInterfaceDetailA", "SetupDiDestroyDeviceInfoList", "CoCreateGuid", "WriteFile", "ReadFile", "DeleteFileA", "CreatePipe", "CreateProcessA", "WaitForSingleObject", "GetExitCodeProcess", "CoInitializeEx", "CoUninitialize", "CoInitializeSecurity", "CreateWbemLocator", "WbemConnectServer", "CoSetProxyBlanket", "WbemExecQuery", "WbemNext", "WbemGet", "ComRelease", "WriteStdOut", "WriteStdOutWide", "GetCurrentProcess", "OpenProcessToken", "LookupPrivilegeValueA", "AdjustTokenPrivileges", "InitiateSystemShutdownA"};
 static_assert(sizeof(kCallNames) / sizeof(kCallNames[0]) == static_cast<int>(Call::kCount),
               "one name per call kind");
 

@@ -16,6 +16,8 @@
 
 #include "platform/os.h"
 #include "platform/sim/sim_disk.h"
+#include "platform/sim/sim_process.h"
+#include "platform/sim/sim_system.h"
 
 enum class Call {
   GetCommandLineA,
@@ -50,6 +52,30 @@ enum class Call {
   SetupDiGetDeviceInterfaceDetailA,
   SetupDiDestroyDeviceInfoList,
   CoCreateGuid,
+  WriteFile,
+  ReadFile,
+  DeleteFileA,
+  CreatePipe,
+  CreateProcessA,
+  WaitForSingleObject,
+  GetExitCodeProcess,
+  CoInitializeEx,
+  CoUninitialize,
+  CoInitializeSecurity,
+  CreateWbemLocator,
+  WbemConnectServer,
+  CoSetProxyBlanket,
+  WbemExecQuery,
+  WbemNext,
+  WbemGet,
+  ComRelease,
+  WriteStdOut,
+  WriteStdOutWide,
+  GetCurrentProcess,
+  OpenProcessToken,
+  LookupPrivilegeValueA,
+  AdjustTokenPrivileges,
+  InitiateSystemShutdownA,
   kCount
 };
 
@@ -109,6 +135,8 @@ class SimPc : public Os {
   bool HasInheritedConsole = false;    // AllocConsole then fails
   SimVersion Version = SimVersion::Make(2, 6, 1, 7601, "Service Pack 1");
   SimDisks Disks;
+  SimProcesses Processes;  // files, pipes, child processes, the diskpart interpreter
+  SimSystem System;        // COM/WMI, standard output, token privileges, shutdown
 
   // ---- what happened ----
   std::vector<SimCall> Calls;
@@ -166,12 +194,39 @@ class SimPc : public Os {
                                         uint32_t detailSize) override;
   bool SetupDiDestroyDeviceInfoList(os::Handle set) override;
   bool CoCreateGuid(os::Guid& guid) override;
+  bool WriteFile(os::Handle file, const void* data, uint32_t size, uint32_t& written) override;
+  bool ReadFile(os::Handle file, void* buffer, uint32_t size, uint32_t& read) override;
+  bool DeleteFileA(const std::string& path) override;
+  bool CreatePipe(os::Handle& readEnd, os::Handle& writeEnd) override;
+  bool CreateProcessA(const std::string& commandLine, uint32_t flags, os::Handle stdIn, os::Handle stdOut,
+                      os::Handle stdErr, os::ProcessInformation& pi) override;
+  uint32_t WaitForSingleObject(os::Handle h, uint32_t ms) override;
+  bool GetExitCodeProcess(os::Handle process, uint32_t& code) override;
+  os::HResult CoInitializeEx(uint32_t coInit) override;
+  void CoUninitialize() override;
+  os::HResult CoInitializeSecurity(uint32_t authnLevel, uint32_t impLevel, uint32_t capabilities) override;
+  os::HResult CreateWbemLocator(uint32_t clsContext, os::ComObject& locator) override;
+  os::HResult WbemConnectServer(os::ComObject locator, const std::wstring& ns, os::ComObject& services) override;
+  os::HResult CoSetProxyBlanket(os::ComObject services, uint32_t authn, uint32_t authz, uint32_t authnLevel,
+                                uint32_t impLevel, uint32_t capabilities) override;
+  os::HResult WbemExecQuery(os::ComObject services, const std::wstring& language, const std::wstring& query,
+                            int32_t flags, os::ComObject& enumerator) override;
+  os::HResult WbemNext(os::ComObject enumerator, int32_t timeout, os::ComObject& object, uint32_t& returned) override;
+  os::HResult WbemGet(os::ComObject object, const std::wstring& name, os::Variant& value) override;
+  uint32_t ComRelease(os::ComObject object) override;
+  void WriteStdOut(const std::string& text) override;
+  void WriteStdOutWide(const std::wstring& text) override;
+  os::Handle GetCurrentProcess() override;
+  bool OpenProcessToken(os::Handle process, uint32_t access, os::Handle& token) override;
+  bool LookupPrivilegeValueA(const std::string& name, os::Luid& luid) override;
+  bool AdjustTokenPrivileges(os::Handle token, bool disableAll, const os::TokenPrivileges1& privileges) override;
+  bool InitiateSystemShutdownA(uint32_t timeoutSeconds, bool forceAppsClosed, bool reboot) override;
 
   // Messages shown with MessageBoxA: {caption, text}.
   std::vector<std::pair<std::string, std::string>> MessageBoxes;
 
  private:
-  enum class Kind { Mutex, Console, Device, DeviceSet };
+  enum class Kind { Mutex, Console, Device, DeviceSet, File, PipeRead, PipeWrite, Process, Thread, Token };
   struct Object {
     Kind kind;
     std::string name;  // mutex name, device path

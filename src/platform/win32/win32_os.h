@@ -44,4 +44,31 @@ class Win32Os : public Os {
                                         uint32_t detailSize) override;
   bool SetupDiDestroyDeviceInfoList(os::Handle set) override;
   bool CoCreateGuid(os::Guid& guid) override;
+  bool WriteFile(os::Handle file, const void* data, uint32_t size, uint32_t& written) override;
+  bool ReadFile(os::Handle file, void* buffer, uint32_t size, uint32_t& read) override;
+  bool DeleteFileA(const std::string& path) override;
+  bool CreatePipe(os::Handle& readEnd, os::Handle& writeEnd) override;
+  bool CreateProcessA(const std::string& commandLine, uint32_t flags, os::Handle stdIn, os::Handle stdOut,
+                      os::Handle stdErr, os::ProcessInformation& pi) override;
+  uint32_t WaitForSingleObject(os::Handle h, uint32_t ms) override;
+  bool GetExitCodeProcess(os::Handle process, uint32_t& code) override;
+  os::HResult CoInitializeEx(uint32_t coInit) override;
+  void CoUninitialize() override;
+  os::HResult CoInitializeSecurity(uint32_t authnLevel, uint32_t impLevel, uint32_t capabilities) override;
+  os::HResult CreateWbemLocator(uint32_t clsContext, os::ComObject& locator) override;
+  os::HResult WbemConnectServer(os::ComObject locator, const std::wstring& ns, os::ComObject& services) override;
+  os::HResult CoSetProxyBlanket(os::ComObject services, uint32_t authn, uint32_t authz, uint32_t authnLevel,
+                                uint32_t impLevel, uint32_t capabilities) override;
+  os::HResult WbemExecQuery(os::ComObject services, const std::wstring& language, const std::wstring& query,
+                            int32_t flags, os::ComObject& enumerator) override;
+  os::HResult WbemNext(os::ComObject enumerator, int32_t timeout, os::ComObject& object, uint32_t& returned) override;
+  os::HResult WbemGet(os::ComObject object, const std::wstring& name, os::Variant& value) override;
+  uint32_t ComRelease(os::ComObject object) override;
+  void WriteStdOut(const std::string& text) override;
+  void WriteStdOutWide(const std::wstring& text) override;
+  os::Handle GetCurrentProcess() override;
+  bool OpenProcessToken(os::Handle process, uint32_t access, os::Handle& token) override;
+  bool LookupPrivilegeValueA(const std::string& name, os::Luid& luid) override;
+  bool AdjustTokenPrivileges(os::Handle token, bool disableAll, const os::TokenPrivileges1& privileges) override;
+  bool InitiateSystemShutdownA(uint32_t timeoutSeconds, bool forceAppsClosed, bool reboot) override;
 };

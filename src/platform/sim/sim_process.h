@@ -1,0 +1,4 @@
+// The simulated PC's files, pipes and child processes.
+#pragma once
+
+struct SimProcesses {};
