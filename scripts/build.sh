@@ -11,7 +11,11 @@ for target in "$@"; do
       cmake --build build/native -j"$jobs" ;;
     win32)
       cmake -S . -B build/win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
-      cmake --build build/win32 -j"$jobs" ;;
+      cmake --build build/win32 -j"$jobs"
+      # The 64-bit helper, placed beside the program.
+      cmake -S . -B build/win64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
+      cmake --build build/win64 -j"$jobs"
+      cp build/win64/amd64.exe build/win32/amd64.exe ;;
     *) echo "build: unknown target $target" >&2; exit 2 ;;
   esac
 done

@@ -16,15 +16,10 @@ bool Contains(const std::string& text, const char* switchText) {
 
 }  // namespace
 
-std::string ExeFileName(const std::string& fullPath) {
-  const std::size_t slash = fullPath.find_last_of("\\/:");
-  return slash == std::string::npos ? fullPath : fullPath.substr(slash + 1);
-}
-
 bool CanStart() {
   Os& os = CurrentOs();
   const std::string exePath = os.GetModuleFileNameA();
-  const std::string mutexName = ExeFileName(exePath);
+  const std::string mutexName = ExtractFileName(exePath);
 
   // With a quoted path the argument text starts with the closing quote; a
   // command line that does not spell the full path yields no switches.

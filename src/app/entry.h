@@ -30,6 +30,3 @@ bool CanStart();
 
 // The body of WinMain; always returns exit code 0.
 int RunApplication(TApplicationHost& host);
-
-// The executable's file name, the single-instance mutex's name.
-std::string ExeFileName(const std::string& fullPath);

@@ -5,10 +5,13 @@
 #include "app/entry.h"
 #include "platform/win32/win32_os.h"
 #include "widgets/win32/app_host_win32.h"
+#include "widgets/win32/dispatcher_win32.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   static Win32Os os;
   InstallOs(&os);
+  Win32Dispatcher gui(instance);
+  InstallDispatcher(&gui);
   Win32ApplicationHost host(instance);
   return RunApplication(host);
 }

@@ -143,6 +143,10 @@ using ComObject = std::uintptr_t;
 using HResult = int32_t;
 constexpr HResult kSOk = 0;
 inline bool Succeeded(HResult hr) { return hr >= 0; }
+// HRESULT_FROM_WIN32.
+inline uint32_t HResultFromWin32(uint32_t error) {
+  return static_cast<int32_t>(error) <= 0 ? error : ((error & 0xFFFFu) | 0x80070000u);
+}
 
 // A property value as WMI delivers it (VARIANT): its type and, for the types
 // the program reads, its value.

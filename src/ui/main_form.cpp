@@ -1,8 +1,12 @@
+// TMainForm's start-up and teardown: the values fixed for the whole run, the
+// first disk model, and the release of the process-wide services.
 #include "ui/main_form.h"
 
+#include "partops/execute_program.h"
 #include "platform/os.h"
 #include "shell/debug_console.h"
 #include "shell/global.h"
+#include "shell/log_kv.h"
 #include "shell/os_version.h"
 
 TMainForm* MainForm = nullptr;
@@ -13,6 +17,7 @@ TMainForm::TMainForm() {
   ClientHeight = kClientHeight;
   OnCreate = [this] { FormCreate(); };
   OnClose = [this] { FormClose(); };
+  ConsoleRichEdit.Visible = false;
 
   Os& os = CurrentOs();
   // The whole command line, program path included: a start through a short or
@@ -20,9 +25,21 @@ TMainForm::TMainForm() {
   DebugMode = AnsiUpperCase(os.GetCommandLineA()).find("/DEBUG") != std::string::npos;
   GetDebugConsole(DebugMode);
 
+  ExePath = ExtractFilePath(os.GetModuleFileNameA());
+  LogLine("ExePath=" + ExePath);
+  TempDir = os.GetTempPathA(kTempPathChars);
+  LogLine("TempDir=" + TempDir);
+  ScriptFileName = IncludeTrailingBackslash(TempDir) + kScriptFileName;
+  DiskPartScript.clear();
+
   const int32_t family = GetOsVersion().OsFamily;
   UseIo = family == kOsNt5x32 || family == kOsNt52Ia64 || family == kOsNt52X64;
   CanResize = !UseIo;
+
+  DiskIndex = 0;
+  PartIndex = -1;
+  RapidStartDiskIndex = -1;
+  RapidStartPartIndex = -1;
   ScanDisks();
   FindRapidStartPart();
 
@@ -30,6 +47,9 @@ TMainForm::TMainForm() {
 }
 
 TMainForm::~TMainForm() {
+  // A run may still be going when the window closes: it must not write into
+  // this object after it is gone.
+  TExecuteProgram::DetachFrom(&ExecuteResult);
   FormDestroy();
   if (MainForm == this) MainForm = nullptr;
 }

@@ -9,6 +9,13 @@
 // Window border styles the program uses.
 enum class TBorderStyle { Single };  // single fixed border, not resizable
 
+// A rich-text box; the program only keeps text in it.
+class TRichEdit {
+ public:
+  std::string Text;
+  bool Visible = true;
+};
+
 class TForm {
  public:
   virtual ~TForm() = default;

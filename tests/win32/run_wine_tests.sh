@@ -36,6 +36,10 @@ expect "manifest requires elevation" "$(grep -ac 'level="requireAdministrator"' 
 expect "manifest lists no supported OS" "$(grep -ac 'supportedOS' "$exe")" "0"
 expect "version resource" "$(LC_ALL=C grep -acP 'F\x00i\x00l\x00e\x00V\x00e\x00r\x00s\x00i\x00o\x00n\x00' "$exe")" "1"
 
+helper="$build/amd64.exe"
+expect "amd64.exe is a 64-bit console program" "$(x86_64-w64-mingw32-objdump -f "$helper" | sed -n 's/.*file format //p') $(x86_64-w64-mingw32-objdump -p "$helper" | sed -n 's/^Subsystem[[:space:]]*//p' | tr -s ' \t' ' ')" "pei-x86-64 00000003 (Windows CUI)"
+expect "amd64.exe imports only system DLLs" "$(x86_64-w64-mingw32-objdump -p "$helper" | sed -n 's/.*DLL Name: //p' | tr 'a-z' 'A-Z' | sort | tr '\n' ' ')" "KERNEL32.DLL MSVCRT.DLL "
+
 # --- Wine and a display --------------------------------------------------------
 export WINEDEBUG=-all
 if [ -z "${ORV_WINE_DISPLAY:-}" ]; then
@@ -75,6 +79,11 @@ boot "$work/prefix64" win64
 
 w "$build/orv_win32_tests.exe" --gtest_brief=1 > "$work/gtest.log"
 if [ $? -eq 0 ]; then ok "Win32 layer tests ($(grep -ao 'PASSED.*' "$work/gtest.log" | tr -d '\r'))"; else bad "Win32 layer tests" "$(tr -d '\r' < "$work/gtest.log" | tail -20)"; fi
+
+# Benchmark, not a pass/fail test: what the runner's worker spends while its
+# child does nothing for 3 s (goal: 0.02 CPU seconds per second or less).
+out=$(w "$probe" runner-cpu)
+echo "benchmark: runner while a child sleeps 3 s: $(field cpu_seconds <<<"$out") CPU s in $(field wall_seconds <<<"$out") s, $(field cpu_per_wall <<<"$out") CPU s per s"
 
 # The system Wine plays, the family and the name the detector composes.
 while IFS='|' read -r version family name; do

@@ -443,17 +443,6 @@ bool SimDisks::SetLayout(SimDrive& d, const uint8_t* in, uint32_t inSize, uint32
 
 // ------------------------------------------------------- SimPc methods --
 
-os::Handle SimPc::CreateFileA(const std::string& path, uint32_t access, uint32_t share, uint32_t disposition,
-                              uint32_t flags) {
-  if (Enter(Call::CreateFileA, path)) return os::kInvalid;
-  uint32_t error = 0;
-  if (!Disks.Open(path, access, share, disposition, flags, error)) {
-    lastError_ = error;
-    return os::kInvalid;
-  }
-  return NewHandle(Kind::Device, path, access);
-}
-
 bool SimPc::DeviceIoControl(os::Handle device, uint32_t code, const void* in, uint32_t inSize, void* out,
                             uint32_t outSize, uint32_t& bytesReturned) {
   bytesReturned = 0;

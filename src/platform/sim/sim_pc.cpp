@@ -126,6 +126,7 @@ bool SimPc::CloseHandle(os::Handle h) {
     return false;
   }
   if (h == consoleOutput_) consoleOutput_ = os::kNull;
+  ForgetHandle(h, it->second.kind);
   handles_.erase(it);
   return true;
 }

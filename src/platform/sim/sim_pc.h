@@ -237,6 +237,8 @@ class SimPc : public Os {
   bool Enter(Call kind, const std::string& detail = "");
   os::Handle NewHandle(Kind kind, const std::string& name, uint32_t access = 0);
   const Object* Find(os::Handle h, Kind kind) const;
+  // Lets the file, pipe and process model forget a handle being closed.
+  void ForgetHandle(os::Handle h, Kind kind);
 
   uint32_t lastError_ = 0;
   int counts_[static_cast<int>(Call::kCount)] = {};

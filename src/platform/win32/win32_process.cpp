@@ -3,13 +3,58 @@
 
 #include "platform/win32/win32_os.h"
 
-bool Win32Os::WriteFile(os::Handle, const void*, uint32_t, uint32_t& written) { written = 0; return false; }
-bool Win32Os::ReadFile(os::Handle, void*, uint32_t, uint32_t& read) { read = 0; return false; }
-bool Win32Os::DeleteFileA(const std::string&) { return false; }
-bool Win32Os::CreatePipe(os::Handle&, os::Handle&) { return false; }
-bool Win32Os::CreateProcessA(const std::string&, uint32_t, os::Handle, os::Handle, os::Handle,
-                             os::ProcessInformation&) {
-  return false;
+namespace {
+HANDLE H(os::Handle h) { return reinterpret_cast<HANDLE>(h); }
+os::Handle Out(HANDLE h) { return reinterpret_cast<os::Handle>(h); }
+}  // namespace
+
+bool Win32Os::WriteFile(os::Handle file, const void* data, uint32_t size, uint32_t& written) {
+  DWORD n = 0;
+  const BOOL ok = ::WriteFile(H(file), data, size, &n, nullptr);
+  written = n;
+  return ok != FALSE;
 }
-uint32_t Win32Os::WaitForSingleObject(os::Handle, uint32_t) { return WAIT_FAILED; }
-bool Win32Os::GetExitCodeProcess(os::Handle, uint32_t&) { return false; }
+
+bool Win32Os::ReadFile(os::Handle file, void* buffer, uint32_t size, uint32_t& read) {
+  DWORD n = 0;
+  const BOOL ok = ::ReadFile(H(file), buffer, size, &n, nullptr);
+  read = n;
+  return ok != FALSE;
+}
+
+bool Win32Os::DeleteFileA(const std::string& path) { return ::DeleteFileA(path.c_str()) != FALSE; }
+
+bool Win32Os::CreatePipe(os::Handle& readEnd, os::Handle& writeEnd) {
+  SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
+  HANDLE r = nullptr, w = nullptr;
+  const BOOL ok = ::CreatePipe(&r, &w, &sa, 0);
+  readEnd = Out(r);
+  writeEnd = Out(w);
+  return ok != FALSE;
+}
+
+bool Win32Os::CreateProcessA(const std::string& commandLine, uint32_t flags, os::Handle stdIn, os::Handle stdOut,
+                             os::Handle stdErr, os::ProcessInformation& pi) {
+  SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
+  STARTUPINFOA si = {};
+  si.cb = sizeof si;
+  si.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
+  si.wShowWindow = SW_HIDE;
+  si.hStdInput = H(stdIn);
+  si.hStdOutput = H(stdOut);
+  si.hStdError = H(stdErr);
+  PROCESS_INFORMATION info = {};
+  std::string mutableLine = commandLine;  // CreateProcessA may write into it
+  const BOOL ok = ::CreateProcessA(nullptr, &mutableLine[0], &sa, &sa, TRUE, flags, nullptr, nullptr, &si, &info);
+  pi = {Out(info.hProcess), Out(info.hThread), info.dwProcessId, info.dwThreadId};
+  return ok != FALSE;
+}
+
+uint32_t Win32Os::WaitForSingleObject(os::Handle h, uint32_t ms) { return ::WaitForSingleObject(H(h), ms); }
+
+bool Win32Os::GetExitCodeProcess(os::Handle process, uint32_t& code) {
+  DWORD c = 0;
+  const BOOL ok = ::GetExitCodeProcess(H(process), &c);
+  code = c;
+  return ok != FALSE;
+}

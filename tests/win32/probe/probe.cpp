@@ -7,6 +7,11 @@
 //                                   starts EXE /UNINSTALL and reports the post
 //   probe console EXE ARGS...       starts EXE in a new console, waits, reads
 //                                   the console back and ends the process
+//   probe emit BYTES CODE           writes BYTES bytes to standard output in one
+//                                   write and exits with CODE
+//   probe sleep MS                  sleeps, then exits with 0
+//   probe runner-cpu                runs "probe sleep 3000" through the program
+//                                   runner and prints the CPU it used per second
 //   probe window                    the main windows open, the first one's
 //                                   visibility and client size
 #include <windows.h>
@@ -14,7 +19,9 @@
 #include <cstdio>
 #include <string>
 
+#include "partops/execute_program.h"
 #include "platform/win32/win32_os.h"
+#include "widgets/win32/dispatcher_win32.h"
 #include "shell/debug_console.h"
 #include "shell/os_version.h"
 
@@ -157,6 +164,53 @@ int Window() {
   return 0;
 }
 
+// The byte at position i of an emitted stream: lines of digits, so a lost or
+// repeated chunk shows.
+char Emitted(std::size_t i) { return i % 64 == 63 ? '\n' : static_cast<char>('0' + i % 10); }
+
+int Emit(std::size_t bytes, unsigned long code) {
+  std::string out(bytes, ' ');
+  for (std::size_t i = 0; i < bytes; ++i) out[i] = Emitted(i);
+  DWORD written = 0;
+  WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), out.data(), static_cast<DWORD>(out.size()), &written, nullptr);
+  return static_cast<int>(code);
+}
+
+double CpuSeconds() {
+  FILETIME created, exited, kernel, user;
+  GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
+  auto seconds = [](const FILETIME& t) {
+    return ((static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e7;
+  };
+  return seconds(kernel) + seconds(user);
+}
+
+int RunnerCpu() {
+  static Win32Os os;
+  InstallOs(&os);
+  Win32Dispatcher gui(GetModuleHandleA(nullptr));
+  InstallDispatcher(&gui);
+  char self[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, self, MAX_PATH);
+  TRichEdit output;
+  int32_t result = 0;
+  bool ended = false;
+  auto* runner = new TExecuteProgram(true, &output, &result);
+  runner->OnTerminate = [&] { ended = true; };
+  runner->SetCommand(Quote(self) + " sleep 3000", 0);
+  const double cpu0 = CpuSeconds();
+  const DWORD t0 = GetTickCount();
+  runner->Start();
+  MSG msg;
+  while (!ended && GetMessageA(&msg, nullptr, 0, 0) > 0) DispatchMessageA(&msg);
+  const double wall = (GetTickCount() - t0) / 1000.0;
+  const double used = CpuSeconds() - cpu0;
+  const double cpu = used > 0 ? used : 0;
+  std::printf("wall_seconds=%.2f\ncpu_seconds=%.3f\ncpu_per_wall=%.4f\nexit=%ld\n", wall, cpu, cpu / wall,
+              static_cast<long>(result));
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -169,6 +223,12 @@ int main(int argc, char** argv) {
     return Console(argv[2], args, static_cast<DWORD>(std::stoul(argv[3])));
   }
   if (command == "window") return Window();
+  if (command == "emit" && argc > 3) return Emit(std::stoul(argv[2]), std::stoul(argv[3], nullptr, 0));
+  if (command == "sleep" && argc > 2) {
+    Sleep(static_cast<DWORD>(std::stoul(argv[2])));
+    return 0;
+  }
+  if (command == "runner-cpu") return RunnerCpu();
   std::fprintf(stderr, "usage: probe osversion | uninstall-target EXE | console EXE WAIT_MS ARGS... | window\n");
   return 2;
 }

@@ -1,0 +1,367 @@
+// A diskpart interpreter over the simulated disks: the commands the program's
+// scripts use, with diskpart's messages and failures.
+#include "platform/sim/sim_diskpart.h"
+
+#include <algorithm>
+#include <cctype>
+#include <sstream>
+#include <vector>
+
+#include "partops/helper_command.h"
+#include "platform/sim/sim_pc.h"
+
+namespace {
+
+constexpr uint64_t kMiB = 1048576;
+constexpr uint32_t kStyleMbr = 0, kStyleGpt = 1, kStyleRaw = 2;
+constexpr uint8_t kDefaultMbrType = 0x06;  // documented: create without id= makes type 0x06
+const os::Guid kBasicDataType = {0xEBD0A0A2, 0xB9E5, 0x4433, {0x87, 0xC0, 0x68, 0xB6, 0xB7, 0x26, 0x99, 0xC7}};
+
+// OEM and system types diskpart protects from deletion without override.
+bool IsProtectedMbrType(uint8_t type) {
+  switch (type) {
+    case 0x12: case 0x27: case 0x42: case 0x84: case 0xA0: case 0xDE: case 0xFE: return true;
+    default: return false;
+  }
+}
+
+std::string Lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+// The C run-time's argument splitting: blanks separate, quotes group.
+std::vector<std::string> SplitArguments(const std::string& commandLine) {
+  std::vector<std::string> args;
+  std::string current;
+  bool quoted = false, any = false;
+  for (char c : commandLine) {
+    if (c == '"') {
+      quoted = !quoted;
+      any = true;
+    } else if ((c == ' ' || c == '\t') && !quoted) {
+      if (any) args.push_back(current);
+      current.clear();
+      any = false;
+    } else {
+      current += c;
+      any = true;
+    }
+  }
+  if (any) args.push_back(current);
+  return args;
+}
+
+bool ParseGuid(const std::string& text, os::Guid& g) {
+  unsigned a, b, c, d[8];
+  if (text.size() != 36 ||
+      std::sscanf(text.c_str(), "%8x-%4x-%4x-%2x%2x-%2x%2x%2x%2x%2x%2x", &a, &b, &c, &d[0], &d[1], &d[2], &d[3],
+                  &d[4], &d[5], &d[6], &d[7]) != 11)
+    return false;
+  g.Data1 = a;
+  g.Data2 = static_cast<uint16_t>(b);
+  g.Data3 = static_cast<uint16_t>(c);
+  for (int i = 0; i < 8; ++i) g.Data4[i] = static_cast<uint8_t>(d[i]);
+  return true;
+}
+
+struct Extent {
+  uint64_t begin, end;
+};
+
+class Diskpart {
+ public:
+  explicit Diskpart(SimPc& pc) : pc_(pc) {}
+
+  // Runs the script; returns the exit code.
+  uint32_t Run(const std::string& script) {
+    std::istringstream lines(script);
+    std::string line;
+    while (std::getline(lines, line)) {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      std::istringstream words(Lower(line));
+      std::vector<std::string> w;
+      for (std::string word; words >> word;) w.push_back(word);
+      if (w.empty()) continue;
+      if (w[0] == "exit") {
+        Say("Leaving DiskPart...");
+        return 0;
+      }
+      const uint32_t code = Command(w);
+      if (code != 0) return code;
+    }
+    return 0;
+  }
+
+  std::string output;
+
+ private:
+  void Say(const std::string& text) { output += "\r\n" + text + "\r\n"; }
+  uint32_t Fail(uint32_t code, const std::string& message) {
+    Say(code >= 0x80000000u ? "Virtual Disk Service error:\r\n" + message : message);
+    return code;
+  }
+
+  static bool Value(const std::string& word, const char* key, std::string& value) {
+    const std::string prefix = std::string(key) + "=";
+    if (word.rfind(prefix, 0) != 0) return false;
+    value = word.substr(prefix.size());
+    return true;
+  }
+  static bool Number(const std::string& text, uint64_t& n) {
+    if (text.empty() || !std::all_of(text.begin(), text.end(), ::isdigit)) return false;
+    n = std::stoull(text);
+    return true;
+  }
+
+  uint32_t Command(const std::vector<std::string>& w) {
+    uint64_t n = 0;
+    std::string v;
+    if (w.size() == 3 && w[0] == "select" && w[1] == "disk" && Number(w[2], n)) return SelectDisk(n);
+    if (w.size() == 3 && w[0] == "select" && w[1] == "partition" && Number(w[2], n)) return SelectPartition(n);
+    if (w.size() == 4 && w[0] == "create" && w[1] == "partition" && (w[2] == "primary" || w[2] == "logical") &&
+        Value(w[3], "size", v) && Number(v, n))
+      return Create(w[2] == "primary", n);
+    if ((w.size() == 2 || w.size() == 3) && w[0] == "set" && Value(w[1], "id", v))
+      return SetId(v, w.size() == 3 && w[2] == "override");
+    if ((w.size() == 2 || w.size() == 3) && w[0] == "delete" && w[1] == "partition")
+      return Delete(w.size() == 3 && w[2] == "override");
+    if (w.size() == 2 && w[0] == "shrink" && Value(w[1], "desired", v) && Number(v, n)) return Shrink(n);
+    if (w.size() == 1 && w[0] == "extend") return Extend(0);
+    if (w.size() == 2 && w[0] == "extend" && Value(w[1], "size", v) && Number(v, n) && n > 0) return Extend(n);
+    return Fail(kDiskpartSyntaxError, "The arguments specified for this command are not valid.");
+  }
+
+  uint32_t SelectDisk(uint64_t n) {
+    SimDrive* d = pc_.Disks.FindDrive(static_cast<int>(n));
+    if (!d || d->DeviceType != 0x07) return Fail(kVdsObjectNotFound, "The disk you specified is not valid.");
+    disk_ = d;
+    part_ = 0;
+    Say("Disk " + std::to_string(n) + " is now the selected disk.");
+    return 0;
+  }
+
+  uint32_t SelectPartition(uint64_t n) {
+    if (!disk_) return Fail(kVdsObjectNotFound, "There is no disk selected.");
+    SimPartition* p = disk_->FindPartition(static_cast<uint32_t>(n));
+    if (!p || !p->Used()) return Fail(kVdsObjectNotFound, "The partition you selected is not valid.");
+    part_ = static_cast<uint32_t>(n);
+    Say("Partition " + std::to_string(n) + " is now the selected partition.");
+    return 0;
+  }
+
+  SimPartition* Selected() { return disk_ && part_ ? disk_->FindPartition(part_) : nullptr; }
+
+  static bool IsContainer(const SimPartition& e) { return e.Style == kStyleMbr && (e.MbrType == 0x05 || e.MbrType == 0x0F); }
+
+  SimPartition* ExtendedContainer() {
+    for (std::size_t i = 0; i < 4 && i < disk_->Layout.size(); ++i)
+      if (IsContainer(disk_->Layout[i])) return &disk_->Layout[i];
+    return nullptr;
+  }
+
+  // The largest free extent of at least `bytes` within [begin, end), given
+  // what is taken; documented: a new partition starts at the beginning of the
+  // largest extent that is large enough.
+  static bool LargestFit(uint64_t begin, uint64_t end, std::vector<Extent> taken, uint64_t bytes, uint64_t gap,
+                         uint64_t& at) {
+    std::sort(taken.begin(), taken.end(), [](const Extent& a, const Extent& b) { return a.begin < b.begin; });
+    uint64_t best = 0, cursor = begin;
+    bool found = false;
+    taken.push_back({end, end});
+    for (const Extent& t : taken) {
+      const uint64_t start = cursor + gap;
+      if (t.begin > start && t.begin - start >= bytes && t.begin - start > best) {
+        best = t.begin - start;
+        at = start;
+        found = true;
+      }
+      cursor = std::max(cursor, t.end);
+    }
+    return found;
+  }
+
+  uint64_t DataEnd() const { return disk_->SizeBytes - (disk_->Style == kStyleGpt ? kMiB : 0); }
+
+  uint32_t Create(bool primary, uint64_t sizeMb) {
+    if (!disk_) return Fail(kVdsObjectNotFound, "There is no disk selected.");
+    if (disk_->Style == kStyleRaw) {  // assumed: a partition on an empty disk initialises it as MBR
+      disk_->Style = kStyleMbr;
+      disk_->Layout.assign(4, SimPartition{});
+    }
+    const uint64_t bytes = sizeMb * kMiB;
+    uint64_t at = 0;
+    std::vector<Extent> taken;
+    uint32_t number = 0;
+    if (disk_->Style == kStyleGpt) {
+      if (!primary) return Fail(kVdsInvalidSpace, "Logical partitions can only be created on MBR disks.");
+      for (const SimPartition& e : disk_->Layout)
+        if (e.Used()) taken.push_back({e.Offset, e.Offset + e.Length});
+      if (!LargestFit(kMiB, DataEnd(), taken, bytes, 0, at))
+        return Fail(kVdsNotEnoughSpace, "There is not enough usable space for this operation.");
+      number = disk_->AddGptPartition(kBasicDataType, at, bytes, u"Basic data partition").Number;
+    } else if (primary) {
+      bool freeSlot = false;
+      for (std::size_t i = 0; i < 4; ++i) {
+        const SimPartition& e = disk_->Layout[i];
+        if (e.Used()) taken.push_back({e.Offset, e.Offset + e.Length});
+        else freeSlot = true;
+      }
+      if (!freeSlot) return Fail(kVdsPartitionLimitReached, "No more partitions can be created on this disk.");
+      if (!LargestFit(kMiB, disk_->SizeBytes, taken, bytes, 0, at))
+        return Fail(kVdsNotEnoughSpace, "There is not enough usable space for this operation.");
+      number = disk_->AddPrimary(kDefaultMbrType, at, bytes).Number;
+    } else {
+      const SimPartition* container = ExtendedContainer();
+      if (!container) return Fail(kVdsInvalidSpace, "There is no extended partition on this disk.");
+      for (std::size_t i = 4; i < disk_->Layout.size(); ++i) {
+        const SimPartition& e = disk_->Layout[i];
+        if (e.Used() && !IsContainer(e)) taken.push_back({e.Offset, e.Offset + e.Length});
+      }
+      // Each logical partition is preceded by its boot record's 1 MiB.
+      if (!LargestFit(container->Offset, container->Offset + container->Length, taken, bytes, kMiB, at))
+        return Fail(kVdsNotEnoughSpace, "There is not enough usable space for this operation.");
+      number = disk_->AddLogical(kDefaultMbrType, at, bytes).Number;
+    }
+    part_ = number;
+    Say("DiskPart succeeded in creating the specified partition.");
+    return 0;
+  }
+
+  void DropVolumes(uint32_t partNum) {
+    auto& volumes = pc_.Disks.Volumes;
+    for (auto it = volumes.begin(); it != volumes.end();)
+      it = it->Disk == disk_->Number && it->PartNum == partNum ? volumes.erase(it) : it + 1;
+  }
+
+  uint32_t SetId(const std::string& value, bool override) {
+    SimPartition* p = Selected();
+    if (!p) return Fail(kVdsObjectNotFound, "There is no partition selected.");
+    if (pc_.Processes.SetIdRefusedDisks.count(disk_->Number))
+      return Fail(kVdsDeviceInUse, "The device is currently in use.");
+    if (p->Style == kStyleGpt) {
+      os::Guid type{};
+      if (!ParseGuid(value, type)) return Fail(kDiskpartSyntaxError, "The specified type is not in the correct format.");
+      p->GptType = type;
+    } else {
+      uint64_t byte = 0;
+      if (value.size() != 2 || !std::all_of(value.begin(), value.end(), ::isxdigit))
+        return Fail(kDiskpartSyntaxError, "The specified type is not in the correct format.");
+      byte = std::stoul(value, nullptr, 16);
+      if (byte == 0x42) return Fail(kVdsOperationDenied, "The specified type is not valid.");
+      // assumed: without override a mounted volume keeps diskpart from
+      // changing its type.
+      if (!override && pc_.Disks.FindVolume(disk_->Number, part_))
+        return Fail(kVdsDeviceInUse, "The device is currently in use.");
+      p->MbrType = static_cast<uint8_t>(byte);
+    }
+    // A hidden type is no longer mounted.
+    if ((p->Style == kStyleMbr && IsProtectedMbrType(p->MbrType)) || (p->Style == kStyleGpt && p->GptType != kBasicDataType))
+      DropVolumes(part_);
+    Say("DiskPart successfully set the partition ID.");
+    return 0;
+  }
+
+  uint32_t Delete(bool override) {
+    SimPartition* p = Selected();
+    if (!p) return Fail(kVdsObjectNotFound, "There is no partition selected.");
+    // Documented: without override diskpart deletes only known data partitions.
+    const bool known = p->Style == kStyleGpt ? p->GptType == kBasicDataType : !IsProtectedMbrType(p->MbrType);
+    if (!known && !override)
+      return Fail(kVdsOperationDenied, "Cannot delete a protected partition without the force protected parameter set.");
+    if (IsContainer(*p)) return Fail(kVdsPartitionNotEmpty, "The extended partition is not empty.");
+    const uint32_t number = part_;
+    if (p->Style == kStyleGpt) {
+      disk_->Layout.erase(disk_->Layout.begin() + (p - disk_->Layout.data()));
+    } else {
+      *p = SimPartition{};
+    }
+    DropVolumes(number);
+    part_ = 0;
+    Say("DiskPart successfully deleted the selected partition.");
+    return 0;
+  }
+
+  // The free bytes right behind the selected partition, within its region.
+  uint64_t FreeBehind(const SimPartition& p) {
+    uint64_t limit = DataEnd();
+    const bool logical = p.Style == kStyleMbr && (&p - disk_->Layout.data()) >= 4;
+    if (logical) {
+      const SimPartition* c = ExtendedContainer();
+      if (c) limit = c->Offset + c->Length;
+    }
+    const uint64_t end = p.Offset + p.Length;
+    for (std::size_t i = 0; i < disk_->Layout.size(); ++i) {
+      const SimPartition& e = disk_->Layout[i];
+      if (&e == &p || !e.Used()) continue;
+      if (logical && IsContainer(e)) continue;
+      const uint64_t next = (logical && i >= 4) ? e.Offset - kMiB : e.Offset;
+      if (next >= end) limit = std::min(limit, next);
+    }
+    return limit > end ? limit - end : 0;
+  }
+
+  uint32_t Shrink(uint64_t desiredMb) {
+    SimPartition* p = Selected();
+    if (!p) return Fail(kVdsObjectNotFound, "There is no volume selected.");
+    auto it = pc_.Processes.ShrinkableBytes.find({disk_->Number, part_});
+    const SimVolume* volume = pc_.Disks.FindVolume(disk_->Number, part_);
+    const uint64_t shrinkable = it != pc_.Processes.ShrinkableBytes.end() ? it->second
+                                : volume && volume->Letter ? p->Length / 2
+                                                           : 0;
+    const uint64_t maxMb = shrinkable / kMiB;
+    if (maxMb == 0) return Fail(kVdsOperationDenied, "The volume cannot be shrunk.");
+    // assumed: asking for more than the volume can give shrinks it by what it can.
+    const uint64_t mb = std::min(desiredMb, maxMb);
+    p->Length -= mb * kMiB;
+    if (it != pc_.Processes.ShrinkableBytes.end()) it->second -= mb * kMiB;
+    Say("DiskPart successfully shrunk the volume by:  " + std::to_string(mb) + " MB");
+    return 0;
+  }
+
+  uint32_t Extend(uint64_t sizeMb) {
+    SimPartition* p = Selected();
+    if (!p) return Fail(kVdsObjectNotFound, "There is no volume selected.");
+    const uint64_t free = FreeBehind(*p) / kMiB * kMiB;
+    const uint64_t bytes = sizeMb == 0 ? free : sizeMb * kMiB;
+    if (bytes == 0 || bytes > free)
+      return Fail(kVdsNotEnoughSpace, "There is not enough usable space for this operation.");
+    p->Length += bytes;
+    Say("DiskPart successfully extended the volume.");
+    return 0;
+  }
+
+  SimPc& pc_;
+  SimDrive* disk_ = nullptr;
+  uint32_t part_ = 0;
+};
+
+}  // namespace
+
+SimChildResult RunSimDiskpart(const std::string& commandLine, SimPc& pc) {
+  SimChildResult r;
+  const std::vector<std::string> args = SplitArguments(commandLine);
+  std::size_t s = 1;
+  while (s < args.size() && Lower(args[s]) != "/s") ++s;
+  if (s + 1 >= args.size()) {
+    r.ExitCode = 2;  // documented: the command-line arguments are not valid
+    return r;
+  }
+  auto file = pc.Processes.Files.find(args[s + 1]);
+  if (file == pc.Processes.Files.end() || file->second.Directory || file->second.Link) {
+    r.Output += "\r\nDiskPart was unable to open the script file.\r\n";
+    r.ExitCode = kDiskpartScriptUnreadable;
+    return r;
+  }
+  Diskpart diskpart(pc);
+  r.ExitCode = diskpart.Run(file->second.Bytes);
+  r.Output += diskpart.output;
+  return r;
+}
+
+SimChildResult RunSimAmd64Helper(const std::string& commandLine, SimPc& pc) {
+  const std::string inner = UnwrapHelperCommandLine(commandLine);
+  const SimProgram* program = pc.Processes.ProgramFor(inner);
+  if (inner.empty() || !program) return {"", os::HResultFromWin32(os::kErrorFileNotFound)};
+  return (*program)(inner, pc);
+}

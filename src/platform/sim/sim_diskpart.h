@@ -1,0 +1,26 @@
+// The simulated diskpart and amd64.exe: programs a simulated child process
+// runs (see SimProcesses).
+#pragma once
+
+#include <string>
+
+#include "platform/sim/sim_process.h"
+
+// diskpart /S <script>: reads the script from the simulated files and applies
+// it to the simulated disks.
+SimChildResult RunSimDiskpart(const std::string& commandLine, SimPc& pc);
+// amd64.exe "<command line>": runs the inner command line, ends with its code.
+SimChildResult RunSimAmd64Helper(const std::string& commandLine, SimPc& pc);
+
+// Exit codes (assumed: diskpart ends a script at the first failing command and
+// exits with the Virtual Disk Service HRESULT of that failure; its own
+// documented codes cover the rest).
+constexpr uint32_t kDiskpartScriptUnreadable = 3;  // unable to open the script file
+constexpr uint32_t kDiskpartSyntaxError = 5;
+constexpr uint32_t kVdsObjectNotFound = 0x80042405;
+constexpr uint32_t kVdsInvalidSpace = 0x80042406;
+constexpr uint32_t kVdsPartitionLimitReached = 0x80042407;
+constexpr uint32_t kVdsPartitionNotEmpty = 0x80042408;
+constexpr uint32_t kVdsOperationDenied = 0x8004240A;
+constexpr uint32_t kVdsNotEnoughSpace = 0x8004240F;
+constexpr uint32_t kVdsDeviceInUse = 0x80042413;

@@ -1,0 +1,78 @@
+// The toolkit's thread class and the GUI thread's dispatcher.
+//
+// A TThread runs Execute on a worker thread. Synchronize hands a function to
+// the GUI thread and waits until it has run there; OnTerminate is delivered
+// on the GUI thread after Execute has returned. With FreeOnTerminate the
+// object deletes itself after OnTerminate, so its creator must not touch it
+// once it has been started.
+#pragma once
+
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <mutex>
+
+// How work reaches the GUI thread. The Win32 renderer sends window messages;
+// tests pump a queue by hand.
+class TGuiDispatcher {
+ public:
+  virtual ~TGuiDispatcher() = default;
+  // Runs fn on the GUI thread and returns after it has run (or, once the GUI
+  // is gone, without running it).
+  virtual void Send(const std::function<void()>& fn) = 0;
+  // Runs fn on the GUI thread later.
+  virtual void Post(std::function<void()> fn) = 0;
+};
+
+TGuiDispatcher& CurrentDispatcher();
+void InstallDispatcher(TGuiDispatcher* dispatcher);  // nullptr uninstalls
+
+// A dispatcher whose GUI thread is whoever calls Pump: for tests and for a
+// build without a window.
+class TQueueDispatcher : public TGuiDispatcher {
+ public:
+  ~TQueueDispatcher() override;
+  void Send(const std::function<void()>& fn) override;
+  void Post(std::function<void()> fn) override;
+  // Runs everything queued so far; returns how many items ran.
+  int Pump();
+  // Pumps until done() holds or timeoutMs passes; true when done() held.
+  bool PumpUntil(const std::function<bool()>& done, int timeoutMs = 10000);
+  // The GUI is gone: nothing queued or sent later runs, and senders return.
+  void Close();
+
+ private:
+  struct Item {
+    std::function<void()> fn;
+    bool* done = nullptr;  // set for a Send, under the mutex, once it ran or was dropped
+  };
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<Item> queue_;
+  bool closed_ = false;
+};
+
+class TThread {
+ public:
+  // Created suspended: a thread started from a base constructor could run
+  // Execute before the derived object exists.
+  TThread() = default;
+  virtual ~TThread() = default;
+  TThread(const TThread&) = delete;
+  TThread& operator=(const TThread&) = delete;
+
+  // Starts a thread created suspended; once only.
+  void Start();
+
+  bool FreeOnTerminate = false;
+  std::function<void()> OnTerminate;
+
+ protected:
+  // The thread body.
+  virtual void Execute() = 0;
+  void Synchronize(const std::function<void()>& fn) { CurrentDispatcher().Send(fn); }
+
+ private:
+  void Run();
+  bool started_ = false;
+};

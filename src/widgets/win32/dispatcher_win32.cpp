@@ -1,0 +1,43 @@
+#include "widgets/win32/dispatcher_win32.h"
+
+namespace {
+constexpr char kClass[] = "OrvRapidStartDispatcher";
+constexpr UINT kSendMessage = WM_APP + 10;  // lParam: const std::function<void()>*
+constexpr UINT kPostMessage = WM_APP + 11;  // lParam: std::function<void()>*, owned by the message
+}  // namespace
+
+Win32Dispatcher::Win32Dispatcher(HINSTANCE instance) {
+  WNDCLASSA wc = {};
+  wc.lpfnWndProc = Proc;
+  wc.hInstance = instance;
+  wc.lpszClassName = kClass;
+  RegisterClassA(&wc);
+  window_ = CreateWindowExA(0, kClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, nullptr);
+}
+
+Win32Dispatcher::~Win32Dispatcher() {
+  if (window_) DestroyWindow(window_);
+}
+
+LRESULT CALLBACK Win32Dispatcher::Proc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg == kSendMessage) {
+    (*reinterpret_cast<const std::function<void()>*>(lParam))();
+    return 0;
+  }
+  if (msg == kPostMessage) {
+    auto* fn = reinterpret_cast<std::function<void()>*>(lParam);
+    (*fn)();
+    delete fn;
+    return 0;
+  }
+  return DefWindowProcA(window, msg, wParam, lParam);
+}
+
+void Win32Dispatcher::Send(const std::function<void()>& fn) {
+  SendMessageA(window_, kSendMessage, 0, reinterpret_cast<LPARAM>(&fn));
+}
+
+void Win32Dispatcher::Post(std::function<void()> fn) {
+  auto* owned = new std::function<void()>(std::move(fn));
+  if (!PostMessageA(window_, kPostMessage, 0, reinterpret_cast<LPARAM>(owned))) delete owned;
+}

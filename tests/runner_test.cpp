@@ -1,0 +1,154 @@
+#include <gtest/gtest.h>
+
+#include "form_fixture.h"
+#include "partops/execute_program.h"
+#include "partops/helper_command.h"
+#include "shell/global.h"
+
+namespace {
+
+class Runner : public FormTest {
+ protected:
+  void Program(const std::string& name, const std::string& output, uint32_t exitCode) {
+    pc.Processes.Programs[name] = [=](const std::string&, SimPc&) { return SimChildResult{output, exitCode}; };
+  }
+};
+
+TEST_F(Runner, ExitCodesAndOutput) {
+  struct Row {
+    const char* commandLine;
+    uint32_t exitCode;
+  };
+  const Row rows[] = {{"tool", 0}, {"tool /x", 1}, {"C:\\bin\\tool.exe", 0x80042413u}, {"\"C:\\a b\\tool.exe\" y", 259}};
+  Program("tool", "hello\r\n", 0);
+  for (const Row& r : rows) {
+    pc.Processes.Programs["tool"] = [&](const std::string&, SimPc&) { return SimChildResult{"hi", r.exitCode}; };
+    Form().ConsoleRichEdit.Text.clear();
+    Form().StartExecuteProgram(r.commandLine);
+    EXPECT_EQ(Form().ExecuteStatus, 1);
+    ASSERT_TRUE(RunToEnd()) << r.commandLine;
+    EXPECT_EQ(static_cast<uint32_t>(Form().ExecuteResult), r.exitCode) << r.commandLine;
+    EXPECT_EQ(Form().ConsoleRichEdit.Text, "hi");
+    EXPECT_EQ(pc.Processes.Runs.back().Flags, 0u);
+    EXPECT_EQ(pc.OpenHandles(), 0) << "pipe, process and thread handles are all closed";
+  }
+}
+
+TEST_F(Runner, EmptyCommandLineEndsWith0AndStartsNothing) {
+  Form().ExecuteResult = 5;
+  Form().StartExecuteProgram("");
+  ASSERT_TRUE(RunToEnd());
+  EXPECT_EQ(Form().ExecuteResult, 0);
+  EXPECT_EQ(pc.Count(Call::CreateProcessA), 0);
+  EXPECT_EQ(HeldLines().back(), "Error Code: 00000000");
+}
+
+TEST_F(Runner, MissingProgramKeepsThePreviousResult) {
+  Form().ExecuteResult = -1;
+  Form().StartExecuteProgram("nosuchprogram /x");
+  ASSERT_TRUE(RunToEnd());
+  EXPECT_EQ(Form().ExecuteResult, -1);
+  EXPECT_EQ(HeldLines().back(), "Error Code: FFFFFFFF");
+  EXPECT_EQ(pc.OpenHandles(), 0);
+}
+
+TEST_F(Runner, ExitCodeThatCannotBeReadIsMinus1) {
+  Program("tool", "", 0);
+  pc.FailNth(Call::GetExitCodeProcess, 1, os::kErrorAccessDenied);
+  Form().StartExecuteProgram("tool");
+  ASSERT_TRUE(RunToEnd());
+  EXPECT_EQ(Form().ExecuteResult, -1);
+}
+
+TEST_F(Runner, LongOutputArrivesWholeInChunksOfAtMost2047Bytes) {
+  std::string output;
+  for (int i = 0; output.size() < 10000; ++i) output += "line " + std::to_string(i) + "\r\n";
+  Program("tool", output, 0);
+  pc.Processes.PipeBufferBytes = 65536;  // all of it waiting at once
+  Form().StartExecuteProgram("tool");
+  ASSERT_TRUE(RunToEnd());
+  EXPECT_EQ(Form().ConsoleRichEdit.Text, output);
+  int reads = 0;
+  for (const SimCall& c : pc.Calls)
+    if (c.kind == Call::ReadFile) {
+      ++reads;
+      EXPECT_EQ(c.detail, "2047");
+    }
+  EXPECT_EQ(reads, static_cast<int>((output.size() + 2046) / 2047) + 1) << "every byte read, then the broken pipe";
+  EXPECT_FALSE(pc.Processes.ReadWouldBlockForever);
+}
+
+TEST_F(Runner, OutputLeftInThePipeAfterTheChildEndedIsRead) {
+  // The child is gone before the first read; everything it wrote still counts.
+  Program("tool", std::string(3000, 'x') + "END", 0);
+  pc.Processes.PipeBufferBytes = 1000;
+  Form().StartExecuteProgram("tool");
+  ASSERT_TRUE(RunToEnd());
+  EXPECT_EQ(Form().ConsoleRichEdit.Text.size(), 3003u);
+  EXPECT_EQ(Form().ConsoleRichEdit.Text.substr(3000), "END");
+}
+
+TEST_F(Runner, ClosingTheWindowDuringARunIsSafe) {
+  Program("tool", "late output", 3);
+  Form().StartExecuteProgram("tool");
+  form.reset();  // the window goes while the worker may still report
+  // Output hand-offs and the end still arrive; none may touch the freed
+  // window (AddressSanitizer watches), and the runner still frees itself.
+  EXPECT_FALSE(gui.PumpUntil([] { return false; }, 300));
+  EXPECT_EQ(pc.OpenHandles(), 0);
+}
+
+TEST_F(Runner, FailedPreparationEndsLikeARun) {
+  auto* runner = new TExecuteProgram(true, &Form().ConsoleRichEdit, &Form().ExecuteResult);
+  runner->OnTerminate = [this] { Form().ExecuteProgramTerminate(); };
+  runner->SetFailure(0x12345678);
+  Form().ExecuteStatus = 1;
+  runner->Start();
+  ASSERT_TRUE(RunToEnd());
+  EXPECT_EQ(Form().ExecuteResult, 0x12345678);
+  EXPECT_EQ(pc.Count(Call::CreateProcessA), 0);
+}
+
+TEST(HelperCommandLine, Unwrap) {
+  struct Row {
+    const char* in;
+    const char* out;
+  };
+  const Row rows[] = {
+      {"\"C:\\Orv\\amd64.exe\" \"diskpart.exe /S \"C:\\T mp\\DPINPUT.TXT\"\"", "diskpart.exe /S \"C:\\T mp\\DPINPUT.TXT\""},
+      {"C:\\Orv\\amd64.exe \"diskpart.exe /S C:\\T\\DPINPUT.TXT\"", "diskpart.exe /S C:\\T\\DPINPUT.TXT"},
+      {"amd64.exe   \"x\"  ", "x"},
+      {"amd64.exe plain args", "plain args"},
+      {"amd64.exe", ""},
+      {"amd64.exe \"\"", ""},
+      {"\"unterminated", ""},
+      {"amd64.exe \"only opening", "\"only opening"},
+  };
+  for (const Row& r : rows) EXPECT_EQ(UnwrapHelperCommandLine(r.in), r.out) << r.in;
+}
+
+TEST(HResult, FromWin32) {
+  EXPECT_EQ(os::HResultFromWin32(0), 0u);
+  EXPECT_EQ(os::HResultFromWin32(2), 0x80070002u);
+  EXPECT_EQ(os::HResultFromWin32(0x80042413u), 0x80042413u) << "already an HRESULT";
+}
+
+TEST(TextHelpers, BeforeBetweenAndPaths) {
+  SimPc pc;
+  ScopedOs seam(pc);
+  EXPECT_EQ(TextBetween("{D3BFE2DE-3DAF}", "{", "}", ""), "D3BFE2DE-3DAF");
+  EXPECT_EQ(TextBetween("a{b", "{", "}", "-"), "-");
+  EXPECT_EQ(TextBetween("a}b{c", "{", "}", "-"), "-") << "the right marker must follow the left one";
+  EXPECT_EQ(TextBetween("xABy", "a", "Y", "-"), "B");
+  EXPECT_EQ(TextBetween("{}", "{", "}", "-"), "");
+  EXPECT_EQ(TextBefore("key=value", "=", "-"), "key");
+  EXPECT_EQ(TextBefore("key", "=", "-"), "-");
+  EXPECT_EQ(ExtractFilePath("C:\\a b\\x.exe"), "C:\\a b\\");
+  EXPECT_EQ(ExtractFilePath("x.exe"), "");
+  EXPECT_EQ(ExtractFileName("C:\\a b\\x.exe"), "x.exe");
+  EXPECT_EQ(IncludeTrailingBackslash("C:\\t"), "C:\\t\\");
+  EXPECT_EQ(IncludeTrailingBackslash("C:\\t\\"), "C:\\t\\");
+  EXPECT_EQ(IncludeTrailingBackslash(""), "\\");
+}
+
+}  // namespace

@@ -1,0 +1,272 @@
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "form_fixture.h"
+#include "platform/sim/sim_diskpart.h"
+
+namespace {
+
+constexpr char kScript[] = "C:\\Users\\User\\AppData\\Local\\Temp\\DPINPUT.TXT";
+
+SimVersion WindowsXp() { return SimVersion::Make(2, 5, 1, 2600, "Service Pack 3"); }
+SimVersion WindowsXp64() {
+  SimVersion v = SimVersion::Make(2, 5, 2, 3790, "Service Pack 2");
+  v.wow64 = true;
+  v.nativeArchitecture = os::kProcessorArchitectureAmd64;
+  return v;
+}
+
+class Scripts : public FormTest {};
+
+struct ScriptRow {
+  const char* name;
+  bool useIo;
+  std::function<void(TMainForm&)> build;
+  const char* file;
+};
+
+TEST_F(Scripts, GoldenFiles) {
+  const ScriptRow rows[] = {
+      {"create primary, MBR", false, [](TMainForm& f) { f.CreateRapidStartPart(0, 8192, true, 0); },
+       "select disk 0\r\ncreate partition primary size=8192\r\nset id=84 override\r\nexit\r\n"},
+      {"create logical, GPT", false, [](TMainForm& f) { f.CreateRapidStartPart(1, 2048, false, 1); },
+       "select disk 1\r\ncreate partition logical size=2048\r\nset id=D3BFE2DE-3DAF-11DF-BA40-E3A556D89593\r\nexit\r\n"},
+      {"create on RAW takes the MBR form", false, [](TMainForm& f) { f.CreateRapidStartPart(2, 4096, true, 2); },
+       "select disk 2\r\ncreate partition primary size=4096\r\nset id=84 override\r\nexit\r\n"},
+      {"create with direct I/O has no type line", true, [](TMainForm& f) { f.CreateRapidStartPart(0, 4096, true, 1); },
+       "select disk 0\r\ncreate partition primary size=4096\r\nexit\r\n"},
+      {"sizes are unsigned", false, [](TMainForm& f) { f.CreateRapidStartPart(0, 4294967295u, true, 0); },
+       "select disk 0\r\ncreate partition primary size=4294967295\r\nset id=84 override\r\nexit\r\n"},
+      {"delete, MBR", false, [](TMainForm& f) { f.DeleteRapidStartPart(0, 3, 0); },
+       "select disk 0\r\nselect partition 3\r\nset id=07 override\r\ndelete partition\r\nexit\r\n"},
+      {"delete, RAW", false, [](TMainForm& f) { f.DeleteRapidStartPart(0, 3, 2); },
+       "select disk 0\r\nselect partition 3\r\nset id=07 override\r\ndelete partition\r\nexit\r\n"},
+      {"delete, GPT", false, [](TMainForm& f) { f.DeleteRapidStartPart(1, 4, 1); },
+       "select disk 1\r\nselect partition 4\r\ndelete partition\r\nexit\r\n"},
+      {"delete with direct I/O", true, [](TMainForm& f) { f.DeleteRapidStartPart(0, 3, 0); },
+       "select disk 0\r\nselect partition 3\r\ndelete partition\r\nexit\r\n"},
+      {"numbers are signed", false, [](TMainForm& f) { f.DeleteRapidStartPart(-1, -2, 1); },
+       "select disk -1\r\nselect partition -2\r\ndelete partition\r\nexit\r\n"},
+      {"shrink", false, [](TMainForm& f) { f.ShrinkPart(0, 2, 4096); },
+       "select disk 0\r\nselect partition 2\r\nshrink desired=4096\r\nexit\r\n"},
+      {"extend by a size", false, [](TMainForm& f) { f.ExtendPart(0, 2, 100); },
+       "select disk 0\r\nselect partition 2\r\nextend size=100\r\nexit\r\n"},
+      {"extend with 0 takes all free space", false, [](TMainForm& f) { f.ExtendPart(0, 2, 0); },
+       "select disk 0\r\nselect partition 2\r\nextend\r\nexit\r\n"},
+      {"set id, GPT, even with direct I/O", true, [](TMainForm& f) { f.SetRapidStartPartId(1, 5, 1); },
+       "select disk 1\r\nselect partition 5\r\nset id=D3BFE2DE-3DAF-11DF-BA40-E3A556D89593\r\nexit\r\n"},
+      {"set id, MBR", false, [](TMainForm& f) { f.SetRapidStartPartId(0, 5, 0); },
+       "select disk 0\r\nselect partition 5\r\nset id=84 override\r\nexit\r\n"},
+  };
+  for (const ScriptRow& r : rows) {
+    form.reset();
+    ResetServices();
+    pc.Version = r.useIo ? WindowsXp() : SimVersion::Make(2, 6, 1, 7601);
+    ASSERT_EQ(Form().UseIo, r.useIo) << r.name;
+    r.build(Form());
+    EXPECT_EQ(Form().ExecuteStatus, 1) << r.name;
+    EXPECT_TRUE(Form().DiskPartScript.empty()) << r.name;
+    ASSERT_TRUE(RunToEnd()) << r.name;
+    EXPECT_EQ(File(kScript), r.file) << r.name;
+  }
+}
+
+TEST_F(Scripts, CreateLogsItsStepsAndTheRun) {
+  Form();
+  ReleaseDebugConsole();  // only this step's lines
+  Form().CreateRapidStartPart(0, 2048, false, 1);
+  ASSERT_TRUE(RunToEnd());
+  const std::vector<std::string> expected = {
+      "CreateRapidStartPart", "DiskNum=0", "PartSizeInMB=2048", "CreateRapidStartPart => logical", "CallDiskPart",
+      "select disk 0", "create partition logical size=2048", "set id=D3BFE2DE-3DAF-11DF-BA40-E3A556D89593", "exit",
+      // no disk 0 on this machine
+      "Error Code: 80042405"};
+  EXPECT_EQ(HeldLines(), expected);
+}
+
+TEST_F(Scripts, HeadingsAreYellow) {
+  Form();
+  GetDebugConsole(true);
+  pc.ConsoleWrites.clear();
+  Form().ShrinkPart(0, 1, 10);
+  ASSERT_FALSE(pc.ConsoleWrites.empty());
+  EXPECT_EQ(pc.ConsoleWrites[0].text, "\r\nShrinkPart");
+  EXPECT_EQ(pc.ConsoleWrites[0].attr, kAttrHeading);
+  EXPECT_EQ(pc.ConsoleWrites[1].attr, kAttrNormal);
+  RunToEnd();
+}
+
+TEST_F(Scripts, CommandLinePerFamily) {
+  pc.TempPath = "C:\\Documents and Settings\\User Name\\Local Settings\\Temp\\";
+  pc.ModulePath = "C:\\Program Files\\Ortavel\\OrvRapidStart.exe";
+  EXPECT_EQ(Form().DiskPartCommandLine(),
+            "diskpart /S \"C:\\Documents and Settings\\User Name\\Local Settings\\Temp\\DPINPUT.TXT\"");
+  form.reset();
+  ResetServices();
+  pc.Version = WindowsXp64();
+  EXPECT_EQ(Form().DiskPartCommandLine(),
+            "\"C:\\Program Files\\Ortavel\\amd64.exe\" \"diskpart.exe /S "
+            "\"C:\\Documents and Settings\\User Name\\Local Settings\\Temp\\DPINPUT.TXT\"\"");
+}
+
+// A temporary folder with blanks, end to end: the script is found and run,
+// directly and through the 64-bit helper.
+TEST_F(Scripts, TemporaryFolderWithBlanksRunsOnEveryFamily) {
+  for (const SimVersion& version : {SimVersion::Make(2, 6, 1, 7601), WindowsXp64()}) {
+    form.reset();
+    ResetServices();
+    pc.Version = version;
+    pc.Disks.Drives.clear();
+    pc.Disks.AddMbrDisk(0, 64 * SimDisks::kGiB).AddPrimary(0x07, SimDisks::kMiB, 32 * SimDisks::kGiB, true);
+    pc.TempPath = "C:\\Users\\A B\\AppData\\Local\\Temp\\";
+    Form().CreateRapidStartPart(0, 2048, true, 0);
+    ASSERT_TRUE(RunToEnd());
+    EXPECT_EQ(Form().ExecuteResult, 0) << Form().ConsoleRichEdit.Text;
+    ASSERT_FALSE(pc.Processes.Runs.empty());
+    EXPECT_NE(Form().ConsoleRichEdit.Text.find("DiskPart succeeded in creating the specified partition."),
+              std::string::npos);
+  }
+}
+
+TEST_F(Scripts, ScriptRunChangesTheDisksAsTheNextScanShows) {
+  SimDrive& d = pc.Disks.AddMbrDisk(0, 64 * SimDisks::kGiB);
+  d.AddPrimary(0x07, SimDisks::kMiB, 40 * SimDisks::kGiB, true);
+  pc.Disks.AddVolume(0, 1, 'C');
+  Form().CreateRapidStartPart(0, 8192, true, 0);
+  ASSERT_TRUE(RunToEnd());
+  EXPECT_EQ(Form().ExecuteResult, 0);
+  Form().ScanDisks();
+  ASSERT_TRUE(Form().FindRapidStartPart());
+  const _PartInfo& part = Form().DiskInfo[0].PartInfo[Form().RapidStartPartIndex];
+  EXPECT_EQ(part.PartNum, 2);
+  EXPECT_EQ(part.PartLen, 8192 * SimDisks::kMiB);
+  EXPECT_EQ(part.Mbr.PartitionType, 0x84);
+  EXPECT_EQ(part.PartDriveLetter, ' ');
+
+  // And the delete script takes it away again.
+  Form().DeleteRapidStartPart(0, 2, 0);
+  ASSERT_TRUE(RunToEnd());
+  EXPECT_EQ(Form().ExecuteResult, 0) << Form().ConsoleRichEdit.Text;
+  Form().ScanDisks();
+  EXPECT_FALSE(Form().FindRapidStartPart());
+  EXPECT_EQ(Form().DiskInfo[0].PartCount, 1u);
+}
+
+TEST_F(Scripts, TwoRunsLeaveOnlyTheSecondScript) {
+  Form().ShrinkPart(0, 1, 10);
+  ASSERT_TRUE(RunToEnd());
+  Form().ExtendPart(0, 1, 0);
+  ASSERT_TRUE(RunToEnd());
+  EXPECT_EQ(File(kScript), "select disk 0\r\nselect partition 1\r\nextend\r\nexit\r\n");
+}
+
+TEST_F(Scripts, PlantedLinkIsReplacedNotFollowed) {
+  pc.Processes.Files["C:\\Windows\\System32\\config\\SAM"].Bytes = "precious";
+  SimFile link;
+  link.Link = true;
+  link.LinkTarget = "C:\\Windows\\System32\\config\\SAM";
+  pc.Processes.Files[kScript] = link;
+  Form().ShrinkPart(0, 1, 10);
+  ASSERT_TRUE(RunToEnd());
+  EXPECT_EQ(File("C:\\Windows\\System32\\config\\SAM"), "precious");
+  EXPECT_FALSE(pc.Processes.Files[kScript].Link);
+  EXPECT_EQ(File(kScript), "select disk 0\r\nselect partition 1\r\nshrink desired=10\r\nexit\r\n");
+}
+
+TEST_F(Scripts, ScriptThatCannotBeWrittenSafelyIsNeverRun) {
+  SimFile junction;
+  junction.Directory = true;
+  pc.Processes.Files[kScript] = junction;
+  Form().ExecuteResult = 7;
+  Form().ShrinkPart(0, 1, 10);
+  ASSERT_TRUE(RunToEnd());
+  EXPECT_TRUE(pc.Processes.Runs.empty()) << "diskpart must not run";
+  EXPECT_EQ(static_cast<uint32_t>(Form().ExecuteResult), 0x80070005u);
+  const auto held = HeldLines();
+  EXPECT_EQ(held[held.size() - 2], "ScriptFileError=5");
+  EXPECT_EQ(held.back(), "Error Code: 80070005");
+}
+
+TEST_F(Scripts, ScriptIsLockedWhileDiskpartMayReadIt) {
+  Form().ShrinkPart(0, 1, 10);
+  // Before the run's end reaches the window, nobody may change the file.
+  EXPECT_EQ(pc.CreateFileA(kScript, os::kGenericWrite, os::kFileShareRead | os::kFileShareWrite, os::kOpenExisting, 0),
+            os::kInvalid);
+  EXPECT_EQ(pc.GetLastError(), os::kErrorSharingViolation);
+  EXPECT_FALSE(pc.DeleteFileA(kScript));
+  ASSERT_TRUE(RunToEnd());
+  EXPECT_TRUE(pc.DeleteFileA(kScript)) << "released once the run has ended";
+  EXPECT_EQ(pc.OpenHandles(), 0);
+}
+
+TEST_F(Scripts, FailedTempPathGivesABareScriptName) {
+  pc.FailNth(Call::GetTempPathA, 1, os::kErrorInvalidParameter);
+  EXPECT_EQ(Form().TempDir, "");
+  EXPECT_EQ(Form().ScriptFileName, "\\DPINPUT.TXT");
+}
+
+// The simulated diskpart's failures, as the workflows will meet them.
+struct DiskpartRow {
+  const char* name;
+  std::function<void(SimPc&)> arrange;
+  std::function<void(TMainForm&)> run;
+  uint32_t exitCode;
+};
+
+TEST_F(Scripts, DiskpartOutcomes) {
+  const uint64_t GiB = SimDisks::kGiB, MiB = SimDisks::kMiB;
+  const DiskpartRow rows[] = {
+      {"no free space", [&](SimPc& p) { p.Disks.AddMbrDisk(0, 8 * GiB).AddPrimary(7, MiB, 8 * GiB - MiB); },
+       [](TMainForm& f) { f.CreateRapidStartPart(0, 2048, true, 0); }, kVdsNotEnoughSpace},
+      {"four primaries used",
+       [&](SimPc& p) {
+         SimDrive& d = p.Disks.AddMbrDisk(0, 64 * GiB);
+         for (int i = 0; i < 4; ++i) d.AddPrimary(7, MiB + i * 8 * GiB, 4 * GiB);
+       },
+       [](TMainForm& f) { f.CreateRapidStartPart(0, 2048, true, 0); }, kVdsPartitionLimitReached},
+      {"no extended partition", [&](SimPc& p) { p.Disks.AddMbrDisk(0, 64 * GiB); },
+       [](TMainForm& f) { f.CreateRapidStartPart(0, 2048, false, 0); }, kVdsInvalidSpace},
+      {"logical in an extended partition",
+       [&](SimPc& p) { p.Disks.AddMbrDisk(0, 64 * GiB).AddExtended(MiB, 16 * GiB); },
+       [](TMainForm& f) { f.CreateRapidStartPart(0, 2048, false, 0); }, 0},
+      {"type change refused",
+       [&](SimPc& p) {
+         p.Disks.AddGptDisk(0, 64 * GiB);
+         p.Processes.SetIdRefusedDisks.insert(0);
+       },
+       [](TMainForm& f) { f.CreateRapidStartPart(0, 2048, true, 1); }, kVdsDeviceInUse},
+      {"shrink refused without a volume", [&](SimPc& p) { p.Disks.AddMbrDisk(0, 64 * GiB).AddPrimary(7, MiB, 60 * GiB); },
+       [](TMainForm& f) { f.ShrinkPart(0, 1, 2048); }, kVdsOperationDenied},
+      {"shrink of a lettered volume",
+       [&](SimPc& p) {
+         p.Disks.AddMbrDisk(0, 64 * GiB).AddPrimary(7, MiB, 60 * GiB);
+         p.Disks.AddVolume(0, 1, 'C');
+       },
+       [](TMainForm& f) { f.ShrinkPart(0, 1, 2048); }, 0},
+      {"nothing to extend", [&](SimPc& p) { p.Disks.AddMbrDisk(0, 64 * GiB).AddPrimary(7, MiB, 64 * GiB - MiB); },
+       [](TMainForm& f) { f.ExtendPart(0, 1, 0); }, kVdsNotEnoughSpace},
+      {"extend into free space", [&](SimPc& p) { p.Disks.AddMbrDisk(0, 64 * GiB).AddPrimary(7, MiB, 32 * GiB); },
+       [](TMainForm& f) { f.ExtendPart(0, 1, 0); }, 0},
+      {"GPT Rapid Start partition is protected from a plain delete",
+       [&](SimPc& p) {
+         p.Disks.AddGptDisk(0, 64 * GiB).AddGptPartition({0xD3BFE2DE, 0x3DAF, 0x11DF, {0xBA, 0x40, 0xE3, 0xA5, 0x56, 0xD8, 0x95, 0x93}}, MiB, 2 * GiB);
+       },
+       [](TMainForm& f) { f.DeleteRapidStartPart(0, 1, 1); }, kVdsOperationDenied},
+      {"a partition that is not there", [&](SimPc& p) { p.Disks.AddMbrDisk(0, 64 * GiB); },
+       [](TMainForm& f) { f.ShrinkPart(0, 3, 1); }, kVdsObjectNotFound},
+  };
+  for (const DiskpartRow& r : rows) {
+    form.reset();
+    ResetServices();
+    pc.Disks.Drives.clear();
+    pc.Disks.Volumes.clear();
+    pc.Processes.SetIdRefusedDisks.clear();
+    r.arrange(pc);
+    r.run(Form());
+    ASSERT_TRUE(RunToEnd()) << r.name;
+    EXPECT_EQ(static_cast<uint32_t>(Form().ExecuteResult), r.exitCode) << r.name << Form().ConsoleRichEdit.Text;
+  }
+}
+
+}  // namespace
