@@ -6,7 +6,10 @@
 
 #include "platform/sim/sim_pc.h"
 #include "shell/debug_console.h"
+#include "disk/disk.h"
 #include "shell/os_version.h"
+#include "sys/power_man.h"
+#include "sys/wmi_info.h"
 
 class SimTest : public ::testing::Test {
  protected:
@@ -15,6 +18,9 @@ class SimTest : public ::testing::Test {
 
   static void ResetServices() {
     ReleaseOsVersion();
+    ReleaseWmiInfo();
+    ReleaseDisk();
+    ReleasePowerMan();
     ReleaseDebugConsole();
   }
 

@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "disk/driver_records.h"
@@ -128,6 +129,9 @@ class TDisk {
   // Open for reading and writing, one request, close.
   bool SetPartitionInfo(const std::string& path, const void* record, uint32_t length);
   bool SetDriveLayout(const std::string& path, const void* buffer, uint32_t length);
+
+ private:
+  void ForEachFixedVolume(const std::function<bool(char, const disk::StorageDeviceNumber&)>& visit);
 };
 
 // Volume device interface classes, searched in this order.

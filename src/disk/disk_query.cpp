@@ -82,30 +82,36 @@ uint32_t TDisk::GetDiskMediaType(int32_t diskNum) { return GetMediaType(Physical
 
 uint32_t TDisk::GetVolumeMediaType(char letter) { return GetMediaType(VolumePath(letter)); }
 
-char TDisk::GetPartDriveLetter(int32_t diskNum, int32_t partNum) {
+// Visits the fixed volumes among the letters C: to Z: in order, with the
+// storage device number each one reports, until visit returns true.
+void TDisk::ForEachFixedVolume(const std::function<bool(char, const disk::StorageDeviceNumber&)>& visit) {
   const uint32_t mask = CurrentOs().GetLogicalDrives();
   for (int bit = kFirstLetterBit; bit <= kLastLetterBit; ++bit) {
     if (!(mask & (1u << bit))) continue;
     const char letter = static_cast<char>('A' + bit);
     if (GetVolumeMediaType(letter) != disk::kMediaFixed) continue;
     disk::StorageDeviceNumber number{};
-    if (GetDeviceNumber(VolumePath(letter), number) && static_cast<int64_t>(number.DeviceNumber) == diskNum &&
-        static_cast<int64_t>(number.PartitionNumber) == partNum)
-      return letter;
+    if (GetDeviceNumber(VolumePath(letter), number) && visit(letter, number)) return;
   }
-  return kNoDriveLetter;
+}
+
+char TDisk::GetPartDriveLetter(int32_t diskNum, int32_t partNum) {
+  char found = kNoDriveLetter;
+  ForEachFixedVolume([&](char letter, const disk::StorageDeviceNumber& number) {
+    if (static_cast<int64_t>(number.DeviceNumber) != diskNum || static_cast<int64_t>(number.PartitionNumber) != partNum)
+      return false;
+    found = letter;
+    return true;
+  });
+  return found;
 }
 
 TDriveLetterMap TDisk::ReadDriveLetterMap() {
   TDriveLetterMap map;
-  const uint32_t mask = CurrentOs().GetLogicalDrives();
-  for (int bit = kFirstLetterBit; bit <= kLastLetterBit; ++bit) {
-    if (!(mask & (1u << bit))) continue;
-    const char letter = static_cast<char>('A' + bit);
-    if (GetVolumeMediaType(letter) != disk::kMediaFixed) continue;
-    disk::StorageDeviceNumber number{};
-    if (GetDeviceNumber(VolumePath(letter), number)) map.Add(letter, number.DeviceNumber, number.PartitionNumber);
-  }
+  ForEachFixedVolume([&](char letter, const disk::StorageDeviceNumber& number) {
+    map.Add(letter, number.DeviceNumber, number.PartitionNumber);
+    return false;
+  });
   return map;
 }
 

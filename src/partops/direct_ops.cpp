@@ -32,9 +32,7 @@ bool UsesPartNum(const _DiskInfo& info, int32_t n) {
 }  // namespace
 
 void TMainForm::SetRapidStartPartIdUseIo(int32_t diskNum, int32_t partNum) {
-  LogHeading("SetRapidStartPartIdUseIo");
-  LogKv("DiskNum", diskNum);
-  LogKv("PartNum", partNum);
+  LogOperation("SetRapidStartPartIdUseIo", diskNum, partNum);
   for (int32_t d = 0; d < DiskCount; ++d) {
     const _DiskInfo& info = DiskInfo[d];
     if (info.DiskNum != diskNum || RefuseUnknownLayout(info)) continue;
@@ -46,9 +44,7 @@ void TMainForm::SetRapidStartPartIdUseIo(int32_t diskNum, int32_t partNum) {
 }
 
 void TMainForm::DeletePartitionUseIo(int32_t diskNum, int32_t partNum) {
-  LogHeading("DeletePartitionUseIo");
-  LogKv("DiskNum", diskNum);
-  LogKv("PartNum", partNum);
+  LogOperation("DeletePartitionUseIo", diskNum, partNum);
   for (int32_t d = 0; d < DiskCount; ++d) {
     const _DiskInfo& info = DiskInfo[d];
     if (info.DiskNum != diskNum || RefuseUnknownLayout(info)) continue;

@@ -22,7 +22,6 @@ std::string RapidStartTypeLine(int32_t partitionStyle) {
 }
 
 std::string SelectDisk(int32_t diskNum) { return "select disk " + LogValueText(diskNum); }
-std::string SelectPartition(int32_t partNum) { return "select partition " + LogValueText(partNum); }
 
 bool LaunchesThroughHelper() {
   const int32_t family = GetOsVersion().OsFamily;
@@ -30,6 +29,13 @@ bool LaunchesThroughHelper() {
 }
 
 }  // namespace
+
+// Logs an operation on one partition and starts its script by selecting it.
+void TMainForm::BeginPartitionScript(const char* operation, int32_t diskNum, int32_t partNum) {
+  LogOperation(operation, diskNum, partNum);
+  DiskPartScript.push_back(SelectDisk(diskNum));
+  DiskPartScript.push_back("select partition " + LogValueText(partNum));
+}
 
 void TMainForm::CreateRapidStartPart(int32_t diskNum, uint32_t sizeInMB, bool primary, int32_t partitionStyle) {
   LogHeading("CreateRapidStartPart");
@@ -45,11 +51,7 @@ void TMainForm::CreateRapidStartPart(int32_t diskNum, uint32_t sizeInMB, bool pr
 }
 
 void TMainForm::DeleteRapidStartPart(int32_t diskNum, int32_t partNum, int32_t partitionStyle) {
-  LogHeading("DeleteRapidStartPart");
-  LogKv("DiskNum", diskNum);
-  LogKv("PartNum", partNum);
-  DiskPartScript.push_back(SelectDisk(diskNum));
-  DiskPartScript.push_back(SelectPartition(partNum));
+  BeginPartitionScript("DeleteRapidStartPart", diskNum, partNum);
   // diskpart deletes only data partitions; a non-GPT Rapid Start partition is
   // made an ordinary one first.
   if (!UseIo && partitionStyle != kStyleGpt) DiskPartScript.push_back("set id=07 override");
@@ -59,33 +61,21 @@ void TMainForm::DeleteRapidStartPart(int32_t diskNum, int32_t partNum, int32_t p
 }
 
 void TMainForm::ShrinkPart(int32_t diskNum, int32_t partNum, uint32_t desiredInMB) {
-  LogHeading("ShrinkPart");
-  LogKv("DiskNum", diskNum);
-  LogKv("PartNum", partNum);
-  DiskPartScript.push_back(SelectDisk(diskNum));
-  DiskPartScript.push_back(SelectPartition(partNum));
+  BeginPartitionScript("ShrinkPart", diskNum, partNum);
   DiskPartScript.push_back("shrink desired=" + LogValueText(desiredInMB));
   DiskPartScript.push_back("exit");
   CallDiskPart();
 }
 
 void TMainForm::ExtendPart(int32_t diskNum, int32_t partNum, uint32_t sizeInMB) {
-  LogHeading("ExtendPart");
-  LogKv("DiskNum", diskNum);
-  LogKv("PartNum", partNum);
-  DiskPartScript.push_back(SelectDisk(diskNum));
-  DiskPartScript.push_back(SelectPartition(partNum));
+  BeginPartitionScript("ExtendPart", diskNum, partNum);
   DiskPartScript.push_back(sizeInMB != 0 ? "extend size=" + LogValueText(sizeInMB) : "extend");
   DiskPartScript.push_back("exit");
   CallDiskPart();
 }
 
 void TMainForm::SetRapidStartPartId(int32_t diskNum, int32_t partNum, int32_t partitionStyle) {
-  LogHeading("SetRapidStartPartId");
-  LogKv("DiskNum", diskNum);
-  LogKv("PartNum", partNum);
-  DiskPartScript.push_back(SelectDisk(diskNum));
-  DiskPartScript.push_back(SelectPartition(partNum));
+  BeginPartitionScript("SetRapidStartPartId", diskNum, partNum);
   DiskPartScript.push_back(RapidStartTypeLine(partitionStyle));
   DiskPartScript.push_back("exit");
   CallDiskPart();

@@ -55,3 +55,11 @@ template <class T>
 void LogKv(const char* key, T v, uint16_t attr = kAttrNormal) {
   LogLine(std::string(key) + "=" + LogValueText(v), attr);
 }
+
+// The heading of an operation on one partition, then the disk and partition
+// numbers it acts on.
+inline void LogOperation(const std::string& name, int32_t diskNum, int32_t partNum) {
+  LogHeading(name);
+  LogKv("DiskNum", diskNum);
+  LogKv("PartNum", partNum);
+}

@@ -8,6 +8,7 @@
 #include "shell/global.h"
 #include "shell/log_kv.h"
 #include "shell/os_version.h"
+#include "sys/wmi_info.h"
 
 TMainForm* MainForm = nullptr;
 
@@ -31,6 +32,8 @@ TMainForm::TMainForm() {
   LogLine("TempDir=" + TempDir);
   ScriptFileName = IncludeTrailingBackslash(TempDir) + kScriptFileName;
   DiskPartScript.clear();
+  PhysicalMemorySize = GetWmiInfo().GetPhysicalMemorySize();
+  LogKv("PhysicalMemorySize", PhysicalMemorySize);
 
   const int32_t family = GetOsVersion().OsFamily;
   UseIo = family == kOsNt5x32 || family == kOsNt52Ia64 || family == kOsNt52X64;
@@ -58,5 +61,6 @@ void TMainForm::FormDestroy() { ReleaseServices(); }
 
 void TMainForm::ReleaseServices() {
   ReleaseOsVersion();
+  ReleaseWmiInfo();
   ReleaseDisk();
 }

@@ -73,6 +73,7 @@ class TMainForm : public TForm {
   static constexpr uint32_t kTempPathChars = 260;
 
  private:
+  void BeginPartitionScript(const char* operation, int32_t diskNum, int32_t partNum);
   // A runner reporting to this window, not yet started.
   TExecuteProgram* NewRunner();
   // Holds the script file against change while diskpart may read it.
