@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the named targets: native (portable code and its tests, with
-# sanitizers) and win32 (the 32-bit Windows program and its Wine tests).
+# sanitizers), bench (the native benchmarks, optimised) and win32 (the
+# Windows program, its 64-bit helper and the Wine tests).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
@@ -9,6 +10,9 @@ for target in "$@"; do
     native)
       cmake -S . -B build/native -DORV_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null
       cmake --build build/native -j"$jobs" ;;
+    bench)
+      cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release >/dev/null
+      cmake --build build/bench -j"$jobs" --target orv_bench ;;
     win32)
       cmake -S . -B build/win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
       cmake --build build/win32 -j"$jobs"
