@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the named targets: native (portable code and its tests, with
-# sanitizers), bench (the native benchmarks, optimised) and win32 (the
+# sanitizers), tsan (the tests again under ThreadSanitizer), bench (the native benchmarks, optimised) and win32 (the
 # Windows program, its 64-bit helper and the Wine tests).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -10,6 +10,11 @@ for target in "$@"; do
     native)
       cmake -S . -B build/native -DORV_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null
       cmake --build build/native -j"$jobs" ;;
+    tsan)
+      # The threaded parts again, under ThreadSanitizer.
+      cmake -S . -B build/tsan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS="-fsanitize=thread -g" \
+        -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=thread" >/dev/null
+      cmake --build build/tsan -j"$jobs" --target orv_tests ;;
     bench)
       cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release >/dev/null
       cmake --build build/bench -j"$jobs" --target orv_bench ;;

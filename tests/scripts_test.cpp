@@ -190,7 +190,9 @@ TEST_F(Scripts, ScriptThatCannotBeWrittenSafelyIsNeverRun) {
 
 TEST_F(Scripts, ScriptIsLockedWhileDiskpartMayReadIt) {
   Form().ShrinkPart(0, 1, 10);
-  // Before the run's end reaches the window, nobody may change the file.
+  // The worker now waits to hand over diskpart's output; the run's end has
+  // not reached the window, and nobody may change the file.
+  ASSERT_TRUE(gui.WaitForWork());
   EXPECT_EQ(pc.CreateFileA(kScript, os::kGenericWrite, os::kFileShareRead | os::kFileShareWrite, os::kOpenExisting, 0),
             os::kInvalid);
   EXPECT_EQ(pc.GetLastError(), os::kErrorSharingViolation);

@@ -63,6 +63,11 @@ bool TQueueDispatcher::PumpUntil(const std::function<bool()>& done, int timeoutM
   }
 }
 
+bool TQueueDispatcher::WaitForWork(int timeoutMs) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return !queue_.empty(); });
+}
+
 void TQueueDispatcher::Close() {
   std::lock_guard<std::mutex> lock(mutex_);
   closed_ = true;

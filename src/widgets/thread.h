@@ -38,6 +38,9 @@ class TQueueDispatcher : public TGuiDispatcher {
   int Pump();
   // Pumps until done() holds or timeoutMs passes; true when done() held.
   bool PumpUntil(const std::function<bool()>& done, int timeoutMs = 10000);
+  // Waits, without running anything, until something is queued; true when
+  // something is. A worker that has sent work is then blocked in Send.
+  bool WaitForWork(int timeoutMs = 10000);
   // The GUI is gone: nothing queued or sent later runs, and senders return.
   void Close();
 
