@@ -142,6 +142,8 @@ static_assert(sizeof(SpDeviceInterfaceData) == 28, "SP_DEVICE_INTERFACE_DATA siz
 using ComObject = std::uintptr_t;
 using HResult = int32_t;
 constexpr HResult kSOk = 0;
+// CoInitializeSecurity: the process's COM security was already set.
+constexpr HResult kRpcETooLate = static_cast<HResult>(0x80010119u);
 inline bool Succeeded(HResult hr) { return hr >= 0; }
 // HRESULT_FROM_WIN32.
 inline uint32_t HResultFromWin32(uint32_t error) {

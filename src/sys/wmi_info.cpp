@@ -23,10 +23,6 @@ constexpr int32_t kWbemFlagReturnImmediately = 0x10;
 constexpr int32_t kWbemFlagForwardOnly = 0x20;
 constexpr int32_t kWbemInfinite = -1;  // 0xFFFFFFFF as a signed timeout
 
-// The process's COM security is already set (by an earlier query or by a
-// component that used COM before us); the settings in force serve the query.
-constexpr os::HResult kRpcETooLate = static_cast<os::HResult>(0x80010119u);
-
 constexpr int kMaxModules = 256;
 constexpr int64_t kBytesPerMb = 1048576;
 constexpr int64_t kFormFactorDimm = 8;
@@ -156,7 +152,9 @@ int64_t ListModule(Os& os, os::ComObject module) {
 // obtains is released before it returns.
 int64_t QueryInstalledMemoryMb(Os& os) {
   os::HResult hr = os.CoInitializeSecurity(kRpcCAuthnLevelDefault, kRpcCImpLevelImpersonate, kEoacNone);
-  if (!os::Succeeded(hr) && hr != kRpcETooLate) {
+  // Security set already (by an earlier query or a component that used COM
+  // first) serves the query as it is.
+  if (!os::Succeeded(hr) && hr != os::kRpcETooLate) {
     ReportFailure(os, kSecurityFailed, hr);
     return 0;
   }

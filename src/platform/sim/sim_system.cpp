@@ -177,7 +177,7 @@ os::HResult SimPc::CoInitializeSecurity(uint32_t authnLevel, uint32_t impLevel, 
   if (Enter(Call::CoInitializeSecurity, std::to_string(authnLevel) + "," + std::to_string(impLevel)))
     return static_cast<os::HResult>(lastError_);
   if (System.Apartment == SimApartment::None) return simhr::kCoENotInitialized;
-  if (System.SecurityInitialized) return simhr::kRpcETooLate;
+  if (System.SecurityInitialized) return os::kRpcETooLate;
   System.SecurityInitialized = true;
   return os::kSOk;
 }

@@ -28,7 +28,6 @@ constexpr os::HResult kEInvalidArg = static_cast<os::HResult>(0x80070057u);
 constexpr os::HResult kCoENotInitialized = static_cast<os::HResult>(0x800401F0u);
 constexpr os::HResult kRegdbEClassNotReg = static_cast<os::HResult>(0x80040154u);
 constexpr os::HResult kRpcEChangedMode = static_cast<os::HResult>(0x80010106u);
-constexpr os::HResult kRpcETooLate = static_cast<os::HResult>(0x80010119u);
 constexpr os::HResult kWbemENotFound = static_cast<os::HResult>(0x80041002u);
 constexpr os::HResult kWbemEInvalidParameter = static_cast<os::HResult>(0x80041008u);
 constexpr os::HResult kWbemEInvalidNamespace = static_cast<os::HResult>(0x8004100Eu);
