@@ -72,9 +72,7 @@ bool TDisk::SetDriveLayout(const std::string& path, const void* buffer, uint32_t
 }
 
 bool TDisk::SetMbrPartitionType(int32_t diskNum, int32_t partNum, uint8_t partType) {
-  LogHeading("SetMbrPartitionType");
-  LogKv("DiskNum", diskNum);
-  LogKv("PartNum", partNum);
+  LogOperation("SetMbrPartitionType", diskNum, partNum);
   LogLine("PartType=" + HexByteText(partType));
   const std::string path = GetPartitionVolumePath(diskNum, partNum);
   disk::SetPartitionInformationEx record{};
