@@ -43,6 +43,11 @@ struct _DiskInfo {
   _PartInfo PartInfo[kMaxPartsPerDisk];
 };
 
+// The entries of PartInfo that hold partitions, whatever PartCount claims.
+inline uint32_t StoredPartCount(const _DiskInfo& info) {
+  return info.PartCount < kMaxPartsPerDisk ? info.PartCount : kMaxPartsPerDisk;
+}
+
 // Drive numbers that are probed and may be opened.
 constexpr int32_t kFirstDriveNumber = 0;
 constexpr int32_t kLastDriveNumber = 63;

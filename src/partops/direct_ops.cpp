@@ -19,11 +19,8 @@ bool RefuseUnknownLayout(const _DiskInfo& info) {
   return true;
 }
 
-// The families whose partition numbering needs no correction for GPT disks.
-bool IsIoFamily(int32_t family) { return family == kOsNt5x32 || family == kOsNt52Ia64 || family == kOsNt52X64; }
-
 bool UsesPartNum(const _DiskInfo& info, int32_t n) {
-  const uint32_t parts = info.PartCount < kMaxPartsPerDisk ? info.PartCount : kMaxPartsPerDisk;
+  const uint32_t parts = StoredPartCount(info);
   for (uint32_t j = 0; j < parts; ++j)
     if (info.PartInfo[j].PartNum == n) return true;
   return false;
@@ -66,7 +63,7 @@ int32_t TMainForm::GetNewPartitionNumber(int32_t diskIndex) {
     // Outside the I/O families a new partition on a GPT disk never gets number
     // 1, and it must not be predicted onto a partition that exists: the type
     // script that follows would select and re-type that one.
-    if (!IsIoFamily(GetOsVersion().OsFamily) && IsGpt(info) && n == 1) {
+    if (!UsesDirectIo(GetOsVersion().OsFamily) && IsGpt(info) && n == 1) {
       n = 2;
       while (UsesPartNum(info, n)) ++n;
     }

@@ -23,11 +23,6 @@ std::string RapidStartTypeLine(int32_t partitionStyle) {
 
 std::string SelectDisk(int32_t diskNum) { return "select disk " + LogValueText(diskNum); }
 
-bool LaunchesThroughHelper() {
-  const int32_t family = GetOsVersion().OsFamily;
-  return family == kOsNt52Ia64 || family == kOsNt52X64;
-}
-
 }  // namespace
 
 // Logs an operation on one partition and starts its script by selecting it.
@@ -85,7 +80,7 @@ void TMainForm::SetRapidStartPartId(int32_t diskNum, int32_t partNum, int32_t pa
 // the helper's own path, which CreateProcess would otherwise split at a blank.
 std::string TMainForm::DiskPartCommandLine() const {
   const std::string quotedScript = "\"" + ScriptFileName + "\"";
-  if (LaunchesThroughHelper())
+  if (LaunchesDiskpartThroughHelper(GetOsVersion().OsFamily))
     return "\"" + IncludeTrailingBackslash(ExePath) + "amd64.exe\" \"diskpart.exe /S " + quotedScript + "\"";
   return "diskpart /S " + quotedScript;
 }

@@ -18,6 +18,14 @@ constexpr int32_t kOsNt6x32 = 4;        // NT 6.x, 32-bit
 constexpr int32_t kOsNt6xIa64 = 5;      // NT 6.x, 64-bit, Itanium
 constexpr int32_t kOsNt6xX64 = 6;       // NT 6.x, 64-bit, x64
 
+// Families on which partition types are set, and the Rapid Start partition
+// deleted, through the disk driver rather than diskpart.
+inline bool UsesDirectIo(int32_t family) {
+  return family == kOsNt5x32 || family == kOsNt52Ia64 || family == kOsNt52X64;
+}
+// Families on which diskpart is launched through the 64-bit helper.
+inline bool LaunchesDiskpartThroughHelper(int32_t family) { return family == kOsNt52Ia64 || family == kOsNt52X64; }
+
 class TOsVersion {
  public:
   TOsVersion();

@@ -35,7 +35,7 @@ void LogDisk(int32_t d, const _DiskInfo& info) {
     default: break;
   }
   LogKv("PartCount", info.PartCount);
-  const uint32_t parts = info.PartCount < kMaxPartsPerDisk ? info.PartCount : kMaxPartsPerDisk;
+  const uint32_t parts = StoredPartCount(info);
   for (uint32_t j = 0; j < parts; ++j) LogPartition(info.PartitionStyle, static_cast<int32_t>(j), info.PartInfo[j]);
 }
 
@@ -55,7 +55,7 @@ bool TMainForm::FindRapidStartPart() {
   RapidStartPartIndex = -1;
   for (int32_t d = 0; d < DiskCount && RapidStartDiskIndex < 0; ++d) {
     const _DiskInfo& info = DiskInfo[d];
-    const uint32_t parts = info.PartCount < kMaxPartsPerDisk ? info.PartCount : kMaxPartsPerDisk;
+    const uint32_t parts = StoredPartCount(info);
     for (uint32_t j = 0; j < parts; ++j) {
       if (IsRapidStartPart(info.PartitionStyle, info.PartInfo[j])) {
         RapidStartDiskIndex = d;

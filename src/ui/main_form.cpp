@@ -36,7 +36,7 @@ TMainForm::TMainForm() {
   LogKv("PhysicalMemorySize", PhysicalMemorySize);
 
   const int32_t family = GetOsVersion().OsFamily;
-  UseIo = family == kOsNt5x32 || family == kOsNt52Ia64 || family == kOsNt52X64;
+  UseIo = UsesDirectIo(family);
   CanResize = !UseIo;
 
   DiskIndex = 0;
