@@ -102,39 +102,31 @@ int SimDisks::CountRequests(uint32_t code) const {
       std::count_if(Requests.begin(), Requests.end(), [code](const SimIoRequest& r) { return r.Code == code; }));
 }
 
-SimDrive& SimDisks::AddMbrDisk(int number, uint64_t size) {
+SimDrive& SimDisks::NewDrive(int number, uint64_t size, uint32_t style) {
   if (FindDrive(number)) throw std::logic_error("drive number in use");
   SimDrive d;
   d.Number = number;
   d.SizeBytes = size;
-  d.Style = kStyleMbr;
-  d.MbrSignature = 0x5EED0000u + static_cast<uint32_t>(number);
-  d.Layout.resize(4);  // the partition table's four slots
+  d.Style = style;
   Drives.push_back(d);
   return Drives.back();
+}
+
+SimDrive& SimDisks::AddMbrDisk(int number, uint64_t size) {
+  SimDrive& d = NewDrive(number, size, kStyleMbr);
+  d.MbrSignature = 0x5EED0000u + static_cast<uint32_t>(number);
+  d.Layout.resize(4);  // the partition table's four slots
+  return d;
 }
 
 SimDrive& SimDisks::AddGptDisk(int number, uint64_t size) {
-  if (FindDrive(number)) throw std::logic_error("drive number in use");
-  SimDrive d;
-  d.Number = number;
-  d.SizeBytes = size;
-  d.Style = kStyleGpt;
+  SimDrive& d = NewDrive(number, size, kStyleGpt);
   d.DiskId = os::Guid{0xD15C0000u + static_cast<uint32_t>(number), 0x0001, 0x4000,
                       {0x80, 0, 0, 0, 0, 0, 0, static_cast<uint8_t>(number)}};
-  Drives.push_back(d);
-  return Drives.back();
+  return d;
 }
 
-SimDrive& SimDisks::AddRawDisk(int number, uint64_t size) {
-  if (FindDrive(number)) throw std::logic_error("drive number in use");
-  SimDrive d;
-  d.Number = number;
-  d.SizeBytes = size;
-  d.Style = kStyleRaw;
-  Drives.push_back(d);
-  return Drives.back();
-}
+SimDrive& SimDisks::AddRawDisk(int number, uint64_t size) { return NewDrive(number, size, kStyleRaw); }
 
 SimDrive& SimDisks::AddUsbFlash(int number, uint64_t size) {
   SimDrive& d = AddMbrDisk(number, size);

@@ -159,6 +159,8 @@ struct SimDisks {
     SimVolume* volume = nullptr;  // or a volume
   };
   Target Resolve(const std::string& path);
+  // A drive with the number (not yet in use), size and partition style.
+  SimDrive& NewDrive(int number, uint64_t size, uint32_t style);
   int volumeSerial_ = 0;
   // Removes the volumes of partitions that no longer exist.
   void DropOrphanVolumes();
