@@ -20,7 +20,6 @@ TEST_F(Runner, ExitCodesAndOutput) {
     uint32_t exitCode;
   };
   const Row rows[] = {{"tool", 0}, {"tool /x", 1}, {"C:\\bin\\tool.exe", 0x80042413u}, {"\"C:\\a b\\tool.exe\" y", 259}};
-  Program("tool", "hello\r\n", 0);
   for (const Row& r : rows) {
     pc.Processes.Programs["tool"] = [&](const std::string&, SimPc&) { return SimChildResult{"hi", r.exitCode}; };
     Form().ConsoleRichEdit.Text.clear();

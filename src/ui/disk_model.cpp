@@ -42,7 +42,6 @@ void LogDisk(int32_t d, const _DiskInfo& info) {
 }  // namespace
 
 bool TMainForm::ScanDisks() {
-  DiskCount = 0;
   // The drive letters are read once for the whole scan rather than once per
   // partition; the letters found and their precedence are the same.
   DiskCount = GetDisk().ReadFixedDisks(DiskInfo, kMaxDisks, TLetterLookup::OncePerScan);

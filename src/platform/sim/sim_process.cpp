@@ -28,6 +28,10 @@ bool SharingAllows(const SimProcesses::OpenFile& open, uint32_t access, uint32_t
 
 constexpr uint32_t kFileShareDelete = 0x4;
 
+bool SamePath(const std::string& a, const std::string& b) {
+  return !CaseInsensitiveLess()(a, b) && !CaseInsensitiveLess()(b, a);
+}
+
 }  // namespace
 
 bool CaseInsensitiveLess::operator()(const std::string& a, const std::string& b) const { return Lower(a) < Lower(b); }
@@ -47,7 +51,8 @@ SimProcesses::SimProcesses() {
 
 const SimProgram* SimProcesses::ProgramFor(const std::string& commandLine) const {
   std::string name = Lower(ProgramToken(commandLine));
-  name = name.substr(name.find_last_of("\\/") == std::string::npos ? 0 : name.find_last_of("\\/") + 1);
+  const std::size_t slash = name.find_last_of("\\/");
+  if (slash != std::string::npos) name.erase(0, slash + 1);
   if (name.size() > 4 && name.compare(name.size() - 4, 4, ".exe") == 0) name.resize(name.size() - 4);
   auto it = Programs.find(name);
   return it == Programs.end() ? nullptr : &it->second;
@@ -77,7 +82,7 @@ os::Handle SimPc::CreateFileA(const std::string& path, uint32_t access, uint32_t
     return os::kInvalid;
   }
   for (const auto& open : Processes.OpenFiles) {
-    if (CaseInsensitiveLess()(open.second.path, path) || CaseInsensitiveLess()(path, open.second.path)) continue;
+    if (!SamePath(open.second.path, path)) continue;
     if (!SharingAllows(open.second, access, share)) {
       lastError_ = os::kErrorSharingViolation;
       return os::kInvalid;
@@ -168,8 +173,7 @@ bool SimPc::DeleteFileA(const std::string& path) {
     return false;
   }
   for (const auto& open : Processes.OpenFiles) {
-    if (!CaseInsensitiveLess()(open.second.path, path) && !CaseInsensitiveLess()(path, open.second.path) &&
-        !(open.second.share & kFileShareDelete)) {
+    if (SamePath(open.second.path, path) && !(open.second.share & kFileShareDelete)) {
       lastError_ = os::kErrorSharingViolation;
       return false;
     }
