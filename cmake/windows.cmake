@@ -1,6 +1,6 @@
 # The Windows build: the program, its Win32 layer and the tests that run
 # under Wine against the real layer.
-set(ORV_WIN32_LIBS setupapi ole32 oleaut32 uuid)
+set(ORV_WIN32_LIBS setupapi ole32 oleaut32 uuid gdiplus comctl32)
 
 file(GLOB ORV_WIN32_SOURCES CONFIGURE_DEPENDS
      ${CMAKE_SOURCE_DIR}/src/platform/win32/*.cpp ${CMAKE_SOURCE_DIR}/src/widgets/win32/*.cpp)
@@ -8,13 +8,22 @@ add_library(orv_win32 STATIC ${ORV_WIN32_SOURCES})
 target_link_libraries(orv_win32 PUBLIC orv_core ${ORV_WIN32_LIBS})
 
 # Statically linked: the program imports system DLLs only.
-set(ORV_STATIC_LINK -static -static-libgcc -static-libstdc++)
+set(ORV_STATIC_LINK -static -static-libgcc -static-libstdc++ -s)
 
 add_executable(OrvRapidStart WIN32 ${CMAKE_SOURCE_DIR}/src/app/winmain.cpp ${CMAKE_SOURCE_DIR}/res/OrvRapidStart.rc)
 target_link_libraries(OrvRapidStart PRIVATE orv_win32)
 target_link_options(OrvRapidStart PRIVATE ${ORV_STATIC_LINK})
+file(GLOB ORV_ART CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/res/art/png/*.png)
+set(ORV_RES_COMMON "${CMAKE_SOURCE_DIR}/res/common.rc;${CMAKE_SOURCE_DIR}/res/OrvRapidStart.ico;${CMAKE_SOURCE_DIR}/res/art/art.rc;${ORV_ART}")
 set_source_files_properties(${CMAKE_SOURCE_DIR}/res/OrvRapidStart.rc PROPERTIES
-  OBJECT_DEPENDS "${CMAKE_SOURCE_DIR}/res/OrvRapidStart.manifest;${CMAKE_SOURCE_DIR}/res/OrvRapidStart.ico")
+  OBJECT_DEPENDS "${CMAKE_SOURCE_DIR}/res/OrvRapidStart.manifest;${ORV_RES_COMMON}")
+set_source_files_properties(${CMAKE_SOURCE_DIR}/res/OrvRapidStartDemo.rc PROPERTIES
+  OBJECT_DEPENDS "${CMAKE_SOURCE_DIR}/res/OrvRapidStartDemo.manifest;${ORV_RES_COMMON}")
+
+# The demo: the same window on a simulated PC; no elevation.
+add_executable(OrvRapidStartDemo WIN32 ${CMAKE_SOURCE_DIR}/src/app/demo_main.cpp ${CMAKE_SOURCE_DIR}/res/OrvRapidStartDemo.rc)
+target_link_libraries(OrvRapidStartDemo PRIVATE orv_win32 orv_sim)
+target_link_options(OrvRapidStartDemo PRIVATE ${ORV_STATIC_LINK})
 
 # Tests under Wine: GoogleTest built for Windows from Debian's sources.
 set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)

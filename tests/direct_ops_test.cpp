@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "disk_test_util.h"
+#include "partops/direct_ops.h"
 #include "ui/main_form.h"
 
 namespace {
@@ -51,7 +52,7 @@ TEST_F(DirectOps, NewPartitionNumberIsTheSmallestFreeOneWithTheGptCorrection) {
     d.PartCount = static_cast<uint32_t>(r.used.size());
     for (std::size_t j = 0; j < r.used.size(); ++j) d.PartInfo[j].PartNum = r.used[j];
     ClearLog();
-    EXPECT_EQ(form->GetNewPartitionNumber(1), r.expected) << r.name;
+    EXPECT_EQ(GetNewPartitionNumber(*form, 1, GetOsVersion().OsFamily), r.expected) << r.name;
     EXPECT_EQ(Lines(), (std::vector<LogLine>{{14, "GetNewPartitionNumber"},
                                              {7, "DiskIndex=1"},
                                              {7, "NewPartNum=" + std::to_string(r.expected)}}))
@@ -63,7 +64,7 @@ TEST_F(DirectOps, NoNumberIsPredictedForADiskOutsideTheModel) {
   auto form = NewForm();
   form->DiskCount = 1;
   form->DiskInfo[1].PartitionStyle = 0;  // stale data beyond DiskCount is not read
-  for (int32_t index : {-1, 1, 64}) EXPECT_EQ(form->GetNewPartitionNumber(index), -1) << index;
+  for (int32_t index : {-1, 1, 64}) EXPECT_EQ(GetNewPartitionNumber(*form, index, GetOsVersion().OsFamily), -1) << index;
   EXPECT_EQ(Texts().back(), "NewPartNum=-1");
 }
 
@@ -80,27 +81,27 @@ TEST_F(DirectOps, SetRapidStartIdTakesTheRouteOfTheDisksStyle) {
   ASSERT_EQ(form->RapidStartDiskIndex, -1);
 
   ClearLog();
-  form->SetRapidStartPartIdUseIo(0, 2);
+  SetRapidStartPartIdUseIo(*form, 0, 2);
   EXPECT_EQ(Lines(), (std::vector<LogLine>{{14, "SetRapidStartPartIdUseIo"},
                                            {7, "DiskNum=0"},
                                            {7, "PartNum=2"},
                                            {7, "FileName=\\\\.\\PhysicalDrive0"}}));
   ClearLog();
-  form->SetRapidStartPartIdUseIo(1, 2);
+  SetRapidStartPartIdUseIo(*form, 1, 2);
   EXPECT_EQ(Texts(), (std::vector<std::string>{"SetRapidStartPartIdUseIo", "DiskNum=1", "PartNum=2",
                                                "SetMbrPartitionType", "DiskNum=1", "PartNum=2", "PartType=0x84",
                                                "res=True"}));
   // A RAW disk takes the MBR route; it has no volume, so the edit fails.
   ClearLog();
-  form->SetRapidStartPartIdUseIo(2, 1);
+  SetRapidStartPartIdUseIo(*form, 2, 1);
   EXPECT_EQ(Texts(), (std::vector<std::string>{"SetRapidStartPartIdUseIo", "DiskNum=2", "PartNum=1",
                                                "SetMbrPartitionType", "DiskNum=2", "PartNum=1", "PartType=0x84",
                                                "res=False"}));
   // A number that is not in the model: three lines and nothing else.
   ClearLog();
   const int opens = pc.Count(Call::CreateFileA), sets = pc.Count(Call::SetupDiGetClassDevsA);
-  form->SetRapidStartPartIdUseIo(5, 1);
-  form->DeletePartitionUseIo(5, 1);
+  SetRapidStartPartIdUseIo(*form, 5, 1);
+  DeletePartitionUseIo(*form, 5, 1);
   EXPECT_EQ(Texts(), (std::vector<std::string>{"SetRapidStartPartIdUseIo", "DiskNum=5", "PartNum=1",
                                                "DeletePartitionUseIo", "DiskNum=5", "PartNum=1"}));
   EXPECT_EQ(pc.Count(Call::CreateFileA), opens);
@@ -136,13 +137,13 @@ TEST_F(DirectOps, MarkThenDeleteIsSeenByTheNextScans) {
     ASSERT_EQ(form->DiskCount, 1);
     const int32_t target = gpt ? 3 : 2;
     const int32_t index = gpt ? 2 : 1;
-    form->SetRapidStartPartIdUseIo(3, target);
+    SetRapidStartPartIdUseIo(*form, 3, target);
     form->ScanDisks();
     ASSERT_TRUE(form->FindRapidStartPart()) << gpt;
     EXPECT_EQ(form->RapidStartPartIndex, index);
     EXPECT_EQ(form->DiskInfo[0].PartInfo[index].PartLen, 8 * kGiB);
 
-    form->DeletePartitionUseIo(3, form->DiskInfo[0].PartInfo[index].PartNum);
+    DeletePartitionUseIo(*form, 3, form->DiskInfo[0].PartInfo[index].PartNum);
     form->ScanDisks();
     EXPECT_FALSE(form->FindRapidStartPart()) << gpt;
     EXPECT_EQ(form->DiskInfo[0].PartCount, static_cast<uint32_t>(index)) << gpt;

@@ -100,8 +100,13 @@ TEST_F(DiskEdit, DeletePartitionSendsA144ByteZeroRecordAndThePartitionIsGone) {
   auto r = Read(0);
   ASSERT_EQ(r->PartCount, 2u);
   EXPECT_EQ(r->PartInfo[0].PartNum, 1);
-  EXPECT_EQ(r->PartInfo[1].PartNum, 3);
-  EXPECT_EQ(pc.Disks.FindVolume(0, 2), nullptr);
+  // Windows numbers the primary entries in table order: the one after the
+  // deleted partition moves down, and its (hidden) volume with it.
+  EXPECT_EQ(r->PartInfo[1].PartNum, 2);
+  EXPECT_EQ(r->PartInfo[1].PartOffset, 90 * kGiB);
+  ASSERT_NE(pc.Disks.FindVolume(0, 2), nullptr);
+  EXPECT_TRUE(pc.Disks.FindVolume(0, 2)->Hidden);
+  EXPECT_EQ(pc.Disks.FindVolume(0, 3), nullptr);
 }
 
 TEST_F(DiskEdit, SetGptTypeChangesOnlyTypeAndIdOfTheEntryAndWritesTheWholeBuffer) {

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "disk_test_util.h"
+#include "partops/direct_ops.h"
 #include "ui/main_form.h"
 
 namespace {
@@ -169,13 +170,13 @@ TEST_F(DiskModel, RescansNeverMoveTheSelectedIndices) {
   BuildMixedPc();
   auto form = NewForm();
   form->DiskIndex = 1;
-  form->PartIndex = 3;
+  form->CreateFlow.PartIndex = 3;
   pc.Disks.FindDrive(2)->MediaType = disk::kMediaRemovable;  // the GPT disk no longer qualifies
   form->ScanDisks();
   form->FindRapidStartPart();
   EXPECT_EQ(form->DiskCount, 1);
   EXPECT_EQ(form->DiskIndex, 1);
-  EXPECT_EQ(form->PartIndex, 3);
+  EXPECT_EQ(form->CreateFlow.PartIndex, 3);
   EXPECT_EQ(form->RapidStartDiskIndex, -1);
 }
 
@@ -210,9 +211,9 @@ TEST_F(DiskModel, AnUnreadableLayoutNeverShowsAnEarlierScansDisk) {
 
   // Nothing is edited on it, and no partition number is predicted for it.
   const int opens = pc.Count(Call::CreateFileA);
-  form->SetRapidStartPartIdUseIo(1, 1);
-  form->DeletePartitionUseIo(1, 1);
-  EXPECT_EQ(form->GetNewPartitionNumber(0), -1);
+  SetRapidStartPartIdUseIo(*form, 1, 1);
+  DeletePartitionUseIo(*form, 1, 1);
+  EXPECT_EQ(GetNewPartitionNumber(*form, 0, form->OsFamily), -1);
   EXPECT_EQ(pc.Count(Call::CreateFileA), opens);
 }
 

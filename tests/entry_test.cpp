@@ -128,6 +128,8 @@ class FakeHost : public TApplicationHost {
     if (onRun) onRun(form);
   }
   void ShowException(const std::string& message) override { shown.push_back(message); }
+  void WaitForWorkers() override { ++waits; }
+  int waits = 0;
 };
 
 TEST_F(Entry, RunCreatesTheMainWindowAndReleasesServicesAfterTheLoop) {
@@ -135,9 +137,9 @@ TEST_F(Entry, RunCreatesTheMainWindowAndReleasesServicesAfterTheLoop) {
   FakeHost host;
   host.onRun = [&](TMainForm& form) {
     EXPECT_EQ(MainForm, &form);
-    EXPECT_EQ(form.Caption, "Ortavel - Intel Rapid Start");
-    EXPECT_EQ(form.ClientWidth, 700);
-    EXPECT_EQ(form.ClientHeight, 349);
+    EXPECT_EQ(form.Caption(), "Ortavel - Intel Rapid Start");
+    EXPECT_EQ(form.ClientWidth(), 700);
+    EXPECT_EQ(form.ClientHeight(), 349);
   };
   EXPECT_EQ(RunApplication(host), 0);
   EXPECT_EQ(host.title, "OrvRapidStart");

@@ -12,6 +12,9 @@ class Runner : public FormTest {
   void Program(const std::string& name, const std::string& output, uint32_t exitCode) {
     pc.Processes.Programs[name] = [=](const std::string&, SimPc&) { return SimChildResult{output, exitCode}; };
   }
+  // Starts a run through the window's owner of runs.
+  uint64_t Start(const std::string& commandLine) { return Form().Runs.Start(commandLine); }
+  int32_t Result() const { return lastExitCode; }
 };
 
 TEST_F(Runner, ExitCodesAndOutput) {
@@ -23,10 +26,11 @@ TEST_F(Runner, ExitCodesAndOutput) {
   for (const Row& r : rows) {
     pc.Processes.Programs["tool"] = [&](const std::string&, SimPc&) { return SimChildResult{"hi", r.exitCode}; };
     Form().ConsoleRichEdit.Text.clear();
-    Form().StartExecuteProgram(r.commandLine);
-    EXPECT_EQ(Form().ExecuteStatus, 1);
+    EXPECT_NE(Start(r.commandLine), 0u);
+    EXPECT_TRUE(Form().Runs.Busy());
     ASSERT_TRUE(RunToEnd()) << r.commandLine;
-    EXPECT_EQ(static_cast<uint32_t>(Form().ExecuteResult), r.exitCode) << r.commandLine;
+    EXPECT_FALSE(Form().Runs.Busy());
+    EXPECT_EQ(static_cast<uint32_t>(Result()), r.exitCode) << r.commandLine;
     EXPECT_EQ(Form().ConsoleRichEdit.Text, "hi");
     EXPECT_EQ(pc.Processes.Runs.back().Flags, 0u);
     EXPECT_EQ(pc.OpenHandles(), 0) << "pipe, process and thread handles are all closed";
@@ -34,29 +38,41 @@ TEST_F(Runner, ExitCodesAndOutput) {
 }
 
 TEST_F(Runner, EmptyCommandLineEndsWith0AndStartsNothing) {
-  Form().ExecuteResult = 5;
-  Form().StartExecuteProgram("");
+  lastExitCode = 5;
+  Start("");
   ASSERT_TRUE(RunToEnd());
-  EXPECT_EQ(Form().ExecuteResult, 0);
+  EXPECT_EQ(Result(), 0);
   EXPECT_EQ(pc.Count(Call::CreateProcessA), 0);
   EXPECT_EQ(HeldLines().back(), "Error Code: 00000000");
 }
 
-TEST_F(Runner, MissingProgramKeepsThePreviousResult) {
-  Form().ExecuteResult = -1;
-  Form().StartExecuteProgram("nosuchprogram /x");
+// A program that cannot be started has failed: its run never ends as a
+// success, whatever result an earlier run left.
+TEST_F(Runner, MissingProgramEndsWithTheErrorOfItsStart) {
+  lastExitCode = 0;
+  Start("nosuchprogram /x");
   ASSERT_TRUE(RunToEnd());
-  EXPECT_EQ(Form().ExecuteResult, -1);
-  EXPECT_EQ(HeldLines().back(), "Error Code: FFFFFFFF");
+  EXPECT_EQ(static_cast<uint32_t>(Result()), 0x80070002u);
+  EXPECT_EQ(HeldLines().back(), "Error Code: 80070002");
   EXPECT_EQ(pc.OpenHandles(), 0);
 }
 
 TEST_F(Runner, ExitCodeThatCannotBeReadIsMinus1) {
   Program("tool", "", 0);
   pc.FailNth(Call::GetExitCodeProcess, 1, os::kErrorAccessDenied);
-  Form().StartExecuteProgram("tool");
+  Start("tool");
   ASSERT_TRUE(RunToEnd());
-  EXPECT_EQ(Form().ExecuteResult, -1);
+  EXPECT_EQ(Result(), -1);
+}
+
+// A failed wait says nothing of the child: its STILL_ACTIVE is not a result.
+TEST_F(Runner, FailedWaitIsNotTakenForAnExitCode) {
+  Program("tool", "", 0);
+  pc.FailNth(Call::WaitForSingleObject, 1, os::kErrorInvalidHandle);
+  Start("tool");
+  ASSERT_TRUE(RunToEnd());
+  EXPECT_EQ(Result(), TExecuteProgram::kExitCodeUnknown);
+  EXPECT_EQ(pc.Count(Call::GetExitCodeProcess), 0);
 }
 
 TEST_F(Runner, LongOutputArrivesWholeInChunksOfAtMost2047Bytes) {
@@ -64,7 +80,7 @@ TEST_F(Runner, LongOutputArrivesWholeInChunksOfAtMost2047Bytes) {
   for (int i = 0; output.size() < 10000; ++i) output += "line " + std::to_string(i) + "\r\n";
   Program("tool", output, 0);
   pc.Processes.PipeBufferBytes = 65536;  // all of it waiting at once
-  Form().StartExecuteProgram("tool");
+  Start("tool");
   ASSERT_TRUE(RunToEnd());
   EXPECT_EQ(Form().ConsoleRichEdit.Text, output);
   int reads = 0;
@@ -74,14 +90,13 @@ TEST_F(Runner, LongOutputArrivesWholeInChunksOfAtMost2047Bytes) {
       EXPECT_EQ(c.detail, "2047");
     }
   EXPECT_EQ(reads, static_cast<int>((output.size() + 2046) / 2047) + 1) << "every byte read, then the broken pipe";
-  EXPECT_FALSE(pc.Processes.ReadWouldBlockForever);
 }
 
 TEST_F(Runner, OutputLeftInThePipeAfterTheChildEndedIsRead) {
   // The child is gone before the first read; everything it wrote still counts.
   Program("tool", std::string(3000, 'x') + "END", 0);
   pc.Processes.PipeBufferBytes = 1000;
-  Form().StartExecuteProgram("tool");
+  Start("tool");
   ASSERT_TRUE(RunToEnd());
   EXPECT_EQ(Form().ConsoleRichEdit.Text.size(), 3003u);
   EXPECT_EQ(Form().ConsoleRichEdit.Text.substr(3000), "END");
@@ -89,23 +104,58 @@ TEST_F(Runner, OutputLeftInThePipeAfterTheChildEndedIsRead) {
 
 TEST_F(Runner, ClosingTheWindowDuringARunIsSafe) {
   Program("tool", "late output", 3);
-  Form().StartExecuteProgram("tool");
-  form.reset();  // the window goes while the worker may still report
+  pc.Processes.HoldChildren = true;
+  Start("tool");
+  Settle();
+  CloseWindow();  // the window goes while the worker may still report
+  pc.ReleaseChildren();
   // Output hand-offs and the end still arrive; none may touch the freed
   // window (AddressSanitizer watches), and the runner still frees itself.
-  EXPECT_FALSE(gui.PumpUntil([] { return false; }, 300));
+  ASSERT_TRUE(gui.PumpUntil([] { return TThread::LiveCount() == 0; }));
+  gui.Pump();
   EXPECT_EQ(pc.OpenHandles(), 0);
 }
 
 TEST_F(Runner, FailedPreparationEndsLikeARun) {
-  auto* runner = new TExecuteProgram(true, &Form().ConsoleRichEdit, &Form().ExecuteResult);
-  runner->OnTerminate = [this] { Form().ExecuteProgramTerminate(); };
-  runner->SetFailure(0x12345678);
-  Form().ExecuteStatus = 1;
-  runner->Start();
+  EXPECT_NE(Form().Runs.StartFailed(0x12345678), 0u);
   ASSERT_TRUE(RunToEnd());
-  EXPECT_EQ(Form().ExecuteResult, 0x12345678);
+  EXPECT_EQ(Result(), 0x12345678);
   EXPECT_EQ(pc.Count(Call::CreateProcessA), 0);
+}
+
+// One run at a time: a second start while the first is in flight starts
+// nothing, and the first run keeps its script lock.
+TEST_F(Runner, SecondRunIsRefusedWhileOneIsInFlight) {
+  Program("tool", "", 0);
+  pc.Processes.HoldChildren = true;
+  const uint64_t first = Start("tool");
+  ASSERT_NE(first, 0u);
+  EXPECT_EQ(Start("tool"), 0u);
+  EXPECT_EQ(Form().Runs.StartFailed(1), 0u);
+  EXPECT_EQ(HeldLines().back(), "Run refused: another run is still in flight");
+  ASSERT_TRUE(RunToEnd());
+  EXPECT_EQ(pc.Processes.Runs.size(), 1u);
+  EXPECT_GT(Start("tool"), first) << "a new run, with an identity of its own";
+  ASSERT_TRUE(RunToEnd());
+}
+
+// A run's pipe ends are inheritable only while its own child is created:
+// any other child started by the process inherits nothing of them, so it
+// cannot hold this run's pipe open.
+TEST_F(Runner, PipeEndsAreInheritableOnlyForTheirOwnChild) {
+  Program("tool", "out", 0);
+  std::vector<os::Handle> atCreate;
+  pc.BeforeNth(Call::CreateProcessA, 1, [&] { atCreate = pc.InheritableHandles(); });
+  Start("tool");
+  ASSERT_TRUE(RunToEnd());
+  EXPECT_EQ(atCreate.size(), 2u) << "the run's own read and write ends";
+  pc.BeforeNth(Call::CreatePipe, 1, [&] { atCreate = pc.InheritableHandles(); });
+  pc.Processes.HoldChildren = true;
+  Start("tool");
+  Settle();
+  EXPECT_TRUE(atCreate.empty());
+  EXPECT_TRUE(pc.InheritableHandles().empty()) << "nothing stays inheritable while the child runs";
+  ASSERT_TRUE(RunToEnd());
 }
 
 TEST(HelperCommandLine, Unwrap) {

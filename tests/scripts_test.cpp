@@ -17,56 +17,61 @@ SimVersion WindowsXp64() {
   return v;
 }
 
-class Scripts : public FormTest {};
+class Scripts : public FormTest {
+ protected:
+  // The window's scripts, with the runs they start watched by the fixture.
+  TDiskPart& Dp() { return Form().DiskPart; }
+  int32_t Result() const { return lastExitCode; }
+};
 
 struct ScriptRow {
   const char* name;
   bool useIo;
-  std::function<void(TMainForm&)> build;
+  std::function<void(TDiskPart&)> build;
   const char* file;
 };
 
 TEST_F(Scripts, GoldenFiles) {
   const ScriptRow rows[] = {
-      {"create primary, MBR", false, [](TMainForm& f) { f.CreateRapidStartPart(0, 8192, true, 0); },
+      {"create primary, MBR", false, [](TDiskPart& f) { f.CreateRapidStartPart(0, 8192, true, 0); },
        "select disk 0\r\ncreate partition primary size=8192\r\nset id=84 override\r\nexit\r\n"},
-      {"create logical, GPT", false, [](TMainForm& f) { f.CreateRapidStartPart(1, 2048, false, 1); },
+      {"create logical, GPT", false, [](TDiskPart& f) { f.CreateRapidStartPart(1, 2048, false, 1); },
        "select disk 1\r\ncreate partition logical size=2048\r\nset id=D3BFE2DE-3DAF-11DF-BA40-E3A556D89593\r\nexit\r\n"},
-      {"create on RAW takes the MBR form", false, [](TMainForm& f) { f.CreateRapidStartPart(2, 4096, true, 2); },
+      {"create on RAW takes the MBR form", false, [](TDiskPart& f) { f.CreateRapidStartPart(2, 4096, true, 2); },
        "select disk 2\r\ncreate partition primary size=4096\r\nset id=84 override\r\nexit\r\n"},
-      {"create with direct I/O has no type line", true, [](TMainForm& f) { f.CreateRapidStartPart(0, 4096, true, 1); },
+      {"create with direct I/O has no type line", true, [](TDiskPart& f) { f.CreateRapidStartPart(0, 4096, true, 1); },
        "select disk 0\r\ncreate partition primary size=4096\r\nexit\r\n"},
-      {"sizes are unsigned", false, [](TMainForm& f) { f.CreateRapidStartPart(0, 4294967295u, true, 0); },
+      {"sizes are unsigned", false, [](TDiskPart& f) { f.CreateRapidStartPart(0, 4294967295u, true, 0); },
        "select disk 0\r\ncreate partition primary size=4294967295\r\nset id=84 override\r\nexit\r\n"},
-      {"delete, MBR", false, [](TMainForm& f) { f.DeleteRapidStartPart(0, 3, 0); },
+      {"delete, MBR", false, [](TDiskPart& f) { f.DeleteRapidStartPart(0, 3, 0); },
        "select disk 0\r\nselect partition 3\r\nset id=07 override\r\ndelete partition\r\nexit\r\n"},
-      {"delete, RAW", false, [](TMainForm& f) { f.DeleteRapidStartPart(0, 3, 2); },
+      {"delete, RAW", false, [](TDiskPart& f) { f.DeleteRapidStartPart(0, 3, 2); },
        "select disk 0\r\nselect partition 3\r\nset id=07 override\r\ndelete partition\r\nexit\r\n"},
-      {"delete, GPT", false, [](TMainForm& f) { f.DeleteRapidStartPart(1, 4, 1); },
-       "select disk 1\r\nselect partition 4\r\ndelete partition\r\nexit\r\n"},
-      {"delete with direct I/O", true, [](TMainForm& f) { f.DeleteRapidStartPart(0, 3, 0); },
+      {"delete, GPT, with override", false, [](TDiskPart& f) { f.DeleteRapidStartPart(1, 4, 1); },
+       "select disk 1\r\nselect partition 4\r\ndelete partition override\r\nexit\r\n"},
+      {"delete with direct I/O", true, [](TDiskPart& f) { f.DeleteRapidStartPart(0, 3, 0); },
        "select disk 0\r\nselect partition 3\r\ndelete partition\r\nexit\r\n"},
-      {"numbers are signed", false, [](TMainForm& f) { f.DeleteRapidStartPart(-1, -2, 1); },
-       "select disk -1\r\nselect partition -2\r\ndelete partition\r\nexit\r\n"},
-      {"shrink", false, [](TMainForm& f) { f.ShrinkPart(0, 2, 4096); },
+      {"numbers are signed", false, [](TDiskPart& f) { f.DeleteRapidStartPart(-1, -2, 0); },
+       "select disk -1\r\nselect partition -2\r\nset id=07 override\r\ndelete partition\r\nexit\r\n"},
+      {"shrink", false, [](TDiskPart& f) { f.ShrinkPart(0, 2, 4096); },
        "select disk 0\r\nselect partition 2\r\nshrink desired=4096\r\nexit\r\n"},
-      {"extend by a size", false, [](TMainForm& f) { f.ExtendPart(0, 2, 100); },
+      {"extend by a size", false, [](TDiskPart& f) { f.ExtendPart(0, 2, 100); },
        "select disk 0\r\nselect partition 2\r\nextend size=100\r\nexit\r\n"},
-      {"extend with 0 takes all free space", false, [](TMainForm& f) { f.ExtendPart(0, 2, 0); },
+      {"extend with 0 takes all free space", false, [](TDiskPart& f) { f.ExtendPart(0, 2, 0); },
        "select disk 0\r\nselect partition 2\r\nextend\r\nexit\r\n"},
-      {"set id, GPT, even with direct I/O", true, [](TMainForm& f) { f.SetRapidStartPartId(1, 5, 1); },
+      {"set id, GPT, even with direct I/O", true, [](TDiskPart& f) { f.SetRapidStartPartId(1, 5, 1); },
        "select disk 1\r\nselect partition 5\r\nset id=D3BFE2DE-3DAF-11DF-BA40-E3A556D89593\r\nexit\r\n"},
-      {"set id, MBR", false, [](TMainForm& f) { f.SetRapidStartPartId(0, 5, 0); },
+      {"set id, MBR", false, [](TDiskPart& f) { f.SetRapidStartPartId(0, 5, 0); },
        "select disk 0\r\nselect partition 5\r\nset id=84 override\r\nexit\r\n"},
   };
   for (const ScriptRow& r : rows) {
     form.reset();
     ResetServices();
     pc.Version = r.useIo ? WindowsXp() : SimVersion::Make(2, 6, 1, 7601);
-    ASSERT_EQ(Form().UseIo, r.useIo) << r.name;
-    r.build(Form());
-    EXPECT_EQ(Form().ExecuteStatus, 1) << r.name;
-    EXPECT_TRUE(Form().DiskPartScript.empty()) << r.name;
+    ASSERT_EQ(Dp().Setup.UseIo, r.useIo) << r.name;
+    r.build(Dp());
+    EXPECT_TRUE(Form().Runs.Busy()) << r.name;
+    EXPECT_TRUE(Dp().DiskPartScript.empty()) << r.name;
     ASSERT_TRUE(RunToEnd()) << r.name;
     EXPECT_EQ(File(kScript), r.file) << r.name;
   }
@@ -75,7 +80,7 @@ TEST_F(Scripts, GoldenFiles) {
 TEST_F(Scripts, CreateLogsItsStepsAndTheRun) {
   Form();
   ReleaseDebugConsole();  // only this step's lines
-  Form().CreateRapidStartPart(0, 2048, false, 1);
+  Dp().CreateRapidStartPart(0, 2048, false, 1);
   ASSERT_TRUE(RunToEnd());
   const std::vector<std::string> expected = {
       "CreateRapidStartPart", "DiskNum=0", "PartSizeInMB=2048", "CreateRapidStartPart => logical", "CallDiskPart",
@@ -89,7 +94,7 @@ TEST_F(Scripts, HeadingsAreYellow) {
   Form();
   GetDebugConsole(true);
   pc.ConsoleWrites.clear();
-  Form().ShrinkPart(0, 1, 10);
+  Dp().ShrinkPart(0, 1, 10);
   ASSERT_FALSE(pc.ConsoleWrites.empty());
   EXPECT_EQ(pc.ConsoleWrites[0].text, "\r\nShrinkPart");
   EXPECT_EQ(pc.ConsoleWrites[0].attr, kAttrHeading);
@@ -100,12 +105,13 @@ TEST_F(Scripts, HeadingsAreYellow) {
 TEST_F(Scripts, CommandLinePerFamily) {
   pc.TempPath = "C:\\Documents and Settings\\User Name\\Local Settings\\Temp\\";
   pc.ModulePath = "C:\\Program Files\\Ortavel\\OrvRapidStart.exe";
-  EXPECT_EQ(Form().DiskPartCommandLine(),
-            "diskpart /S \"C:\\Documents and Settings\\User Name\\Local Settings\\Temp\\DPINPUT.TXT\"");
+  EXPECT_EQ(Dp().DiskPartCommandLine(),
+            "\"C:\\Windows\\system32\\diskpart.exe\" /S "
+            "\"C:\\Documents and Settings\\User Name\\Local Settings\\Temp\\DPINPUT.TXT\"");
   form.reset();
   ResetServices();
   pc.Version = WindowsXp64();
-  EXPECT_EQ(Form().DiskPartCommandLine(),
+  EXPECT_EQ(Dp().DiskPartCommandLine(),
             "\"C:\\Program Files\\Ortavel\\amd64.exe\" \"diskpart.exe /S "
             "\"C:\\Documents and Settings\\User Name\\Local Settings\\Temp\\DPINPUT.TXT\"\"");
 }
@@ -120,9 +126,9 @@ TEST_F(Scripts, TemporaryFolderWithBlanksRunsOnEveryFamily) {
     pc.Disks.Drives.clear();
     pc.Disks.AddMbrDisk(0, 64 * SimDisks::kGiB).AddPrimary(0x07, SimDisks::kMiB, 32 * SimDisks::kGiB, true);
     pc.TempPath = "C:\\Users\\A B\\AppData\\Local\\Temp\\";
-    Form().CreateRapidStartPart(0, 2048, true, 0);
+    Dp().CreateRapidStartPart(0, 2048, true, 0);
     ASSERT_TRUE(RunToEnd());
-    EXPECT_EQ(Form().ExecuteResult, 0) << Form().ConsoleRichEdit.Text;
+    EXPECT_EQ(Result(), 0) << Form().ConsoleRichEdit.Text;
     ASSERT_FALSE(pc.Processes.Runs.empty());
     EXPECT_NE(Form().ConsoleRichEdit.Text.find("DiskPart succeeded in creating the specified partition."),
               std::string::npos);
@@ -133,9 +139,9 @@ TEST_F(Scripts, ScriptRunChangesTheDisksAsTheNextScanShows) {
   SimDrive& d = pc.Disks.AddMbrDisk(0, 64 * SimDisks::kGiB);
   d.AddPrimary(0x07, SimDisks::kMiB, 40 * SimDisks::kGiB, true);
   pc.Disks.AddVolume(0, 1, 'C');
-  Form().CreateRapidStartPart(0, 8192, true, 0);
+  Dp().CreateRapidStartPart(0, 8192, true, 0);
   ASSERT_TRUE(RunToEnd());
-  EXPECT_EQ(Form().ExecuteResult, 0);
+  EXPECT_EQ(Result(), 0);
   Form().ScanDisks();
   ASSERT_TRUE(Form().FindRapidStartPart());
   const _PartInfo& part = Form().DiskInfo[0].PartInfo[Form().RapidStartPartIndex];
@@ -145,18 +151,18 @@ TEST_F(Scripts, ScriptRunChangesTheDisksAsTheNextScanShows) {
   EXPECT_EQ(part.PartDriveLetter, ' ');
 
   // And the delete script takes it away again.
-  Form().DeleteRapidStartPart(0, 2, 0);
+  Dp().DeleteRapidStartPart(0, 2, 0);
   ASSERT_TRUE(RunToEnd());
-  EXPECT_EQ(Form().ExecuteResult, 0) << Form().ConsoleRichEdit.Text;
+  EXPECT_EQ(Result(), 0) << Form().ConsoleRichEdit.Text;
   Form().ScanDisks();
   EXPECT_FALSE(Form().FindRapidStartPart());
   EXPECT_EQ(Form().DiskInfo[0].PartCount, 1u);
 }
 
 TEST_F(Scripts, TwoRunsLeaveOnlyTheSecondScript) {
-  Form().ShrinkPart(0, 1, 10);
+  Dp().ShrinkPart(0, 1, 10);
   ASSERT_TRUE(RunToEnd());
-  Form().ExtendPart(0, 1, 0);
+  Dp().ExtendPart(0, 1, 0);
   ASSERT_TRUE(RunToEnd());
   EXPECT_EQ(File(kScript), "select disk 0\r\nselect partition 1\r\nextend\r\nexit\r\n");
 }
@@ -167,7 +173,7 @@ TEST_F(Scripts, PlantedLinkIsReplacedNotFollowed) {
   link.Link = true;
   link.LinkTarget = "C:\\Windows\\System32\\config\\SAM";
   pc.Processes.Files[kScript] = link;
-  Form().ShrinkPart(0, 1, 10);
+  Dp().ShrinkPart(0, 1, 10);
   ASSERT_TRUE(RunToEnd());
   EXPECT_EQ(File("C:\\Windows\\System32\\config\\SAM"), "precious");
   EXPECT_FALSE(pc.Processes.Files[kScript].Link);
@@ -178,18 +184,17 @@ TEST_F(Scripts, ScriptThatCannotBeWrittenSafelyIsNeverRun) {
   SimFile junction;
   junction.Directory = true;
   pc.Processes.Files[kScript] = junction;
-  Form().ExecuteResult = 7;
-  Form().ShrinkPart(0, 1, 10);
+  Dp().ShrinkPart(0, 1, 10);
   ASSERT_TRUE(RunToEnd());
   EXPECT_TRUE(pc.Processes.Runs.empty()) << "diskpart must not run";
-  EXPECT_EQ(static_cast<uint32_t>(Form().ExecuteResult), 0x80070005u);
+  EXPECT_EQ(static_cast<uint32_t>(Result()), 0x80070005u);
   const auto held = HeldLines();
   EXPECT_EQ(held[held.size() - 2], "ScriptFileError=5");
   EXPECT_EQ(held.back(), "Error Code: 80070005");
 }
 
 TEST_F(Scripts, ScriptIsLockedWhileDiskpartMayReadIt) {
-  Form().ShrinkPart(0, 1, 10);
+  Dp().ShrinkPart(0, 1, 10);
   // The worker now waits to hand over diskpart's output; the run's end has
   // not reached the window, and nobody may change the file.
   ASSERT_TRUE(gui.WaitForWork());
@@ -212,7 +217,7 @@ TEST_F(Scripts, FailedTempPathGivesABareScriptName) {
 struct DiskpartRow {
   const char* name;
   std::function<void(SimPc&)> arrange;
-  std::function<void(TMainForm&)> run;
+  std::function<void(TDiskPart&)> run;
   uint32_t exitCode;
 };
 
@@ -220,43 +225,43 @@ TEST_F(Scripts, DiskpartOutcomes) {
   const uint64_t GiB = SimDisks::kGiB, MiB = SimDisks::kMiB;
   const DiskpartRow rows[] = {
       {"no free space", [&](SimPc& p) { p.Disks.AddMbrDisk(0, 8 * GiB).AddPrimary(7, MiB, 8 * GiB - MiB); },
-       [](TMainForm& f) { f.CreateRapidStartPart(0, 2048, true, 0); }, kVdsNotEnoughSpace},
+       [](TDiskPart& f) { f.CreateRapidStartPart(0, 2048, true, 0); }, kVdsNotEnoughSpace},
       {"four primaries used",
        [&](SimPc& p) {
          SimDrive& d = p.Disks.AddMbrDisk(0, 64 * GiB);
          for (int i = 0; i < 4; ++i) d.AddPrimary(7, MiB + i * 8 * GiB, 4 * GiB);
        },
-       [](TMainForm& f) { f.CreateRapidStartPart(0, 2048, true, 0); }, kVdsPartitionLimitReached},
+       [](TDiskPart& f) { f.CreateRapidStartPart(0, 2048, true, 0); }, kVdsPartitionLimitReached},
       {"no extended partition", [&](SimPc& p) { p.Disks.AddMbrDisk(0, 64 * GiB); },
-       [](TMainForm& f) { f.CreateRapidStartPart(0, 2048, false, 0); }, kVdsInvalidSpace},
+       [](TDiskPart& f) { f.CreateRapidStartPart(0, 2048, false, 0); }, kVdsInvalidSpace},
       {"logical in an extended partition",
        [&](SimPc& p) { p.Disks.AddMbrDisk(0, 64 * GiB).AddExtended(MiB, 16 * GiB); },
-       [](TMainForm& f) { f.CreateRapidStartPart(0, 2048, false, 0); }, 0},
+       [](TDiskPart& f) { f.CreateRapidStartPart(0, 2048, false, 0); }, 0},
       {"type change refused",
        [&](SimPc& p) {
          p.Disks.AddGptDisk(0, 64 * GiB);
          p.Processes.SetIdRefusedDisks.insert(0);
        },
-       [](TMainForm& f) { f.CreateRapidStartPart(0, 2048, true, 1); }, kVdsDeviceInUse},
+       [](TDiskPart& f) { f.CreateRapidStartPart(0, 2048, true, 1); }, kVdsDeviceInUse},
       {"shrink refused without a volume", [&](SimPc& p) { p.Disks.AddMbrDisk(0, 64 * GiB).AddPrimary(7, MiB, 60 * GiB); },
-       [](TMainForm& f) { f.ShrinkPart(0, 1, 2048); }, kVdsOperationDenied},
+       [](TDiskPart& f) { f.ShrinkPart(0, 1, 2048); }, kVdsOperationDenied},
       {"shrink of a lettered volume",
        [&](SimPc& p) {
          p.Disks.AddMbrDisk(0, 64 * GiB).AddPrimary(7, MiB, 60 * GiB);
          p.Disks.AddVolume(0, 1, 'C');
        },
-       [](TMainForm& f) { f.ShrinkPart(0, 1, 2048); }, 0},
+       [](TDiskPart& f) { f.ShrinkPart(0, 1, 2048); }, 0},
       {"nothing to extend", [&](SimPc& p) { p.Disks.AddMbrDisk(0, 64 * GiB).AddPrimary(7, MiB, 64 * GiB - MiB); },
-       [](TMainForm& f) { f.ExtendPart(0, 1, 0); }, kVdsNotEnoughSpace},
+       [](TDiskPart& f) { f.ExtendPart(0, 1, 0); }, kVdsNotEnoughSpace},
       {"extend into free space", [&](SimPc& p) { p.Disks.AddMbrDisk(0, 64 * GiB).AddPrimary(7, MiB, 32 * GiB); },
-       [](TMainForm& f) { f.ExtendPart(0, 1, 0); }, 0},
-      {"GPT Rapid Start partition is protected from a plain delete",
+       [](TDiskPart& f) { f.ExtendPart(0, 1, 0); }, 0},
+      {"GPT Rapid Start partition goes, with override",
        [&](SimPc& p) {
          p.Disks.AddGptDisk(0, 64 * GiB).AddGptPartition({0xD3BFE2DE, 0x3DAF, 0x11DF, {0xBA, 0x40, 0xE3, 0xA5, 0x56, 0xD8, 0x95, 0x93}}, MiB, 2 * GiB);
        },
-       [](TMainForm& f) { f.DeleteRapidStartPart(0, 1, 1); }, kVdsOperationDenied},
+       [](TDiskPart& f) { f.DeleteRapidStartPart(0, 1, 1); }, 0},
       {"a partition that is not there", [&](SimPc& p) { p.Disks.AddMbrDisk(0, 64 * GiB); },
-       [](TMainForm& f) { f.ShrinkPart(0, 3, 1); }, kVdsObjectNotFound},
+       [](TDiskPart& f) { f.ShrinkPart(0, 3, 1); }, kVdsObjectNotFound},
   };
   for (const DiskpartRow& r : rows) {
     form.reset();
@@ -265,9 +270,9 @@ TEST_F(Scripts, DiskpartOutcomes) {
     pc.Disks.Volumes.clear();
     pc.Processes.SetIdRefusedDisks.clear();
     r.arrange(pc);
-    r.run(Form());
+    r.run(Dp());
     ASSERT_TRUE(RunToEnd()) << r.name;
-    EXPECT_EQ(static_cast<uint32_t>(Form().ExecuteResult), r.exitCode) << r.name << Form().ConsoleRichEdit.Text;
+    EXPECT_EQ(static_cast<uint32_t>(Result()), r.exitCode) << r.name << Form().ConsoleRichEdit.Text;
   }
 }
 

@@ -71,5 +71,9 @@ int RunApplication(TApplicationHost& host) {
   } catch (...) {
     host.ShowException("");
   }
+  // A diskpart run may outlive the window: the process stays (and keeps the
+  // single-instance mutex) until it has ended, so no second instance works
+  // on the disks meanwhile.
+  host.WaitForWorkers();
   return 0;
 }

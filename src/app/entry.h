@@ -23,6 +23,9 @@ class TApplicationHost {
   // Shows the form and runs the message loop until it closes.
   virtual void Run(TMainForm& form) = 0;
   virtual void ShowException(const std::string& message) = 0;
+  // Lets the GUI thread keep serving until no worker thread is left, so none
+  // outlives the dispatcher it reports to.
+  virtual void WaitForWorkers() = 0;
 };
 
 // True when this process is to create its window and run the message loop.

@@ -2,16 +2,12 @@
 // hands over to the portable entry.
 #include <windows.h>
 
-#include "app/entry.h"
 #include "platform/win32/win32_os.h"
 #include "widgets/win32/app_host_win32.h"
-#include "widgets/win32/dispatcher_win32.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   static Win32Os os;
   InstallOs(&os);
-  Win32Dispatcher gui(instance);
-  InstallDispatcher(&gui);
   Win32ApplicationHost host(instance);
-  return RunApplication(host);
+  return host.Main();
 }

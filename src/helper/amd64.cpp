@@ -11,7 +11,12 @@
 #include "partops/helper_command.h"
 
 int main() {
-  std::string commandLine = UnwrapHelperCommandLine(GetCommandLineA());
+  char systemDirectory[MAX_PATH + 1] = {};
+  const UINT n = GetSystemDirectoryA(systemDirectory, MAX_PATH);
+  // A bare program name is taken from this (64-bit) process's own system
+  // folder, never searched for next to the helper or in the current folder.
+  std::string commandLine = HelperTargetCommandLine(UnwrapHelperCommandLine(GetCommandLineA()),
+                                                    n > 0 && n < MAX_PATH ? systemDirectory : "");
   if (commandLine.empty()) return static_cast<int>(HRESULT_FROM_WIN32(ERROR_INVALID_PARAMETER));
 
   STARTUPINFOA si = {};

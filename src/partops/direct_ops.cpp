@@ -1,11 +1,8 @@
-// Partition operations of the main window that bypass diskpart: mark a
-// partition as the Rapid Start partition, delete a partition, and predict the
-// number the next new partition will get. They read the disk model and never
-// change it; the next scan shows their effect.
+#include "partops/direct_ops.h"
+
 #include "disk/part_identity.h"
 #include "shell/log_kv.h"
 #include "shell/os_version.h"
-#include "ui/main_form.h"
 
 namespace {
 
@@ -28,10 +25,10 @@ bool UsesPartNum(const _DiskInfo& info, int32_t n) {
 
 }  // namespace
 
-void TMainForm::SetRapidStartPartIdUseIo(int32_t diskNum, int32_t partNum) {
+void SetRapidStartPartIdUseIo(const TDiskModel& model, int32_t diskNum, int32_t partNum) {
   LogOperation("SetRapidStartPartIdUseIo", diskNum, partNum);
-  for (int32_t d = 0; d < DiskCount; ++d) {
-    const _DiskInfo& info = DiskInfo[d];
+  for (int32_t d = 0; d < model.DiskCount; ++d) {
+    const _DiskInfo& info = model.DiskInfo[d];
     if (info.DiskNum != diskNum || RefuseUnknownLayout(info)) continue;
     if (IsGpt(info))
       GetDisk().SetGptPartitionType(diskNum, partNum, disk::RapidStartGptType());
@@ -40,10 +37,10 @@ void TMainForm::SetRapidStartPartIdUseIo(int32_t diskNum, int32_t partNum) {
   }
 }
 
-void TMainForm::DeletePartitionUseIo(int32_t diskNum, int32_t partNum) {
+void DeletePartitionUseIo(const TDiskModel& model, int32_t diskNum, int32_t partNum) {
   LogOperation("DeletePartitionUseIo", diskNum, partNum);
-  for (int32_t d = 0; d < DiskCount; ++d) {
-    const _DiskInfo& info = DiskInfo[d];
+  for (int32_t d = 0; d < model.DiskCount; ++d) {
+    const _DiskInfo& info = model.DiskInfo[d];
     if (info.DiskNum != diskNum || RefuseUnknownLayout(info)) continue;
     if (IsGpt(info))
       GetDisk().DeleteGptPartition(diskNum, partNum);
@@ -52,18 +49,19 @@ void TMainForm::DeletePartitionUseIo(int32_t diskNum, int32_t partNum) {
   }
 }
 
-int32_t TMainForm::GetNewPartitionNumber(int32_t diskIndex) {
+int32_t GetNewPartitionNumber(const TDiskModel& model, int32_t diskIndex, int32_t osFamily) {
   LogHeading("GetNewPartitionNumber");
   LogKv("DiskIndex", diskIndex);
   int32_t n = -1;
-  if (diskIndex >= 0 && diskIndex < DiskCount && DiskInfo[diskIndex].PartitionStyle != kPartitionStyleUnknown) {
-    const _DiskInfo& info = DiskInfo[diskIndex];
+  const _DiskInfo* target = model.Disk(diskIndex);
+  if (target && target->PartitionStyle != kPartitionStyleUnknown) {
+    const _DiskInfo& info = *target;
     n = 1;
     while (UsesPartNum(info, n)) ++n;
     // Outside the I/O families a new partition on a GPT disk never gets number
     // 1, and it must not be predicted onto a partition that exists: the type
     // script that follows would select and re-type that one.
-    if (!UsesDirectIo(GetOsVersion().OsFamily) && IsGpt(info) && n == 1) {
+    if (!UsesDirectIo(osFamily) && IsGpt(info) && n == 1) {
       n = 2;
       while (UsesPartNum(info, n)) ++n;
     }

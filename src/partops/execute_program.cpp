@@ -1,31 +1,22 @@
 #include "partops/execute_program.h"
 
 #include <mutex>
-#include <set>
 
 #include "platform/os.h"
 
 namespace {
 
-// The runners alive, so the window can detach them when it closes mid-run.
-std::mutex g_runnersMutex;
-std::set<TExecuteProgram*> g_runners;
+// Between making the child's pipe end inheritable and closing our copy of it,
+// no other child may be started: it would inherit that end and keep the pipe
+// open, and this run would never see the end of its output.
+std::mutex g_inheritWindow;
 
 }  // namespace
 
-TExecuteProgram::TExecuteProgram(bool createSuspended, TRichEdit* outputControl, int32_t* resultLocation)
-    : ResultLocation_(resultLocation), OutputControl_(outputControl) {
+TExecuteProgram::TExecuteProgram(bool createSuspended, std::function<void(const std::string&)> onOutput)
+    : OnOutput_(std::move(onOutput)) {
   FreeOnTerminate = true;
-  {
-    std::lock_guard<std::mutex> lock(g_runnersMutex);
-    g_runners.insert(this);
-  }
   if (!createSuspended) Start();
-}
-
-TExecuteProgram::~TExecuteProgram() {
-  std::lock_guard<std::mutex> lock(g_runnersMutex);
-  g_runners.erase(this);
 }
 
 void TExecuteProgram::SetCommand(const std::string& commandLine, uint32_t creationFlags) {
@@ -35,69 +26,70 @@ void TExecuteProgram::SetCommand(const std::string& commandLine, uint32_t creati
 
 void TExecuteProgram::SetFailure(int32_t result) {
   HasFailure_ = true;
-  Failure_ = result;
-}
-
-void TExecuteProgram::DetachFrom(const int32_t* resultLocation) {
-  std::lock_guard<std::mutex> lock(g_runnersMutex);
-  for (TExecuteProgram* runner : g_runners) {
-    if (runner->ResultLocation_ != resultLocation) continue;
-    runner->ResultLocation_ = nullptr;
-    runner->OutputControl_ = nullptr;  // read only on the GUI thread, which is the caller's
-    runner->OnTerminate = nullptr;
-  }
-}
-
-void TExecuteProgram::WriteResult(int32_t value) {
-  std::lock_guard<std::mutex> lock(g_runnersMutex);
-  if (ResultLocation_) *ResultLocation_ = value;
+  ExitCode_ = result;
 }
 
 void TExecuteProgram::Execute() {
-  if (HasFailure_) {
-    WriteResult(Failure_);
-    return;
-  }
+  if (HasFailure_) return;
   if (CommandLine_.empty()) {
-    WriteResult(0);
+    ExitCode_ = 0;
     return;
   }
   RunAndCapture();
 }
 
-// The parent closes its own copy of the pipe's write end once the child has
-// it, so a blocking read returns every byte the child wrote and then reports
-// the broken pipe when the child (and anything it handed the pipe to) has
-// ended. No polling: the worker sleeps in ReadFile while the child runs.
+// The pipe is made with handles nobody inherits; only for the moment of
+// CreateProcess are the child's ends inheritable. The parent then closes its
+// copy of the write end, so a blocking read returns every byte the child
+// wrote and reports the broken pipe once the child (and anything it handed
+// the pipe to) has ended. No polling: the worker sleeps in ReadFile.
 void TExecuteProgram::RunAndCapture() {
   Os& os = CurrentOs();
   os::Handle readEnd = os::kNull;
   os::Handle writeEnd = os::kNull;
-  os.CreatePipe(readEnd, writeEnd);
+  if (!os.CreatePipe(readEnd, writeEnd, false)) {
+    ExitCode_ = static_cast<int32_t>(os::HResultFromWin32(os.GetLastError()));
+    return;
+  }
   OsHandle pipeRead(os, readEnd);
   OsHandle pipeWrite(os, writeEnd);
 
   os::ProcessInformation pi{};
-  // The child's standard input is the pipe's read end, as its output is the
-  // write end: a child that reads input sees its own output, never the user.
-  const bool created = os.CreateProcessA(CommandLine_, CreationFlags_, readEnd, writeEnd, writeEnd, pi);
+  bool created = false;
+  uint32_t createError = 0;
+  {
+    const std::lock_guard<std::mutex> lock(g_inheritWindow);
+    // The child's standard input is the pipe's read end, as its output is the
+    // write end: a child that reads input sees its own output, never the user.
+    const bool inheritable = os.SetHandleInformation(readEnd, os::kHandleFlagInherit, os::kHandleFlagInherit) &&
+                             os.SetHandleInformation(writeEnd, os::kHandleFlagInherit, os::kHandleFlagInherit);
+    created = inheritable && os.CreateProcessA(CommandLine_, CreationFlags_, readEnd, writeEnd, writeEnd, pi);
+    createError = os.GetLastError();
+    pipeWrite.Reset();
+    os.SetHandleInformation(readEnd, os::kHandleFlagInherit, 0);
+  }
   OsHandle process(os, created ? pi.hProcess : os::kNull);
   OsHandle thread(os, created ? pi.hThread : os::kNull);
-  pipeWrite.Reset();
-  if (!created) return;  // the result location keeps its previous value
+  if (!created) {
+    // A program that cannot be started has failed; it never reports success.
+    ExitCode_ = static_cast<int32_t>(os::HResultFromWin32(createError ? createError : os::kErrorGenFailure));
+    return;
+  }
 
   for (;;) {
     uint32_t n = 0;
     if (!os.ReadFile(pipeRead.Get(), Output_, kMaxChunkBytes, n) || n == 0) break;
     Output_[n] = '\0';
-    Synchronize([this] { AppendOutput(); });
+    const std::string chunk(Output_);  // as a zero-terminated string
+    if (OnOutput_) Synchronize([this, &chunk] { OnOutput_(chunk); });
   }
 
-  os.WaitForSingleObject(process.Get(), os::kInfinite);
+  // Only a child known to have ended has an exit code; STILL_ACTIVE from a
+  // failed wait is not one.
   uint32_t code = 0;
-  WriteResult(os.GetExitCodeProcess(process.Get(), code) ? static_cast<int32_t>(code) : kExitCodeUnknown);
-}
-
-void TExecuteProgram::AppendOutput() {
-  if (OutputControl_) OutputControl_->Text += Output_;
+  if (os.WaitForSingleObject(process.Get(), os::kInfinite) == os::kWaitObject0 &&
+      os.GetExitCodeProcess(process.Get(), code))
+    ExitCode_ = static_cast<int32_t>(code);
+  else
+    ExitCode_ = kExitCodeUnknown;
 }

@@ -1,28 +1,28 @@
 // Runs one command line as a hidden child process on a worker thread.
 //
 // Everything the child writes to its standard output and standard error is
-// captured through an anonymous pipe and appended, chunk by chunk, to a text
-// control on the GUI thread; the child's exit code goes to an int32 of the
-// caller's. The end of the run reaches the GUI thread as the thread's
-// termination event. A runner frees itself when its thread has ended.
+// captured through an anonymous pipe and handed, chunk by chunk, to the GUI
+// thread; the child's exit code is kept in the runner, where the GUI thread
+// reads it in OnTerminate. A runner frees itself when its thread has ended.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "widgets/thread.h"
-#include "widgets/widgets.h"
 
 class TExecuteProgram : public TThread {
  public:
   static constexpr uint32_t kOutputBufferBytes = 2048;
   static constexpr uint32_t kMaxChunkBytes = kOutputBufferBytes - 1;  // room for the terminating zero
 
-  // Values a run leaves in the result location besides the child's exit code.
-  static constexpr int32_t kExitCodeUnknown = -1;  // the exit code could not be queried
+  // The exit code of a run whose child's end could not be confirmed (a
+  // failed wait, or an exit code that could not be queried).
+  static constexpr int32_t kExitCodeUnknown = -1;
 
-  TExecuteProgram(bool createSuspended, TRichEdit* outputControl, int32_t* resultLocation);
-  ~TExecuteProgram() override;
+  // onOutput receives each chunk of output on the GUI thread.
+  TExecuteProgram(bool createSuspended, std::function<void(const std::string&)> onOutput);
 
   // Stores the command line and the process-creation flags; before Start.
   void SetCommand(const std::string& commandLine, uint32_t creationFlags);
@@ -30,23 +30,22 @@ class TExecuteProgram : public TThread {
   // For a run whose preparation failed, so the caller still sees one end.
   void SetFailure(int32_t result);
 
-  // The owner of the result location and the output control is going away:
-  // every runner still writing to resultLocation stops touching both.
-  static void DetachFrom(const int32_t* resultLocation);
+  // The run's result; read on the GUI thread once the run has ended (in
+  // OnTerminate): the child's exit code; 0 for an empty command line; the
+  // HRESULT of the error when the child could not be started; or
+  // kExitCodeUnknown.
+  int32_t ExitCode() const { return ExitCode_; }
 
  protected:
   void Execute() override;
 
  private:
   void RunAndCapture();
-  void AppendOutput();
-  void WriteResult(int32_t value);
 
   std::string CommandLine_;
   uint32_t CreationFlags_ = 0;
   bool HasFailure_ = false;
-  int32_t Failure_ = 0;
-  int32_t* ResultLocation_;
+  int32_t ExitCode_ = 0;
   char Output_[kOutputBufferBytes] = {};
-  TRichEdit* OutputControl_;
+  std::function<void(const std::string&)> OnOutput_;
 };

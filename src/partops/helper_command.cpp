@@ -16,3 +16,22 @@ std::string UnwrapHelperCommandLine(const std::string& helperCommandLine) {
   if (rest.size() >= 2 && rest.front() == '"' && rest.back() == '"') rest = rest.substr(1, rest.size() - 2);
   return rest;
 }
+
+std::string HelperTargetCommandLine(const std::string& commandLine, const std::string& systemDirectory) {
+  std::size_t end = 0;
+  std::string program;
+  if (!commandLine.empty() && commandLine[0] == '"') {
+    const std::size_t close = commandLine.find('"', 1);
+    end = close == std::string::npos ? commandLine.size() : close + 1;
+    program = commandLine.substr(1, (close == std::string::npos ? commandLine.size() : close) - 1);
+  } else {
+    end = commandLine.find_first_of(" \t");
+    if (end == std::string::npos) end = commandLine.size();
+    program = commandLine.substr(0, end);
+  }
+  if (program.empty() || program.find_first_of("\\/:") != std::string::npos) return commandLine;
+  if (systemDirectory.empty()) return "";  // no folder to take it from: run nothing
+  std::string folder = systemDirectory;
+  if (folder.back() != '\\') folder += '\\';
+  return "\"" + folder + program + "\"" + commandLine.substr(end);
+}

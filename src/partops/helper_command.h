@@ -16,3 +16,9 @@
 
 // The command line amd64.exe runs, given its own whole command line.
 std::string UnwrapHelperCommandLine(const std::string& helperCommandLine);
+
+// The command line to start for the one given: a program named without a
+// path is the one in systemDirectory, never one found by a search of the
+// program's or the current folder. "diskpart.exe /S x" ->
+// "\"C:\Windows\system32\diskpart.exe\" /S x".
+std::string HelperTargetCommandLine(const std::string& commandLine, const std::string& systemDirectory);

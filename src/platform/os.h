@@ -94,8 +94,11 @@ class Os {
 
   // --- processes and pipes ---
   // CreatePipe with default size and security attributes that carry no
-  // descriptor and make both handles inheritable.
-  virtual bool CreatePipe(os::Handle& readEnd, os::Handle& writeEnd) = 0;
+  // descriptor; both handles are inheritable or neither is.
+  virtual bool CreatePipe(os::Handle& readEnd, os::Handle& writeEnd, bool inheritable) = 0;
+  virtual bool SetHandleInformation(os::Handle h, uint32_t mask, uint32_t flags) = 0;
+  // GetSystemDirectoryA: the system folder, without a trailing backslash; empty on failure.
+  virtual std::string GetSystemDirectoryA() = 0;
   // CreateProcessA(NULL, commandLine, inheritable, inheritable, TRUE, flags,
   // NULL, NULL, &si, &pi) where si uses the given standard handles and hides
   // the window (STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW, SW_HIDE).

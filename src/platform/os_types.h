@@ -52,6 +52,7 @@ constexpr uint32_t kWaitObject0 = 0;
 constexpr uint32_t kWaitTimeout = 258;
 constexpr uint32_t kWaitFailed = 0xFFFFFFFFu;
 constexpr uint32_t kStillActive = 259;
+constexpr uint32_t kHandleFlagInherit = 0x1;
 
 struct ProcessInformation {
   Handle hProcess;
@@ -65,7 +66,14 @@ constexpr uint32_t kStdOutputHandle = static_cast<uint32_t>(-11);
 
 // MessageBoxA.
 constexpr uint32_t kMbOk = 0x0;
+constexpr uint32_t kMbYesNo = 0x4;
 constexpr uint32_t kMbIconError = 0x10;
+constexpr uint32_t kMbIconWarning = 0x30;
+constexpr uint32_t kMbIconInformation = 0x40;
+constexpr uint32_t kMbSystemModal = 0x1000;
+constexpr int kIdOk = 1;
+constexpr int kIdYes = 6;
+constexpr int kIdNo = 7;
 
 // GetSystemMetrics indices.
 constexpr int kSmMediaCenter = 87;

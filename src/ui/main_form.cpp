@@ -1,8 +1,8 @@
-// TMainForm's start-up and teardown: the values fixed for the whole run, the
-// first disk model, and the release of the process-wide services.
+// TMainForm's start-up and teardown: the controls first, then the values
+// fixed for the whole run, the first disk model; at the end, the release of
+// the process-wide services. Also the wiring of runs and workflows.
 #include "ui/main_form.h"
 
-#include "partops/execute_program.h"
 #include "platform/os.h"
 #include "shell/debug_console.h"
 #include "shell/global.h"
@@ -12,13 +12,23 @@
 
 TMainForm* MainForm = nullptr;
 
-TMainForm::TMainForm() {
-  Caption = "Ortavel - Intel Rapid Start";
-  ClientWidth = kClientWidth;
-  ClientHeight = kClientHeight;
+TMainForm::TMainForm()
+    : TForm("MainForm"),
+      DiskPart(TDiskPartSetup(), Runs),
+      CreateFlow(Context(), CreateTimer, PauseTimer),
+      DeleteFlow(Context(), DeleteTimer, PauseTimer) {
+  BuildControls();
   OnCreate = [this] { FormCreate(); };
+  OnShow = [this] { FormShow(); };
   OnClose = [this] { FormClose(); };
-  ConsoleRichEdit.Visible = false;
+  CreateTimer.OnTimer = [this] { CreateTimerTimer(); };
+  DeleteTimer.OnTimer = [this] { DeleteTimerTimer(); };
+  StatusTimer.OnTimer = [this] { StatusTimerTimer(); };
+  Runs.OnOutput = [this](const std::string& chunk) { ConsoleRichEdit.Text += chunk; };
+  Runs.OnEnded = [this](uint64_t runId, int32_t exitCode) {
+    if (CreateFlow.Running()) CreateFlow.RunEnded(runId, exitCode);
+    if (DeleteFlow.Running()) DeleteFlow.RunEnded(runId, exitCode);
+  };
 
   Os& os = CurrentOs();
   // The whole command line, program path included: a start through a short or
@@ -31,16 +41,15 @@ TMainForm::TMainForm() {
   TempDir = os.GetTempPathA(kTempPathChars);
   LogLine("TempDir=" + TempDir);
   ScriptFileName = IncludeTrailingBackslash(TempDir) + kScriptFileName;
-  DiskPartScript.clear();
   PhysicalMemorySize = GetWmiInfo().GetPhysicalMemorySize();
   LogKv("PhysicalMemorySize", PhysicalMemorySize);
 
-  const int32_t family = GetOsVersion().OsFamily;
-  UseIo = UsesDirectIo(family);
+  OsFamily = GetOsVersion().OsFamily;
+  UseIo = UsesDirectIo(OsFamily);
   CanResize = !UseIo;
+  DiskPart.Setup = {ScriptFileName, ExePath, os.GetSystemDirectoryA(), OsFamily, UseIo};
 
   DiskIndex = 0;
-  PartIndex = -1;
   RapidStartDiskIndex = -1;
   RapidStartPartIndex = -1;
   ScanDisks();
@@ -50,11 +59,13 @@ TMainForm::TMainForm() {
 }
 
 TMainForm::~TMainForm() {
-  // A run may still be going when the window closes: it must not write into
-  // this object after it is gone.
-  TExecuteProgram::DetachFrom(&ExecuteResult);
   FormDestroy();
   if (MainForm == this) MainForm = nullptr;
+}
+
+TWorkflowContext TMainForm::Context() {
+  return {*this, DiskPart, StatusTimer, StatusText, RestartPending, [this] { RefreshWindow(); },
+          OsFamily, UseIo, CanResize};
 }
 
 void TMainForm::FormDestroy() { ReleaseServices(); }
@@ -63,4 +74,19 @@ void TMainForm::ReleaseServices() {
   ReleaseOsVersion();
   ReleaseWmiInfo();
   ReleaseDisk();
+}
+
+bool TMainForm::WorkflowRunning() const {
+  return CreateTimer.Enabled() || DeleteTimer.Enabled() || CreateFlow.Running() || DeleteFlow.Running();
+}
+
+void TMainForm::CreateButtonClick() {
+  if (WorkflowRunning()) return;
+  const int item = PartSizeComboBox.ItemIndex();
+  CreateFlow.Start(DiskIndex, item >= 0 ? PartSizeComboBox.Items()[static_cast<std::size_t>(item)].Tag : -1);
+}
+
+void TMainForm::DeleteButtonClick() {
+  if (WorkflowRunning()) return;
+  DeleteFlow.Start();
 }

@@ -1,26 +1,38 @@
-// TMainForm: the program's only window. It owns the disk model, the workflows
-// and the widgets; every handler is a plain method so native tests can drive it.
+// TMainForm: the program's only window. It owns the disk model, the widgets
+// and the two workflows, and wires them together; every handler is a plain
+// method so native tests can drive it.
+//
+//   main_form.cpp         start-up and teardown
+//   main_form_layout.cpp  the controls, their places and looks; HighlightDisk, SelectPartSizeItem
+//   status_line.cpp       RefreshWindow, the status line and the restart question
+//   disk_strip.cpp        FormShow, the disk tiles and their paging
+//   create_workflow.cpp   what happens on "Create"
+//   delete_workflow.cpp   what happens on "Delete"
 #pragma once
 
 #include <string>
-#include <vector>
 
-#include "disk/disk.h"
-#include "platform/os.h"
+#include "disk/disk_model.h"
+#include "partops/disk_part.h"
+#include "partops/run_owner.h"
+#include "ui/create_workflow.h"
+#include "ui/delete_workflow.h"
 #include "widgets/widgets.h"
 
-class TExecuteProgram;
-
-class TMainForm : public TForm {
+class TMainForm : public TForm, public TDiskModel {
  public:
   static constexpr int kClientWidth = 700;
   static constexpr int kClientHeight = 349;
+  static constexpr char kTitle[] = "Ortavel - Intel Rapid Start";
+  static constexpr char kScriptFileName[] = "DPINPUT.TXT";
+  static constexpr uint32_t kTempPathChars = 260;
+  static constexpr int kEmptyTileTag = 999;
+  static constexpr int kTiles = 3;
 
   TMainForm();
   ~TMainForm() override;
-  TMainForm(const TMainForm&) = delete;
-  TMainForm& operator=(const TMainForm&) = delete;
 
+  // ---- start-up and teardown ----
   void FormCreate() {}
   void FormClose() {}
   void FormDestroy();
@@ -30,62 +42,96 @@ class TMainForm : public TForm {
   bool DebugMode = false;
   bool UseIo = false;
   bool CanResize = false;
+  int32_t OsFamily = -1;
   std::string ExePath;         // the executable's directory, with its trailing backslash
   std::string TempDir;         // as GetTempPathA returned it
   std::string ScriptFileName;  // TempDir\DPINPUT.TXT
   uint32_t PhysicalMemorySize = 0;  // MB
+  int32_t DiskIndex = 0;            // the selected disk, a position in DiskInfo; -1: none
 
-  // ---- the program runner ----
-  // Starts commandLine on a worker thread; ExecuteStatus becomes 1 now and 2
-  // when the run has ended, on the GUI thread.
-  void StartExecuteProgram(const std::string& commandLine);
-  void ExecuteProgramTerminate();
-  int32_t ExecuteStatus = 0;  // 0 idle, 1 running, 2 ended
-  int32_t ExecuteResult = 0;  // the last run's exit code, read once ExecuteStatus is 2
-  TRichEdit ConsoleRichEdit;  // hidden; receives the runs' output
+  // ---- layout ----
+  // Gives every tile the normal look, then the selected look to the tile
+  // showing disk index diskIndex, if one does.
+  void HighlightDisk(int32_t diskIndex);
+  // Selects the size item that fits sizeInMB (100 MB of tolerance above each).
+  void SelectPartSizeItem(uint32_t sizeInMB);
 
-  // ---- diskpart scripts ----
-  void CreateRapidStartPart(int32_t diskNum, uint32_t sizeInMB, bool primary, int32_t partitionStyle);
-  void DeleteRapidStartPart(int32_t diskNum, int32_t partNum, int32_t partitionStyle);
-  void ShrinkPart(int32_t diskNum, int32_t partNum, uint32_t desiredInMB);
-  void ExtendPart(int32_t diskNum, int32_t partNum, uint32_t sizeInMB);  // 0: all adjacent free space
-  void SetRapidStartPartId(int32_t diskNum, int32_t partNum, int32_t partitionStyle);
-  // Writes DiskPartScript to ScriptFileName, starts diskpart on it, clears it.
-  void CallDiskPart();
-  // The command line that runs the script on this system.
-  std::string DiskPartCommandLine() const;
-  std::vector<std::string> DiskPartScript;
+  // ---- status line and restart question ----
+  void RefreshWindow();
+  void StatusTimerTimer();
+  // A Create or Delete is under way (its timer runs, or it is finishing).
+  bool WorkflowRunning() const;
+  std::string StatusPrefix;
+  std::string StatusText;
+  int32_t StatusAnimStep = 0;
+  bool RestartPending = false;
 
-  // ---- disk model ----
-  // Rebuilds DiskInfo/DiskCount from the drivers and logs the disk block; always true.
-  bool ScanDisks();
-  // Sets the Rapid Start indices to the first Rapid Start partition in disk,
-  // then partition, order; true when one was found.
-  bool FindRapidStartPart();
-  _DiskInfo DiskInfo[kMaxDisks] = {};
-  int32_t DiskCount = 0;
-  int32_t DiskIndex = 0;  // positions in DiskInfo, never drive numbers; -1: none
-  int32_t PartIndex = -1;
-  int32_t RapidStartDiskIndex = -1;
-  int32_t RapidStartPartIndex = -1;
+  // ---- disk strip ----
+  void FormShow();
+  void FillDiskPanel();
+  void LeftButtonClick();
+  void RightButtonClick();
+  void Disk0ImageClick(TControl& sender);
+  int32_t FirstVisibleDisk = 0;
 
-  static constexpr char kScriptFileName[] = "DPINPUT.TXT";
-  static constexpr uint32_t kTempPathChars = 260;
+  // ---- workflows ----
+  void CreateButtonClick();
+  void CreateTimerTimer() { CreateFlow.CreateTimerTimer(); }
+  void DeleteButtonClick();
+  void DeleteTimerTimer() { DeleteFlow.DeleteTimerTimer(); }
+
+  // ---- the controls, parents before children ----
+  TImage MainImage{"MainImage", this};
+  TImage Image1{"Image1", this};
+  TPanel Panel1{"Panel1", this};
+  TPanel TopPanel{"TopPanel", &Panel1};
+  TGradientLabel StatusLabel{"StatusLabel", &TopPanel};
+  TLabel NoteLabel{"NoteLabel", &TopPanel};
+  TPanel DiskPanel{"DiskPanel", &Panel1};
+  // The tiles before the arrows: Tab reaches them in this order.
+  TPanel Disk0Panel{"Disk0Panel", &DiskPanel};
+  TPanel SubDisk0Panel{"SubDisk0Panel", &Disk0Panel};
+  TImage Disk0Image{"Disk0Image", &SubDisk0Panel};
+  TGradientLabel Disk0Label{"Disk0Label", &Disk0Panel};
+  TPanel Disk1Panel{"Disk1Panel", &DiskPanel};
+  TPanel SubDisk1Panel{"SubDisk1Panel", &Disk1Panel};
+  TImage Disk1Image{"Disk1Image", &SubDisk1Panel};
+  TGradientLabel Disk1Label{"Disk1Label", &Disk1Panel};
+  TPanel Disk2Panel{"Disk2Panel", &DiskPanel};
+  TPanel SubDisk2Panel{"SubDisk2Panel", &Disk2Panel};
+  TImage Disk2Image{"Disk2Image", &SubDisk2Panel};
+  TGradientLabel Disk2Label{"Disk2Label", &Disk2Panel};
+  TPanel LeftPanel{"LeftPanel", &DiskPanel};
+  TGlassButton LeftButton{"LeftButton", &LeftPanel};
+  TPanel RightPanel{"RightPanel", &DiskPanel};
+  TGlassButton RightButton{"RightButton", &RightPanel};
+  TPanel PartSizePanel{"PartSizePanel", this};
+  TGradientLabel GradientLabel1{"GradientLabel1", &PartSizePanel};
+  TSmoothComboBox PartSizeComboBox{"PartSizeComboBox", &PartSizePanel};
+  TSmoothListBox DescriptionListBox{"DescriptionListBox", this};
+  TGlassButton CreateButton{"CreateButton", this};
+  TGlassButton DeleteButton{"DeleteButton", this};
+  TRichEdit ConsoleRichEdit{"ConsoleRichEdit", this};
+  TTimer CreateTimer{*this, "CreateTimer"};
+  TTimer DeleteTimer{*this, "DeleteTimer"};
+  TTimer StatusTimer{*this, "StatusTimer"};
+  // Ends the pauses between workflow steps, so the window keeps answering.
+  TTimer PauseTimer{*this, "PauseTimer", kStepPauseMs};
+
+  // The tiles by position, left to right.
+  TPanel* const SubDiskPanels[kTiles] = {&SubDisk0Panel, &SubDisk1Panel, &SubDisk2Panel};
+  TImage* const DiskImages[kTiles] = {&Disk0Image, &Disk1Image, &Disk2Image};
+  TGradientLabel* const DiskLabels[kTiles] = {&Disk0Label, &Disk1Label, &Disk2Label};
+
+  // ---- runs, scripts and workflows ----
+  TRunOwner Runs;
+  TDiskPart DiskPart;
+  TCreateWorkflow CreateFlow;
+  TDeleteWorkflow DeleteFlow;
 
  private:
-  void BeginPartitionScript(const char* operation, int32_t diskNum, int32_t partNum);
-  // A runner reporting to this window, not yet started.
-  TExecuteProgram* NewRunner();
-  // Holds the script file against change while diskpart may read it.
-  OsHandle ScriptLock_;
-
- public:
-  // ---- direct partition operations ----
-  void SetRapidStartPartIdUseIo(int32_t diskNum, int32_t partNum);
-  void DeletePartitionUseIo(int32_t diskNum, int32_t partNum);
-  // The number the next partition made on DiskInfo[diskIndex] will get; -1
-  // when that disk is not in the model or its layout is unknown.
-  int32_t GetNewPartitionNumber(int32_t diskIndex);
+  void BuildControls();
+  TWorkflowContext Context();
 };
 
 // The one main window while it exists.

@@ -1,19 +1,49 @@
 #include "widgets/thread.h"
 
+#include <atomic>
 #include <chrono>
-#include <stdexcept>
 #include <thread>
 
 namespace {
+
+// Guards the installed dispatcher. A Send holds it only to count itself in:
+// the GUI thread may need to run the sent work before it can uninstall.
+std::mutex g_dispatcherMutex;
+std::condition_variable g_sendsDone;
 TGuiDispatcher* g_dispatcher = nullptr;
+int g_sending = 0;
+std::atomic<int> g_liveThreads{0};
+
+}  // namespace
+
+void InstallDispatcher(TGuiDispatcher* dispatcher) {
+  std::unique_lock<std::mutex> lock(g_dispatcherMutex);
+  g_dispatcher = dispatcher;
+  // A Send still in flight must have been closed off by the old dispatcher
+  // (its Close, or the end of its window), so this wait ends.
+  g_sendsDone.wait(lock, [] { return g_sending == 0; });
 }
 
-TGuiDispatcher& CurrentDispatcher() {
-  if (!g_dispatcher) throw std::logic_error("no GUI dispatcher installed");
-  return *g_dispatcher;
+bool PostToGui(std::function<void()> fn) {
+  const std::lock_guard<std::mutex> lock(g_dispatcherMutex);
+  if (!g_dispatcher) return false;
+  g_dispatcher->Post(std::move(fn));
+  return true;
 }
 
-void InstallDispatcher(TGuiDispatcher* dispatcher) { g_dispatcher = dispatcher; }
+bool SendToGui(const std::function<void()>& fn) {
+  TGuiDispatcher* dispatcher = nullptr;
+  {
+    const std::lock_guard<std::mutex> lock(g_dispatcherMutex);
+    if (!g_dispatcher) return false;
+    dispatcher = g_dispatcher;
+    ++g_sending;
+  }
+  dispatcher->Send(fn);
+  const std::lock_guard<std::mutex> lock(g_dispatcherMutex);
+  if (--g_sending == 0) g_sendsDone.notify_all();
+  return true;
+}
 
 TQueueDispatcher::~TQueueDispatcher() { Close(); }
 
@@ -77,9 +107,12 @@ void TQueueDispatcher::Close() {
   changed_.notify_all();
 }
 
+int TThread::LiveCount() { return g_liveThreads.load(); }
+
 void TThread::Start() {
   if (started_) return;
   started_ = true;
+  ++g_liveThreads;
   std::thread([this] { Run(); }).detach();
 }
 
@@ -89,8 +122,11 @@ void TThread::Run() {
   } catch (...) {
     // A thread body must not take the process down; the end is still reported.
   }
-  CurrentDispatcher().Post([this] {
+  const bool posted = PostToGui([this] {
     if (OnTerminate) OnTerminate();
     if (FreeOnTerminate) delete this;
   });
+  // With no GUI left the end reaches nobody; the object still goes.
+  if (!posted && FreeOnTerminate) delete this;
+  --g_liveThreads;
 }

@@ -5,6 +5,11 @@
 // on the GUI thread after Execute has returned. With FreeOnTerminate the
 // object deletes itself after OnTerminate, so its creator must not touch it
 // once it has been started.
+//
+// Workers reach the GUI thread only through the installed dispatcher, under
+// a lock that uninstalling also takes: once InstallDispatcher(nullptr) has
+// returned, no worker is inside the old dispatcher, and later hand-offs are
+// dropped. The process keeps its dispatcher until TThread::LiveCount() is 0.
 #pragma once
 
 #include <condition_variable>
@@ -20,12 +25,15 @@ class TGuiDispatcher {
   // Runs fn on the GUI thread and returns after it has run (or, once the GUI
   // is gone, without running it).
   virtual void Send(const std::function<void()>& fn) = 0;
-  // Runs fn on the GUI thread later.
+  // Runs fn on the GUI thread later; never waits for it.
   virtual void Post(std::function<void()> fn) = 0;
 };
 
-TGuiDispatcher& CurrentDispatcher();
-void InstallDispatcher(TGuiDispatcher* dispatcher);  // nullptr uninstalls
+// nullptr uninstalls; returns once no worker is handing work to the old one.
+void InstallDispatcher(TGuiDispatcher* dispatcher);
+// Hand work to the GUI thread; false (and fn dropped) when no dispatcher is installed.
+bool PostToGui(std::function<void()> fn);
+bool SendToGui(const std::function<void()>& fn);
 
 // A dispatcher whose GUI thread is whoever calls Pump: for tests and for a
 // build without a window.
@@ -70,10 +78,13 @@ class TThread {
   bool FreeOnTerminate = false;
   std::function<void()> OnTerminate;
 
+  // Threads started and not yet past their last hand-off to the GUI thread.
+  static int LiveCount();
+
  protected:
   // The thread body.
   virtual void Execute() = 0;
-  void Synchronize(const std::function<void()>& fn) { CurrentDispatcher().Send(fn); }
+  void Synchronize(const std::function<void()>& fn) { SendToGui(fn); }
 
  private:
   void Run();

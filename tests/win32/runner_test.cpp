@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 #include "partops/execute_program.h"
+#include "partops/run_owner.h"
 #include "platform/win32/win32_os.h"
 #include "widgets/win32/dispatcher_win32.h"
 
@@ -29,26 +31,34 @@ class RealRunner : public ::testing::Test {
   RealRunner() : seam_(os_), gui_(GetModuleHandleA(nullptr)) { InstallDispatcher(&gui_); }
   ~RealRunner() override { InstallDispatcher(nullptr); }
 
-  // Runs commandLine to its end, pumping this thread's messages meanwhile.
-  void Run(const std::string& commandLine) {
-    bool ended = false;
-    auto* runner = new TExecuteProgram(true, &output, &result);
-    runner->OnTerminate = [&] { ended = true; };
-    runner->SetCommand(commandLine, 0);
-    runner->Start();
+  // Pumps this thread's messages until done() holds or timeoutMs passes.
+  static bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 60000) {
     const DWORD start = GetTickCount();
     MSG msg;
-    while (!ended && GetTickCount() - start < 60000) {
-      MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
+    while (!done() && GetTickCount() - start < timeoutMs) {
+      MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
       while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
     }
-    ASSERT_TRUE(ended) << commandLine;
+    return done();
+  }
+
+  // Runs commandLine to its end through an owner of runs.
+  void Run(const std::string& commandLine) {
+    TRunOwner runs;
+    bool ended = false;
+    runs.OnOutput = [&](const std::string& chunk) { output += chunk; };
+    runs.OnEnded = [&](uint64_t, int32_t code) {
+      ended = true;
+      result = code;
+    };
+    ASSERT_NE(runs.Start(commandLine), 0u);
+    ASSERT_TRUE(PumpUntil([&] { return ended; })) << commandLine;
   }
 
   Win32Os os_;
   ScopedOs seam_;
   Win32Dispatcher gui_;
-  TRichEdit output;
+  std::string output;
   int32_t result = 12345;
   const std::string probe = "\"" + BuildDir() + "orv_probe.exe\"";
 };
@@ -65,16 +75,32 @@ TEST_F(RealRunner, EmptyCommandLineGives0) {
   EXPECT_EQ(result, 0);
 }
 
-TEST_F(RealRunner, MissingProgramKeepsThePreviousResult) {
+TEST_F(RealRunner, MissingProgramEndsWithTheErrorOfItsStart) {
   Run("\"" + BuildDir() + "no such program.exe\" /x");
-  EXPECT_EQ(result, 12345);
+  EXPECT_EQ(static_cast<uint32_t>(result), 0x80070002u);
+}
+
+// Two runs of two owners at once: the second child, started while the
+// first still runs, must not inherit the first run's pipe, or the first run
+// would not see the end of its output until the second child ended.
+TEST_F(RealRunner, OverlappingRunsEachSeeTheirOwnEnd) {
+  TRunOwner slow, quick;
+  DWORD slowEnd = 0, quickEnd = 0;
+  slow.OnEnded = [&](uint64_t, int32_t) { slowEnd = GetTickCount(); };
+  quick.OnEnded = [&](uint64_t, int32_t) { quickEnd = GetTickCount(); };
+  const DWORD start = GetTickCount();
+  ASSERT_NE(quick.Start(probe + " sleep 500"), 0u);
+  ASSERT_NE(slow.Start(probe + " sleep 4000"), 0u);
+  ASSERT_TRUE(PumpUntil([&] { return slowEnd != 0 && quickEnd != 0; }));
+  EXPECT_LT(quickEnd - start, 3000u) << "the quick run waited for the slow child";
+  EXPECT_GE(slowEnd - start, 3900u);
 }
 
 TEST_F(RealRunner, LargeOutputArrivesWhole) {
   Run(probe + " emit 100000 3");
   EXPECT_EQ(result, 3);
-  EXPECT_EQ(output.Text.size(), 100000u);
-  EXPECT_TRUE(output.Text == Expected(100000)) << "a chunk was lost, repeated or reordered";
+  EXPECT_EQ(output.size(), 100000u);
+  EXPECT_TRUE(output == Expected(100000)) << "a chunk was lost, repeated or reordered";
 }
 
 TEST_F(RealRunner, PathWithBlanks) {
@@ -83,7 +109,7 @@ TEST_F(RealRunner, PathWithBlanks) {
   ASSERT_TRUE(CopyFileA((BuildDir() + "orv_probe.exe").c_str(), (dir + "probe copy.exe").c_str(), FALSE));
   Run("\"" + dir + "probe copy.exe\" emit 5000 9");
   EXPECT_EQ(result, 9);
-  EXPECT_EQ(output.Text, Expected(5000));
+  EXPECT_EQ(output, Expected(5000));
 }
 
 TEST_F(RealRunner, Amd64HelperPassesOutputAndExitCodeThrough) {
@@ -93,7 +119,16 @@ TEST_F(RealRunner, Amd64HelperPassesOutputAndExitCodeThrough) {
   // The quoted inner command line holds a quoted path of its own.
   Run("\"" + BuildDir() + "amd64.exe\" \"\"" + dir + "probe copy.exe\" emit 7000 0x80042413\"");
   EXPECT_EQ(static_cast<uint32_t>(result), 0x80042413u);
-  EXPECT_EQ(output.Text, Expected(7000));
+  EXPECT_EQ(output, Expected(7000));
+}
+
+// The helper takes a bare program name from its own system folder, never
+// from the folder it sits in.
+TEST_F(RealRunner, Amd64HelperRunsBareNamesFromTheSystemFolderOnly) {
+  Run("\"" + BuildDir() + "amd64.exe\" \"cmd.exe /c exit 7\"");
+  EXPECT_EQ(result, 7);
+  Run("\"" + BuildDir() + "amd64.exe\" \"orv_probe.exe emit 0 5\"");
+  EXPECT_EQ(static_cast<uint32_t>(result), 0x80070002u) << "orv_probe.exe beside the helper must not be found";
 }
 
 TEST_F(RealRunner, Amd64HelperReportsAMissingProgram) {

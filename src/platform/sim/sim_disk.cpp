@@ -3,6 +3,7 @@
 #include "platform/sim/sim_disk.h"
 
 #include <algorithm>
+#include <map>
 #include <stdexcept>
 
 namespace {
@@ -41,19 +42,47 @@ SimPartition& SimDrive::AddPrimary(uint8_t type, uint64_t offset, uint64_t lengt
   e = SimPartition{};
   e.Offset = offset;
   e.Length = length;
-  e.Number = NextPartitionNumber();
+  e.Number = 0;  // numbered below, with the rest
   e.MbrType = type;
   e.Active = active;
   e.Recognized = true;
   e.HiddenSectors = static_cast<uint32_t>(offset / kSectorBytes);
+  RenumberMbr();
   return e;
 }
 
 SimPartition& SimDrive::AddExtended(uint64_t offset, uint64_t length, int slot) {
   SimPartition& e = AddPrimary(0x0F, offset, length, false, slot);
-  e.Number = 0;  // containers carry no partition number
   e.Recognized = false;
+  RenumberMbr();  // containers carry no partition number
   return e;
+}
+
+namespace {
+bool IsMbrContainer(const SimPartition& e) { return e.MbrType == 0x05 || e.MbrType == 0x0F || e.MbrType == 0x85; }
+}  // namespace
+
+void SimDrive::RenumberMbr() {
+  if (Style != kStyleMbr) return;
+  std::map<uint32_t, uint32_t> oldToNew;
+  uint32_t next = 1;
+  for (SimPartition& e : Layout) {  // the table's four slots come first
+    if (!e.Used() || IsMbrContainer(e)) {
+      e.Number = 0;
+      continue;
+    }
+    if (e.Number != 0) oldToNew[e.Number] = next;
+    e.Number = next++;
+  }
+  if (Owner) Owner->RenumberVolumes(Number, oldToNew);
+}
+
+void SimDisks::RenumberVolumes(int disk, const std::map<uint32_t, uint32_t>& oldToNew) {
+  for (SimVolume& v : Volumes) {
+    if (v.Disk != disk) continue;
+    auto it = oldToNew.find(v.PartNum);
+    if (it != oldToNew.end()) v.PartNum = it->second;
+  }
 }
 
 SimPartition& SimDrive::AddLogical(uint8_t type, uint64_t offset, uint64_t length) {
@@ -67,15 +96,15 @@ SimPartition& SimDrive::AddLogical(uint8_t type, uint64_t offset, uint64_t lengt
     link.MbrType = 0x05;
     link.HiddenSectors = kEbrGapSectors;
   }
-  const uint32_t number = NextPartitionNumber();
   Layout.resize(Layout.size() + 4);
   SimPartition& e = Layout[Layout.size() - 4];
   e.Offset = offset;
   e.Length = length;
-  e.Number = number;
+  e.Number = 0;  // numbered below, with the rest
   e.MbrType = type;
   e.Recognized = true;
   e.HiddenSectors = kEbrGapSectors;
+  RenumberMbr();
   return e;
 }
 
@@ -105,6 +134,7 @@ int SimDisks::CountRequests(uint32_t code) const {
 SimDrive& SimDisks::NewDrive(int number, uint64_t size, uint32_t style) {
   if (FindDrive(number)) throw std::logic_error("drive number in use");
   SimDrive d;
+  d.Owner = this;
   d.Number = number;
   d.SizeBytes = size;
   d.Style = style;

@@ -81,6 +81,11 @@ struct SimDrive {
 
   SimPartition* FindPartition(uint32_t number);
   uint32_t NextPartitionNumber() const;
+  // Numbers an MBR disk's partitions as Windows does: the primary entries in
+  // table order, then the logical ones in chain order, so a new primary
+  // partition moves the logical ones up. The volumes follow their partitions.
+  void RenumberMbr();
+  struct SimDisks* Owner = nullptr;  // whose volumes follow a renumbering
   // The smallest number of 1 or more that no entry of layout has.
   static uint32_t LowestFreeNumber(const std::vector<SimPartition>& layout);
 };
@@ -141,6 +146,8 @@ struct SimDisks {
 
   SimDrive* FindDrive(int number);
   SimVolume* FindVolume(int disk, uint32_t partNum);
+  // Moves the volumes of a disk from old partition numbers to new ones.
+  void RenumberVolumes(int disk, const std::map<uint32_t, uint32_t>& oldToNew);
 
   // ---- the driver, as SimPc uses it ----
   // Whether the device exists and may be opened so; error says why not.
@@ -164,6 +171,7 @@ struct SimDisks {
   int volumeSerial_ = 0;
   // Removes the volumes of partitions that no longer exist.
   void DropOrphanVolumes();
+  friend struct SimDrive;
 
   bool DriveControl(SimDrive& d, uint32_t code, const uint8_t* in, uint32_t inSize, uint8_t* out, uint32_t outSize,
                     uint32_t& bytes, uint32_t& error);

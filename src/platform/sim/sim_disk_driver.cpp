@@ -374,6 +374,7 @@ bool SimDisks::VolumeControl(SimVolume& v, uint32_t code, const uint8_t* in, uin
         }
       }
       DropOrphanVolumes();  // v may be gone after this
+      d->RenumberMbr();
       if (d->Style == kStyleGpt)
         d->Layout.erase(std::remove_if(d->Layout.begin(), d->Layout.end(),
                                        [](const SimPartition& e) { return !e.Used(); }),
@@ -438,6 +439,7 @@ bool SimDisks::SetLayout(SimDrive& d, const uint8_t* in, uint32_t inSize, uint32
   }
   d.Layout = layout;
   DropOrphanVolumes();
+  d.RenumberMbr();
   return true;
 }
 
@@ -445,25 +447,28 @@ bool SimDisks::SetLayout(SimDrive& d, const uint8_t* in, uint32_t inSize, uint32
 
 bool SimPc::DeviceIoControl(os::Handle device, uint32_t code, const void* in, uint32_t inSize, void* out,
                             uint32_t outSize, uint32_t& bytesReturned) {
+  const std::lock_guard<std::recursive_mutex> guard(mutex_);
   bytesReturned = 0;
   if (Enter(Call::DeviceIoControl, std::to_string(code))) return false;
   const Object* object = Find(device, Kind::Device);
   if (!object) {
-    lastError_ = os::kErrorInvalidHandle;
+    LastError() = os::kErrorInvalidHandle;
     return false;
   }
   uint32_t error = 0;
   const bool ok = Disks.Control(object->name, object->access, code, in, inSize, out, outSize, bytesReturned, error);
-  if (!ok) lastError_ = error;
+  if (!ok) LastError() = error;
   return ok;
 }
 
 uint32_t SimPc::GetLogicalDrives() {
+  const std::lock_guard<std::recursive_mutex> guard(mutex_);
   if (Enter(Call::GetLogicalDrives)) return 0;
   return Disks.LogicalDriveMask();
 }
 
 os::Handle SimPc::SetupDiGetClassDevsA(const os::Guid& cls, uint32_t flags) {
+  const std::lock_guard<std::recursive_mutex> guard(mutex_);
   if (Enter(Call::SetupDiGetClassDevsA, std::to_string(flags))) return os::kInvalid;
   const os::Handle set = NewHandle(Kind::DeviceSet, "devices");
   // assumed: without DIGCF_DEVICEINTERFACE the class is a setup class, of
@@ -474,18 +479,19 @@ os::Handle SimPc::SetupDiGetClassDevsA(const os::Guid& cls, uint32_t flags) {
 
 bool SimPc::SetupDiEnumDeviceInterfaces(os::Handle set, const os::Guid& cls, uint32_t index,
                                         os::SpDeviceInterfaceData& data) {
+  const std::lock_guard<std::recursive_mutex> guard(mutex_);
   if (Enter(Call::SetupDiEnumDeviceInterfaces, std::to_string(index))) return false;
   auto it = Disks.InterfaceSets.find(set);
   if (!Find(set, Kind::DeviceSet) || it == Disks.InterfaceSets.end()) {
-    lastError_ = os::kErrorInvalidHandle;
+    LastError() = os::kErrorInvalidHandle;
     return false;
   }
   if (data.cbSize != kInterfaceDataCbSize) {
-    lastError_ = kErrorInvalidUserBuffer;
+    LastError() = kErrorInvalidUserBuffer;
     return false;
   }
   if (index >= it->second.size()) {
-    lastError_ = os::kErrorNoMoreItems;
+    LastError() = os::kErrorNoMoreItems;
     return false;
   }
   data.InterfaceClassGuid = cls;
@@ -496,24 +502,25 @@ bool SimPc::SetupDiEnumDeviceInterfaces(os::Handle set, const os::Guid& cls, uin
 
 bool SimPc::SetupDiGetDeviceInterfaceDetailA(os::Handle set, const os::SpDeviceInterfaceData& data, void* detail,
                                              uint32_t detailSize) {
+  const std::lock_guard<std::recursive_mutex> guard(mutex_);
   if (Enter(Call::SetupDiGetDeviceInterfaceDetailA)) return false;
   auto it = Disks.InterfaceSets.find(set);
   if (!Find(set, Kind::DeviceSet) || it == Disks.InterfaceSets.end()) {
-    lastError_ = os::kErrorInvalidHandle;
+    LastError() = os::kErrorInvalidHandle;
     return false;
   }
   if (data.cbSize != kInterfaceDataCbSize || data.Reserved == 0 || data.Reserved > it->second.size()) {
-    lastError_ = os::kErrorInvalidParameter;
+    LastError() = os::kErrorInvalidParameter;
     return false;
   }
   uint8_t* bytes = static_cast<uint8_t*>(detail);
   if (!bytes || detailSize < 4 || Get<uint32_t>(bytes, 0) != kInterfaceDetailCbSize) {
-    lastError_ = kErrorInvalidUserBuffer;
+    LastError() = kErrorInvalidUserBuffer;
     return false;
   }
   const std::string& path = it->second[data.Reserved - 1];
   if (detailSize < 4 + path.size() + 1) {
-    lastError_ = os::kErrorInsufficientBuffer;
+    LastError() = os::kErrorInsufficientBuffer;
     return false;
   }
   std::memcpy(bytes + 4, path.c_str(), path.size() + 1);
@@ -521,9 +528,10 @@ bool SimPc::SetupDiGetDeviceInterfaceDetailA(os::Handle set, const os::SpDeviceI
 }
 
 bool SimPc::SetupDiDestroyDeviceInfoList(os::Handle set) {
+  const std::lock_guard<std::recursive_mutex> guard(mutex_);
   if (Enter(Call::SetupDiDestroyDeviceInfoList)) return false;
   if (!Find(set, Kind::DeviceSet)) {
-    lastError_ = os::kErrorInvalidHandle;
+    LastError() = os::kErrorInvalidHandle;
     return false;
   }
   handles_.erase(set);

@@ -277,6 +277,7 @@ class Diskpart {
       *p = SimPartition{};
     }
     DropVolumes(number);
+    disk_->RenumberMbr();
     part_ = 0;
     Say("DiskPart successfully deleted the selected partition.");
     return 0;
@@ -360,8 +361,8 @@ SimChildResult RunSimDiskpart(const std::string& commandLine, SimPc& pc) {
 }
 
 SimChildResult RunSimAmd64Helper(const std::string& commandLine, SimPc& pc) {
-  const std::string inner = UnwrapHelperCommandLine(commandLine);
-  const SimProgram* program = pc.Processes.ProgramFor(inner);
+  const std::string inner = HelperTargetCommandLine(UnwrapHelperCommandLine(commandLine), pc.Processes.SystemDirectory);
+  const SimProgram* program = pc.ProgramFor(inner);
   if (inner.empty() || !program) return {"", os::HResultFromWin32(os::kErrorFileNotFound)};
   return (*program)(inner, pc);
 }

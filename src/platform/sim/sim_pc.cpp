@@ -1,5 +1,6 @@
 #include "platform/sim/sim_pc.h"
 
+#include <chrono>
 #include <cstring>
 
 namespace {
@@ -11,7 +12,7 @@ constexpr const char* kCallNames[] = {
     "SetConsoleTextAttribute", "GetProcAddress", "IsWow64Process", "GetNativeSystemInfo",
     "GetProductInfo", "GetSystemInfo", "GetVersionExA", "GetSystemMetrics", "CreateFileA",
     "DeviceIoControl", "GetLogicalDrives", "SetupDiGetClassDevsA", "SetupDiEnumDeviceInterfaces",
-    "SetupDiGetDeviceInterfaceDetailA", "SetupDiDestroyDeviceInfoList", "CoCreateGuid", "WriteFile", "ReadFile", "DeleteFileA", "CreatePipe", "CreateProcessA", "WaitForSingleObject", "GetExitCodeProcess", "CoInitializeEx", "CoUninitialize", "CoInitializeSecurity", "CreateWbemLocator", "WbemConnectServer", "CoSetProxyBlanket", "WbemExecQuery", "WbemNext", "WbemGet", "ComRelease", "WriteStdOut", "WriteStdOutWide", "GetCurrentProcess", "OpenProcessToken", "LookupPrivilegeValueA", "AdjustTokenPrivileges", "InitiateSystemShutdownA"};
+    "SetupDiGetDeviceInterfaceDetailA", "SetupDiDestroyDeviceInfoList", "CoCreateGuid", "WriteFile", "ReadFile", "DeleteFileA", "CreatePipe", "SetHandleInformation", "GetSystemDirectoryA", "CreateProcessA", "WaitForSingleObject", "GetExitCodeProcess", "CoInitializeEx", "CoUninitialize", "CoInitializeSecurity", "CreateWbemLocator", "WbemConnectServer", "CoSetProxyBlanket", "WbemExecQuery", "WbemNext", "WbemGet", "ComRelease", "WriteStdOut", "WriteStdOutWide", "GetCurrentProcess", "OpenProcessToken", "LookupPrivilegeValueA", "AdjustTokenPrivileges", "InitiateSystemShutdownA"};
 static_assert(sizeof(kCallNames) / sizeof(kCallNames[0]) == static_cast<int>(Call::kCount),
               "one name per call kind");
 
@@ -60,20 +61,77 @@ SimVersion SimVersion::Make(uint32_t platformId, uint32_t major, uint32_t minor,
   return v;
 }
 
-SimPc::SimPc() = default;
+namespace {
+int64_t SteadyMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+}  // namespace
+
+void SimClock::FollowRealTime() {
+  realStartMs_ = SteadyMs() - static_cast<int64_t>(manualMs_);
+  realTime_ = true;
+}
+
+uint64_t SimClock::NowMs() const {
+  return realTime_ ? static_cast<uint64_t>(SteadyMs() - realStartMs_) : manualMs_;
+}
+
+SimPc::SimPc(os::Handle firstHandle) : nextHandle_(firstHandle) {}
+
+uint32_t& SimPc::LastError() { return lastErrors_[std::this_thread::get_id()]; }
+
+uint32_t SimPc::GetLastError() {
+  const std::lock_guard<std::recursive_mutex> guard(mutex_);
+  return LastError();
+}
+
+void SimPc::SetLastError(uint32_t code) {
+  const std::lock_guard<std::recursive_mutex> guard(mutex_);
+  LastError() = code;
+}
 
 void SimPc::FailNth(Call kind, int n, uint32_t error) {
+  const std::lock_guard<std::recursive_mutex> guard(mutex_);
   failures_[{static_cast<int>(kind), counts_[static_cast<int>(kind)] + n}] = error;
 }
 
-int SimPc::Count(Call kind) const { return counts_[static_cast<int>(kind)]; }
+void SimPc::BeforeNth(Call kind, int n, std::function<void()> hook) {
+  const std::lock_guard<std::recursive_mutex> guard(mutex_);
+  hooks_[{static_cast<int>(kind), counts_[static_cast<int>(kind)] + n}] = std::move(hook);
+}
+
+int SimPc::Count(Call kind) const {
+  const std::lock_guard<std::recursive_mutex> guard(mutex_);
+  return counts_[static_cast<int>(kind)];
+}
+
+bool SimPc::Owns(os::Handle h) const {
+  const std::lock_guard<std::recursive_mutex> guard(mutex_);
+  return handles_.count(h) != 0;
+}
+
+std::vector<os::Handle> SimPc::InheritableHandles() const {
+  const std::lock_guard<std::recursive_mutex> guard(mutex_);
+  std::vector<os::Handle> found;
+  for (const auto& [h, object] : handles_)
+    if (object.inheritable) found.push_back(h);
+  return found;
+}
 
 bool SimPc::Enter(Call kind, const std::string& detail) {
   Calls.push_back({kind, detail});
+  Progress();
   const int n = ++counts_[static_cast<int>(kind)];
+  auto hook = hooks_.find({static_cast<int>(kind), n});
+  if (hook != hooks_.end()) {
+    const std::function<void()> fn = std::move(hook->second);
+    hooks_.erase(hook);
+    fn();
+  }
   auto it = failures_.find({static_cast<int>(kind), n});
   if (it == failures_.end()) return false;
-  lastError_ = it->second;
+  LastError() = it->second;
   failures_.erase(it);
   return true;
 }
@@ -91,22 +149,26 @@ const SimPc::Object* SimPc::Find(os::Handle h, Kind kind) const {
 }
 
 std::string SimPc::ConsoleText() const {
+  const std::lock_guard<std::recursive_mutex> guard(mutex_);
   std::string text;
   for (const SimConsoleWrite& w : ConsoleWrites) text += w.text;
   return text;
 }
 
 std::string SimPc::GetCommandLineA() {
+  const std::lock_guard<std::recursive_mutex> guard(mutex_);
   Enter(Call::GetCommandLineA);
   return CommandLine;
 }
 
 std::string SimPc::GetModuleFileNameA() {
+  const std::lock_guard<std::recursive_mutex> guard(mutex_);
   if (Enter(Call::GetModuleFileNameA)) return "";
   return ModulePath;
 }
 
 std::string SimPc::GetTempPathA(uint32_t bufferChars) {
+  const std::lock_guard<std::recursive_mutex> guard(mutex_);
   if (Enter(Call::GetTempPathA)) return "";
   // Too small a buffer: the call returns the size it needs and fills nothing.
   if (TempPath.size() + 1 > bufferChars) return "";
@@ -114,15 +176,26 @@ std::string SimPc::GetTempPathA(uint32_t bufferChars) {
 }
 
 void SimPc::Sleep(uint32_t ms) {
+  std::unique_lock<std::recursive_mutex> lock(mutex_);
   Enter(Call::Sleep, std::to_string(ms));
   SleptMs += ms;
+  if (Clock.RealTime()) {
+    lock.unlock();
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    return;
+  }
+  // The program's time passes for the machine as well.
+  Clock.Advance(ms);
+  Progress();
+  changed_.notify_all();
 }
 
 bool SimPc::CloseHandle(os::Handle h) {
+  const std::lock_guard<std::recursive_mutex> guard(mutex_);
   if (Enter(Call::CloseHandle)) return false;
   auto it = handles_.find(h);
   if (it == handles_.end()) {
-    lastError_ = os::kErrorInvalidHandle;
+    LastError() = os::kErrorInvalidHandle;
     return false;
   }
   if (h == consoleOutput_) consoleOutput_ = os::kNull;
@@ -132,6 +205,7 @@ bool SimPc::CloseHandle(os::Handle h) {
 }
 
 std::string SimPc::CharUpperBuffA(const std::string& text) {
+  const std::lock_guard<std::recursive_mutex> guard(mutex_);
   Enter(Call::CharUpperBuffA);
   std::string upper = text;
   for (char& c : upper) c = static_cast<char>(UpperCp1252(static_cast<unsigned char>(c)));
@@ -140,32 +214,36 @@ std::string SimPc::CharUpperBuffA(const std::string& text) {
 
 // Object names are case-sensitive in Windows' object manager.
 os::Handle SimPc::OpenMutexA(uint32_t access, bool, const std::string& name) {
+  const std::lock_guard<std::recursive_mutex> guard(mutex_);
   if (Enter(Call::OpenMutexA, name)) return os::kNull;
   if (!OtherMutexes.count(name) && !CreatedMutexes.count(name)) {
-    lastError_ = os::kErrorFileNotFound;
+    LastError() = os::kErrorFileNotFound;
     return os::kNull;
   }
   return NewHandle(Kind::Mutex, name, access);
 }
 
 os::Handle SimPc::CreateMutexA(bool, const std::string& name) {
+  const std::lock_guard<std::recursive_mutex> guard(mutex_);
   if (Enter(Call::CreateMutexA, name)) return os::kNull;
   const bool existed = OtherMutexes.count(name) || CreatedMutexes.count(name);
   CreatedMutexes.insert(name);
-  lastError_ = existed ? os::kErrorAlreadyExists : os::kErrorSuccess;
+  LastError() = existed ? os::kErrorAlreadyExists : os::kErrorSuccess;
   return NewHandle(Kind::Mutex, name);
 }
 
 // FindWindowA compares class and window names without regard to case.
 os::Handle SimPc::FindWindowA(const std::string& className, const std::string& windowName) {
+  const std::lock_guard<std::recursive_mutex> guard(mutex_);
   if (Enter(Call::FindWindowA, className + "/" + windowName)) return os::kNull;
   for (const SimWindow& w : Windows)
     if (EqualNoCase(w.className, className) && EqualNoCase(w.windowName, windowName)) return w.handle;
-  lastError_ = os::kErrorSuccess;
+  LastError() = os::kErrorSuccess;
   return os::kNull;
 }
 
 bool SimPc::PostMessageA(os::Handle window, uint32_t msg, uintptr_t wParam, intptr_t lParam) {
+  const std::lock_guard<std::recursive_mutex> guard(mutex_);
   if (Enter(Call::PostMessageA, std::to_string(msg))) return false;
   for (const SimWindow& w : Windows) {
     if (w.handle == window) {
@@ -173,20 +251,26 @@ bool SimPc::PostMessageA(os::Handle window, uint32_t msg, uintptr_t wParam, intp
       return true;
     }
   }
-  lastError_ = 1400;  // ERROR_INVALID_WINDOW_HANDLE
+  LastError() = 1400;  // ERROR_INVALID_WINDOW_HANDLE
   return false;
 }
 
-int SimPc::MessageBoxA(const std::string& text, const std::string& caption, uint32_t) {
+int SimPc::MessageBoxA(const std::string& text, const std::string& caption, uint32_t type) {
+  const std::lock_guard<std::recursive_mutex> guard(mutex_);
   if (Enter(Call::MessageBoxA, text)) return 0;
   MessageBoxes.emplace_back(caption, text);
-  return 1;  // IDOK
+  MessageBoxTypes.push_back(type);
+  if (MessageBoxAnswers.empty()) return 1;  // IDOK
+  const int answer = MessageBoxAnswers.front();
+  MessageBoxAnswers.pop_front();
+  return answer;
 }
 
 bool SimPc::AllocConsole() {
+  const std::lock_guard<std::recursive_mutex> guard(mutex_);
   if (Enter(Call::AllocConsole)) return false;
   if (HasInheritedConsole || ConsoleAllocated) {
-    lastError_ = os::kErrorAccessDenied;
+    LastError() = os::kErrorAccessDenied;
     return false;
   }
   ConsoleAllocated = true;
@@ -195,6 +279,7 @@ bool SimPc::AllocConsole() {
 }
 
 bool SimPc::FreeConsole() {
+  const std::lock_guard<std::recursive_mutex> guard(mutex_);
   if (Enter(Call::FreeConsole)) return false;
   ConsoleAllocated = false;
   HasInheritedConsole = false;
@@ -203,6 +288,7 @@ bool SimPc::FreeConsole() {
 
 // A GUI process without a console has no standard output handle (NULL).
 os::Handle SimPc::GetStdHandle(uint32_t which) {
+  const std::lock_guard<std::recursive_mutex> guard(mutex_);
   if (Enter(Call::GetStdHandle)) return os::kInvalid;
   if (which != os::kStdOutputHandle) return os::kNull;
   if (HasInheritedConsole && consoleOutput_ == os::kNull)
@@ -211,9 +297,10 @@ os::Handle SimPc::GetStdHandle(uint32_t which) {
 }
 
 bool SimPc::WriteConsoleA(os::Handle out, const std::string& bytes) {
+  const std::lock_guard<std::recursive_mutex> guard(mutex_);
   if (Enter(Call::WriteConsoleA, bytes)) return false;
   if (!Find(out, Kind::Console)) {
-    lastError_ = os::kErrorInvalidHandle;
+    LastError() = os::kErrorInvalidHandle;
     return false;
   }
   ConsoleWrites.push_back({bytes, ConsoleAttr});
@@ -221,9 +308,10 @@ bool SimPc::WriteConsoleA(os::Handle out, const std::string& bytes) {
 }
 
 bool SimPc::GetConsoleScreenBufferInfo(os::Handle out, uint16_t& attributes) {
+  const std::lock_guard<std::recursive_mutex> guard(mutex_);
   if (Enter(Call::GetConsoleScreenBufferInfo)) return false;
   if (!Find(out, Kind::Console)) {
-    lastError_ = os::kErrorInvalidHandle;
+    LastError() = os::kErrorInvalidHandle;
     return false;
   }
   attributes = ConsoleAttr;
@@ -231,9 +319,10 @@ bool SimPc::GetConsoleScreenBufferInfo(os::Handle out, uint16_t& attributes) {
 }
 
 bool SimPc::SetConsoleTextAttribute(os::Handle out, uint16_t attributes) {
+  const std::lock_guard<std::recursive_mutex> guard(mutex_);
   if (Enter(Call::SetConsoleTextAttribute, std::to_string(attributes))) return false;
   if (!Find(out, Kind::Console)) {
-    lastError_ = os::kErrorInvalidHandle;
+    LastError() = os::kErrorInvalidHandle;
     return false;
   }
   ConsoleAttr = attributes;
@@ -243,9 +332,10 @@ bool SimPc::SetConsoleTextAttribute(os::Handle out, uint16_t attributes) {
 // Module names are matched without regard to case and with or without ".dll",
 // as GetModuleHandleA does.
 os::Proc SimPc::GetProcAddress(const std::string& module, const std::string& name) {
+  const std::lock_guard<std::recursive_mutex> guard(mutex_);
   if (Enter(Call::GetProcAddress, module + "!" + name)) return 0;
   if (!EqualNoCase(module, "kernel32") && !EqualNoCase(module, "kernel32.dll")) {
-    lastError_ = 126;  // ERROR_MOD_NOT_FOUND
+    LastError() = 126;  // ERROR_MOD_NOT_FOUND
     return 0;
   }
   os::Proc proc = 0;
@@ -253,13 +343,14 @@ os::Proc SimPc::GetProcAddress(const std::string& module, const std::string& nam
   if (name == "GetNativeSystemInfo") proc = kProcGetNativeSystemInfo;
   if (name == "GetProductInfo") proc = kProcGetProductInfo;
   if (proc == 0 || Version.missingExports.count(name)) {
-    lastError_ = os::kErrorProcNotFound;
+    LastError() = os::kErrorProcNotFound;
     return 0;
   }
   return proc;
 }
 
 bool SimPc::IsWow64Process(os::Proc fn, bool& wow64) {
+  const std::lock_guard<std::recursive_mutex> guard(mutex_);
   if (Enter(Call::IsWow64Process)) return false;
   if (fn != kProcIsWow64Process) return false;
   wow64 = Version.wow64;
@@ -267,6 +358,7 @@ bool SimPc::IsWow64Process(os::Proc fn, bool& wow64) {
 }
 
 void SimPc::GetNativeSystemInfo(os::Proc fn, os::SystemInfo& info) {
+  const std::lock_guard<std::recursive_mutex> guard(mutex_);
   Enter(Call::GetNativeSystemInfo);
   if (fn != kProcGetNativeSystemInfo) return;
   info = os::SystemInfo{};
@@ -277,6 +369,7 @@ void SimPc::GetNativeSystemInfo(os::Proc fn, os::SystemInfo& info) {
 
 // Under WOW64 GetSystemInfo describes the emulated 32-bit machine.
 void SimPc::GetSystemInfo(os::SystemInfo& info) {
+  const std::lock_guard<std::recursive_mutex> guard(mutex_);
   Enter(Call::GetSystemInfo);
   info = os::SystemInfo{};
   info.wProcessorArchitecture = Version.wow64 ? os::kProcessorArchitectureIntel : Version.nativeArchitecture;
@@ -285,6 +378,7 @@ void SimPc::GetSystemInfo(os::SystemInfo& info) {
 }
 
 bool SimPc::GetProductInfo(os::Proc fn, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t& productType) {
+  const std::lock_guard<std::recursive_mutex> guard(mutex_);
   if (Enter(Call::GetProductInfo)) return false;
   if (fn != kProcGetProductInfo) return false;
   productType = Version.productType;
@@ -292,12 +386,13 @@ bool SimPc::GetProductInfo(os::Proc fn, uint32_t, uint32_t, uint32_t, uint32_t, 
 }
 
 bool SimPc::GetVersionExA(os::OsVersionInfoExA& record) {
+  const std::lock_guard<std::recursive_mutex> guard(mutex_);
   if (Enter(Call::GetVersionExA, std::to_string(record.dwOSVersionInfoSize))) return false;
   const uint32_t size = record.dwOSVersionInfoSize;
   const bool extended = size == os::kOsVersionInfoExSize;
   if (Version.fails || (size != os::kOsVersionInfoSize && !extended) ||
       (extended && !Version.acceptsExtendedRecord)) {
-    lastError_ = os::kErrorInsufficientBuffer;
+    LastError() = os::kErrorInsufficientBuffer;
     return false;
   }
   std::memcpy(&record, &Version.record, size);
@@ -306,6 +401,7 @@ bool SimPc::GetVersionExA(os::OsVersionInfoExA& record) {
 }
 
 int SimPc::GetSystemMetrics(int index) {
+  const std::lock_guard<std::recursive_mutex> guard(mutex_);
   Enter(Call::GetSystemMetrics, std::to_string(index));
   if (index == os::kSmServerR2) return Version.serverR2 ? 1 : 0;
   if (index == os::kSmMediaCenter) return Version.mediaCenter ? 1 : 0;
@@ -313,6 +409,7 @@ int SimPc::GetSystemMetrics(int index) {
 }
 
 bool SimPc::CoCreateGuid(os::Guid& guid) {
+  const std::lock_guard<std::recursive_mutex> guard(mutex_);
   if (Enter(Call::CoCreateGuid)) return false;
   // Distinct, version-4 shaped values; deterministic so tests can repeat.
   ++guidCounter_;

@@ -2,16 +2,25 @@
 //
 // It is a machine description (command line, executable path, named objects
 // of other processes, windows, console, version record, exported functions,
-// disks) plus a recorder: every call is counted and listed, and any call kind
-// can be told to fail at its N-th use with a chosen error code. Where Windows
+// disks) plus a recorder: every call is counted and listed, any call kind can
+// be told to fail at its N-th use with a chosen error code, and a hook can
+// run just before the N-th call of a kind. It keeps time on a clock of its
+// own (moved by tests, or following the real clock in the demo), and it may
+// be called from several threads at once: each call holds the machine's lock,
+// and the last error is kept per thread, as Windows keeps it. Where Windows
 // behaviour had to be assumed rather than taken from its documentation, the
 // comment says "assumed:".
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
+#include <functional>
 #include <map>
+#include <mutex>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/os.h"
@@ -56,6 +65,8 @@ enum class Call {
   ReadFile,
   DeleteFileA,
   CreatePipe,
+  SetHandleInformation,
+  GetSystemDirectoryA,
   CreateProcessA,
   WaitForSingleObject,
   GetExitCodeProcess,
@@ -122,9 +133,26 @@ struct SimVersion {
                          const char* csd = "", uint8_t productType = 1, uint16_t suite = 0);
 };
 
+// Time on the simulated PC, in ms since it was made.
+class SimClock {
+ public:
+  // Follow the real clock from now on (the demo); tests move it by hand.
+  void FollowRealTime();
+  bool RealTime() const { return realTime_; }
+  uint64_t NowMs() const;
+  void Advance(uint64_t ms) { manualMs_ += ms; }
+
+ private:
+  bool realTime_ = false;
+  uint64_t manualMs_ = 0;
+  int64_t realStartMs_ = 0;
+};
+
 class SimPc : public Os {
  public:
-  SimPc();
+  // firstHandle: where the handles it hands out start (the demo keeps them
+  // apart from real ones).
+  explicit SimPc(os::Handle firstHandle = 0x100);
 
   // ---- machine description ----
   std::string CommandLine = "\"C:\\Program Files\\Ortavel\\OrvRapidStart.exe\"";
@@ -137,6 +165,7 @@ class SimPc : public Os {
   SimDisks Disks;
   SimProcesses Processes;  // files, pipes, child processes, the diskpart interpreter
   SimSystem System;        // COM/WMI, standard output, token privileges, shutdown
+  SimClock Clock;
 
   // ---- what happened ----
   std::vector<SimCall> Calls;
@@ -150,13 +179,37 @@ class SimPc : public Os {
 
   // Fails the n-th (1-based) call of the kind from now on with error.
   void FailNth(Call kind, int n, uint32_t error);
+  // Runs hook just before the n-th (1-based) call of the kind from now on,
+  // with the machine's lock held.
+  void BeforeNth(Call kind, int n, std::function<void()> hook);
   int Count(Call kind) const;
+  // Whether the handle is one this machine handed out and has not closed.
+  bool Owns(os::Handle h) const;
+  // The open handles a child created now would inherit.
+  std::vector<os::Handle> InheritableHandles() const;
+
+  // ---- time and children ----
+  // Moves the clock on; children whose time is up end.
+  void AdvanceMs(uint64_t ms);
+  // Ends every running child now, whatever its run time.
+  void ReleaseChildren();
+  int RunningChildren() const;
+  // When the next child writes or ends on its own; UINT64_MAX when none will.
+  uint64_t NextChildEventMs() const;
+  // Calls now waiting inside the machine (a read of an empty pipe, a wait
+  // for a child).
+  int BlockedCallers() const;
+  // The program a command line starts, searched for as CreateProcess does
+  // for a name without a path, or nullptr.
+  const SimProgram* ProgramFor(const std::string& commandLine) const;
+  // Holds the machine: for tests that read or change it while other threads call it.
+  std::unique_lock<std::recursive_mutex> Lock() const { return std::unique_lock<std::recursive_mutex>(mutex_); }
   // The console's text as a reader of its screen would see it.
   std::string ConsoleText() const;
 
   // ---- Os ----
-  uint32_t GetLastError() override { return lastError_; }
-  void SetLastError(uint32_t code) override { lastError_ = code; }
+  uint32_t GetLastError() override;
+  void SetLastError(uint32_t code) override;
   std::string GetCommandLineA() override;
   std::string GetModuleFileNameA() override;
   std::string GetTempPathA(uint32_t bufferChars) override;
@@ -197,7 +250,9 @@ class SimPc : public Os {
   bool WriteFile(os::Handle file, const void* data, uint32_t size, uint32_t& written) override;
   bool ReadFile(os::Handle file, void* buffer, uint32_t size, uint32_t& read) override;
   bool DeleteFileA(const std::string& path) override;
-  bool CreatePipe(os::Handle& readEnd, os::Handle& writeEnd) override;
+  bool CreatePipe(os::Handle& readEnd, os::Handle& writeEnd, bool inheritable) override;
+  bool SetHandleInformation(os::Handle h, uint32_t mask, uint32_t flags) override;
+  std::string GetSystemDirectoryA() override;
   bool CreateProcessA(const std::string& commandLine, uint32_t flags, os::Handle stdIn, os::Handle stdOut,
                       os::Handle stdErr, os::ProcessInformation& pi) override;
   uint32_t WaitForSingleObject(os::Handle h, uint32_t ms) override;
@@ -222,8 +277,11 @@ class SimPc : public Os {
   bool AdjustTokenPrivileges(os::Handle token, bool disableAll, const os::TokenPrivileges1& privileges) override;
   bool InitiateSystemShutdownA(uint32_t timeoutSeconds, bool forceAppsClosed, bool reboot) override;
 
-  // Messages shown with MessageBoxA: {caption, text}.
+  // Messages shown with MessageBoxA: {caption, text}, and their types.
   std::vector<std::pair<std::string, std::string>> MessageBoxes;
+  std::vector<uint32_t> MessageBoxTypes;
+  // The buttons the user presses, in order; IDOK (1) once they run out.
+  std::deque<int> MessageBoxAnswers;
 
  private:
   enum class Kind { Mutex, Console, Device, DeviceSet, File, PipeRead, PipeWrite, Process, Thread, Token };
@@ -231,20 +289,37 @@ class SimPc : public Os {
     Kind kind;
     std::string name;  // mutex name, device path
     uint32_t access = 0;
+    bool inheritable = false;
   };
 
-  // Records the call; true when an injected failure hits it (last error set).
+  // Records the call, lets time act on the children and runs a hook due now;
+  // true when an injected failure hits the call (last error set). The caller
+  // holds the lock.
   bool Enter(Call kind, const std::string& detail = "");
+  // The calling thread's last error.
+  uint32_t& LastError();
+  // Delivers the children's output that is due and ends the children whose
+  // time is up.
+  void Progress();
+  void EndChild(SimProcesses::Child& child);
+  // Waits until something on the machine changes, or the clock reaches
+  // untilMs (in real time); the lock is given up meanwhile.
+  void WaitForChange(std::unique_lock<std::recursive_mutex>& lock, uint64_t untilMs);
+  uint64_t NextEventLocked() const;
+  int blocked_ = 0;
   os::Handle NewHandle(Kind kind, const std::string& name, uint32_t access = 0);
   const Object* Find(os::Handle h, Kind kind) const;
   // Lets the file, pipe and process model forget a handle being closed.
   void ForgetHandle(os::Handle h, Kind kind);
 
-  uint32_t lastError_ = 0;
+  mutable std::recursive_mutex mutex_;
+  std::condition_variable_any changed_;
+  std::map<std::thread::id, uint32_t> lastErrors_;
   int counts_[static_cast<int>(Call::kCount)] = {};
   std::map<std::pair<int, int>, uint32_t> failures_;  // (kind, nth) -> error
+  std::map<std::pair<int, int>, std::function<void()>> hooks_;  // (kind, nth) -> hook
   std::map<os::Handle, Object> handles_;
-  os::Handle nextHandle_ = 0x100;
+  os::Handle nextHandle_;
   os::Handle consoleOutput_ = os::kNull;  // the std output handle while a console exists
   uint32_t guidCounter_ = 0;
 };

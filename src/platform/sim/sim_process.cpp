@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
+#include <cstdint>
 
 #include "platform/sim/sim_diskpart.h"
 #include "platform/sim/sim_pc.h"
@@ -49,23 +51,56 @@ SimProcesses::SimProcesses() {
   Programs["amd64"] = RunSimAmd64Helper;
 }
 
-const SimProgram* SimProcesses::ProgramFor(const std::string& commandLine) const {
-  std::string name = Lower(ProgramToken(commandLine));
+namespace {
+
+// "C:\dir\name.exe" -> ("c:\dir", "name"); a name without a path has an empty folder.
+std::pair<std::string, std::string> SplitProgramPath(const std::string& token) {
+  std::string name = Lower(token);
+  std::string folder;
   const std::size_t slash = name.find_last_of("\\/");
-  if (slash != std::string::npos) name.erase(0, slash + 1);
+  if (slash != std::string::npos) {
+    folder = name.substr(0, slash);
+    name.erase(0, slash + 1);
+  }
   if (name.size() > 4 && name.compare(name.size() - 4, 4, ".exe") == 0) name.resize(name.size() - 4);
-  auto it = Programs.find(name);
-  return it == Programs.end() ? nullptr : &it->second;
+  return {folder, name};
+}
+
+}  // namespace
+
+// CreateProcess with no application name looks for a bare program name in the
+// executable's folder, the current folder, then the system folders; a name
+// with a path is taken as it stands.
+const SimProgram* SimPc::ProgramFor(const std::string& commandLine) const {
+  const std::string token = ProgramToken(commandLine);
+  const auto [folder, name] = SplitProgramPath(token);
+  if (name.empty()) return nullptr;
+  auto planted = [this, &name](const std::string& dir) -> const SimProgram* {
+    auto it = Processes.PlantedPrograms.find(dir + "\\" + name + ".exe");
+    return it == Processes.PlantedPrograms.end() ? nullptr : &it->second;
+  };
+  auto system = Processes.Programs.find(name);
+  const SimProgram* installed = system == Processes.Programs.end() ? nullptr : &system->second;
+  if (!folder.empty()) {
+    if (const SimProgram* p = planted(folder)) return p;
+    return installed;
+  }
+  const std::size_t slash = ModulePath.find_last_of('\\');
+  const std::string exeDir = slash == std::string::npos ? std::string() : ModulePath.substr(0, slash);
+  for (const std::string& dir : {exeDir, Processes.CurrentDirectory})
+    if (const SimProgram* p = planted(Lower(dir))) return p;
+  return installed;
 }
 
 // Device paths go to the disk driver, everything else to the file system.
 os::Handle SimPc::CreateFileA(const std::string& path, uint32_t access, uint32_t share, uint32_t disposition,
                               uint32_t flags) {
+  const std::lock_guard<std::recursive_mutex> guard(mutex_);
   if (Enter(Call::CreateFileA, path)) return os::kInvalid;
   uint32_t error = 0;
   if (IsDevicePath(path)) {
     if (!Disks.Open(path, access, share, disposition, flags, error)) {
-      lastError_ = error;
+      LastError() = error;
       return os::kInvalid;
     }
     return NewHandle(Kind::Device, path, access);
@@ -78,43 +113,44 @@ os::Handle SimPc::CreateFileA(const std::string& path, uint32_t access, uint32_t
     return CreateFileA(it->second.LinkTarget, access, share, disposition, flags);
   }
   if (it != Processes.Files.end() && it->second.Directory && !it->second.Link) {
-    lastError_ = os::kErrorAccessDenied;
+    LastError() = os::kErrorAccessDenied;
     return os::kInvalid;
   }
   for (const auto& open : Processes.OpenFiles) {
     if (!SamePath(open.second.path, path)) continue;
     if (!SharingAllows(open.second, access, share)) {
-      lastError_ = os::kErrorSharingViolation;
+      LastError() = os::kErrorSharingViolation;
       return os::kInvalid;
     }
   }
   if (disposition == os::kCreateNew) {
     if (it != Processes.Files.end()) {
-      lastError_ = os::kErrorFileExists;
+      LastError() = os::kErrorFileExists;
       return os::kInvalid;
     }
     Processes.Files[path] = SimFile{};
   } else if (disposition == os::kOpenExisting) {
     if (it == Processes.Files.end()) {
-      lastError_ = os::kErrorFileNotFound;
+      LastError() = os::kErrorFileNotFound;
       return os::kInvalid;
     }
   } else {
-    lastError_ = os::kErrorInvalidParameter;  // other dispositions are not used by the program
+    LastError() = os::kErrorInvalidParameter;  // other dispositions are not used by the program
     return os::kInvalid;
   }
   const os::Handle h = NewHandle(Kind::File, path, access);
   Processes.OpenFiles[h] = {path, access, share, 0};
-  lastError_ = os::kErrorSuccess;
+  LastError() = os::kErrorSuccess;
   return h;
 }
 
 bool SimPc::WriteFile(os::Handle file, const void* data, uint32_t size, uint32_t& written) {
+  const std::lock_guard<std::recursive_mutex> guard(mutex_);
   written = 0;
   if (Enter(Call::WriteFile, std::to_string(size))) return false;
   auto open = Processes.OpenFiles.find(file);
   if (open == Processes.OpenFiles.end() || !(open->second.access & os::kGenericWrite)) {
-    lastError_ = open == Processes.OpenFiles.end() ? os::kErrorInvalidHandle : os::kErrorAccessDenied;
+    LastError() = open == Processes.OpenFiles.end() ? os::kErrorInvalidHandle : os::kErrorAccessDenied;
     return false;
   }
   std::string& bytes = Processes.Files[open->second.path].Bytes;
@@ -127,18 +163,23 @@ bool SimPc::WriteFile(os::Handle file, const void* data, uint32_t size, uint32_t
 }
 
 bool SimPc::ReadFile(os::Handle file, void* buffer, uint32_t size, uint32_t& read) {
+  std::unique_lock<std::recursive_mutex> lock(mutex_);
   read = 0;
   if (Enter(Call::ReadFile, std::to_string(size))) return false;
   auto end = Processes.PipeEnds.find(file);
   if (end != Processes.PipeEnds.end()) {
-    SimProcesses::Pipe& pipe = Processes.Pipes[end->second];
-    if (pipe.buffer.empty()) {
-      if (pipe.writeEnds > 0) {
-        Processes.ReadWouldBlockForever = true;
-        lastError_ = os::kErrorInvalidFunction;
-      } else {
-        lastError_ = os::kErrorBrokenPipe;
+    const int id = end->second;
+    // A read of an empty pipe waits for a writer, or for the last write end to close.
+    while (Processes.Pipes[id].buffer.empty() && Processes.Pipes[id].writeEnds > 0) {
+      if (!Find(file, Kind::PipeRead)) {
+        LastError() = os::kErrorInvalidHandle;
+        return false;
       }
+      WaitForChange(lock, NextEventLocked());
+    }
+    SimProcesses::Pipe& pipe = Processes.Pipes[id];
+    if (pipe.buffer.empty()) {
+      LastError() = os::kErrorBrokenPipe;
       return false;
     }
     read = static_cast<uint32_t>(std::min<std::size_t>({size, pipe.buffer.size(), Processes.PipeBufferBytes}));
@@ -148,7 +189,7 @@ bool SimPc::ReadFile(os::Handle file, void* buffer, uint32_t size, uint32_t& rea
   }
   auto open = Processes.OpenFiles.find(file);
   if (open == Processes.OpenFiles.end() || !(open->second.access & os::kGenericRead)) {
-    lastError_ = open == Processes.OpenFiles.end() ? os::kErrorInvalidHandle : os::kErrorAccessDenied;
+    LastError() = open == Processes.OpenFiles.end() ? os::kErrorInvalidHandle : os::kErrorAccessDenied;
     return false;
   }
   const std::string& bytes = Processes.Files[open->second.path].Bytes;
@@ -162,19 +203,20 @@ bool SimPc::ReadFile(os::Handle file, void* buffer, uint32_t size, uint32_t& rea
 // DeleteFileA removes a link itself, never its target; it refuses
 // directories and files that are open without FILE_SHARE_DELETE.
 bool SimPc::DeleteFileA(const std::string& path) {
+  const std::lock_guard<std::recursive_mutex> guard(mutex_);
   if (Enter(Call::DeleteFileA, path)) return false;
   auto it = Processes.Files.find(path);
   if (it == Processes.Files.end()) {
-    lastError_ = os::kErrorFileNotFound;
+    LastError() = os::kErrorFileNotFound;
     return false;
   }
   if (it->second.Directory) {
-    lastError_ = os::kErrorAccessDenied;
+    LastError() = os::kErrorAccessDenied;
     return false;
   }
   for (const auto& open : Processes.OpenFiles) {
     if (SamePath(open.second.path, path) && !(open.second.share & kFileShareDelete)) {
-      lastError_ = os::kErrorSharingViolation;
+      LastError() = os::kErrorSharingViolation;
       return false;
     }
   }
@@ -182,67 +224,200 @@ bool SimPc::DeleteFileA(const std::string& path) {
   return true;
 }
 
-bool SimPc::CreatePipe(os::Handle& readEnd, os::Handle& writeEnd) {
+bool SimPc::CreatePipe(os::Handle& readEnd, os::Handle& writeEnd, bool inheritable) {
+  const std::lock_guard<std::recursive_mutex> guard(mutex_);
   if (Enter(Call::CreatePipe)) return false;
   const int id = Processes.NextPipe++;
   Processes.Pipes[id].writeEnds = 1;
   readEnd = NewHandle(Kind::PipeRead, "pipe");
   writeEnd = NewHandle(Kind::PipeWrite, "pipe");
+  handles_[readEnd].inheritable = inheritable;
+  handles_[writeEnd].inheritable = inheritable;
   Processes.PipeEnds[readEnd] = id;
   Processes.PipeEnds[writeEnd] = id;
   return true;
 }
 
-bool SimPc::CreateProcessA(const std::string& commandLine, uint32_t flags, os::Handle, os::Handle stdOut,
-                           os::Handle stdErr, os::ProcessInformation& pi) {
-  if (Enter(Call::CreateProcessA, commandLine)) return false;
-  const SimProgram* program = Processes.ProgramFor(commandLine);
-  if (commandLine.empty() || !program) {
-    lastError_ = os::kErrorFileNotFound;
+bool SimPc::SetHandleInformation(os::Handle h, uint32_t mask, uint32_t flags) {
+  const std::lock_guard<std::recursive_mutex> guard(mutex_);
+  if (Enter(Call::SetHandleInformation, std::to_string(flags))) return false;
+  auto it = handles_.find(h);
+  if (it == handles_.end()) {
+    LastError() = os::kErrorInvalidHandle;
     return false;
   }
-  // The child runs to its end right away; its output goes where its
-  // standard output and error point.
-  const SimChildResult result = (*program)(commandLine, *this);
-  Processes.Runs.push_back({commandLine, flags, result});
-  for (os::Handle out : {stdOut, stdErr}) {
-    auto end = Processes.PipeEnds.find(out);
-    if (end != Processes.PipeEnds.end()) {
-      Processes.Pipes[end->second].buffer += result.Output;
-      break;
-    }
-  }
-  pi.hProcess = NewHandle(Kind::Process, commandLine);
-  pi.hThread = NewHandle(Kind::Thread, commandLine);
-  pi.dwProcessId = 0x1000 + static_cast<uint32_t>(Processes.Runs.size()) * 4;
-  pi.dwThreadId = pi.dwProcessId + 2;
-  Processes.ExitCodes[pi.hProcess] = result.ExitCode;
+  if (mask & os::kHandleFlagInherit) it->second.inheritable = (flags & os::kHandleFlagInherit) != 0;
   return true;
 }
 
+std::string SimPc::GetSystemDirectoryA() {
+  const std::lock_guard<std::recursive_mutex> guard(mutex_);
+  if (Enter(Call::GetSystemDirectoryA)) return "";
+  return Processes.SystemDirectory;
+}
+
+bool SimPc::CreateProcessA(const std::string& commandLine, uint32_t flags, os::Handle, os::Handle stdOut,
+                           os::Handle stdErr, os::ProcessInformation& pi) {
+  const std::lock_guard<std::recursive_mutex> guard(mutex_);
+  if (Enter(Call::CreateProcessA, commandLine)) return false;
+  const SimProgram* program = ProgramFor(commandLine);
+  if (commandLine.empty() || !program) {
+    LastError() = os::kErrorFileNotFound;
+    return false;
+  }
+  // The program decides what it does now (it reads its input at start); its
+  // output and its end then take their time.
+  const SimChildResult result = (*program)(commandLine, *this);
+  Processes.Runs.push_back({commandLine, flags, result});
+
+  SimProcesses::Child child;
+  child.CommandLine = commandLine;
+  child.ExitCode = result.ExitCode;
+  const uint64_t now = Clock.NowMs();
+  const uint64_t runMs = result.RunMs >= 0 ? static_cast<uint64_t>(result.RunMs) : Processes.RunMs;
+  child.EndMs = now + runMs;
+  child.Held = Processes.HoldChildren;
+  // The child inherits every inheritable handle (the call always passes
+  // bInheritHandles TRUE); the write ends among them keep their pipes open
+  // while it runs. assumed: a standard handle that is not inheritable is
+  // useless to the child, so what it writes there is lost.
+  for (const auto& [h, object] : handles_) {
+    if (object.kind != Kind::PipeWrite || !object.inheritable) continue;
+    const int pipe = Processes.PipeEnds[h];
+    ++Processes.Pipes[pipe].writeEnds;
+    child.HeldPipes.push_back(pipe);
+    if ((h == stdOut || h == stdErr) && child.OutPipe == 0) child.OutPipe = pipe;
+  }
+  // Output comes line by line, spread over the run time.
+  std::vector<std::string> pieces;
+  for (std::size_t at = 0; at < result.Output.size();) {
+    const std::size_t nl = result.Output.find('\n', at);
+    const std::size_t next = nl == std::string::npos ? result.Output.size() : nl + 1;
+    pieces.push_back(result.Output.substr(at, next - at));
+    at = next;
+  }
+  for (std::size_t i = 0; i < pieces.size(); ++i)
+    child.Pending.emplace_back(now + runMs * i / pieces.size(), pieces[i]);
+  Processes.Children.push_back(std::move(child));
+
+  pi.hProcess = NewHandle(Kind::Process, commandLine);
+  pi.hThread = NewHandle(Kind::Thread, commandLine);
+  pi.dwProcessId = 0x1000 + static_cast<uint32_t>(Processes.Children.size()) * 4;
+  pi.dwThreadId = pi.dwProcessId + 2;
+  Processes.ProcessOf[pi.hProcess] = Processes.Children.size() - 1;
+  Progress();
+  changed_.notify_all();
+  return true;
+}
+
+void SimPc::EndChild(SimProcesses::Child& child) {
+  for (auto& piece : child.Pending)
+    if (child.OutPipe) Processes.Pipes[child.OutPipe].buffer += piece.second;
+  child.Pending.clear();
+  for (int pipe : child.HeldPipes) --Processes.Pipes[pipe].writeEnds;
+  child.HeldPipes.clear();
+  child.Ended = true;
+}
+
+void SimPc::Progress() {
+  const uint64_t now = Clock.NowMs();
+  for (SimProcesses::Child& child : Processes.Children) {
+    if (child.Ended) continue;
+    while (!child.Pending.empty() && child.Pending.front().first <= now) {
+      if (child.OutPipe) Processes.Pipes[child.OutPipe].buffer += child.Pending.front().second;
+      child.Pending.pop_front();
+    }
+    if (!child.Held && child.EndMs <= now) EndChild(child);
+  }
+}
+
+uint64_t SimPc::NextEventLocked() const {
+  uint64_t next = UINT64_MAX;
+  for (const SimProcesses::Child& child : Processes.Children) {
+    if (child.Ended) continue;
+    if (!child.Pending.empty()) next = std::min(next, child.Pending.front().first);
+    if (!child.Held) next = std::min(next, child.EndMs);
+  }
+  return next;
+}
+
+void SimPc::WaitForChange(std::unique_lock<std::recursive_mutex>& lock, uint64_t untilMs) {
+  ++blocked_;
+  if (Clock.RealTime() && untilMs != UINT64_MAX) {
+    const uint64_t now = Clock.NowMs();
+    if (untilMs > now) changed_.wait_for(lock, std::chrono::milliseconds(untilMs - now));
+  } else {
+    changed_.wait(lock);
+  }
+  --blocked_;
+  Progress();
+}
+
+uint64_t SimPc::NextChildEventMs() const {
+  const std::lock_guard<std::recursive_mutex> guard(mutex_);
+  return NextEventLocked();
+}
+
+int SimPc::BlockedCallers() const {
+  const std::lock_guard<std::recursive_mutex> guard(mutex_);
+  return blocked_;
+}
+
+void SimPc::AdvanceMs(uint64_t ms) {
+  const std::lock_guard<std::recursive_mutex> guard(mutex_);
+  Clock.Advance(ms);
+  Progress();
+  changed_.notify_all();
+}
+
+void SimPc::ReleaseChildren() {
+  const std::lock_guard<std::recursive_mutex> guard(mutex_);
+  for (SimProcesses::Child& child : Processes.Children)
+    if (!child.Ended) EndChild(child);
+  changed_.notify_all();
+}
+
+int SimPc::RunningChildren() const {
+  const std::lock_guard<std::recursive_mutex> guard(mutex_);
+  return static_cast<int>(std::count_if(Processes.Children.begin(), Processes.Children.end(),
+                                        [](const SimProcesses::Child& c) { return !c.Ended; }));
+}
+
+// A wait on a running child blocks until it ends or the time is up; on the
+// hand-moved clock a finite wait that would outlast the child's hold times
+// out at once.
 uint32_t SimPc::WaitForSingleObject(os::Handle h, uint32_t ms) {
+  std::unique_lock<std::recursive_mutex> lock(mutex_);
   if (Enter(Call::WaitForSingleObject, std::to_string(ms))) return os::kWaitFailed;
-  if (!Find(h, Kind::Process)) {
-    lastError_ = os::kErrorInvalidHandle;
+  auto it = Processes.ProcessOf.find(h);
+  if (!Find(h, Kind::Process) || it == Processes.ProcessOf.end()) {
+    LastError() = os::kErrorInvalidHandle;
     return os::kWaitFailed;
   }
-  return os::kWaitObject0;  // simulated children have always ended
+  const uint64_t deadline = ms == os::kInfinite ? UINT64_MAX : Clock.NowMs() + ms;
+  while (!Processes.Children[it->second].Ended) {
+    if (ms != os::kInfinite && (Clock.NowMs() >= deadline || !Clock.RealTime())) return os::kWaitTimeout;
+    WaitForChange(lock, std::min(deadline, NextEventLocked()));
+  }
+  return os::kWaitObject0;
 }
 
 bool SimPc::GetExitCodeProcess(os::Handle process, uint32_t& code) {
+  const std::lock_guard<std::recursive_mutex> guard(mutex_);
   if (Enter(Call::GetExitCodeProcess)) return false;
-  auto it = Processes.ExitCodes.find(process);
-  if (it == Processes.ExitCodes.end()) {
-    lastError_ = os::kErrorInvalidHandle;
+  auto it = Processes.ProcessOf.find(process);
+  if (!Find(process, Kind::Process) || it == Processes.ProcessOf.end()) {
+    LastError() = os::kErrorInvalidHandle;
     return false;
   }
-  code = it->second;
+  const SimProcesses::Child& child = Processes.Children[it->second];
+  code = child.Ended ? child.ExitCode : os::kStillActive;
   return true;
 }
 
 void SimPc::ForgetHandle(os::Handle h, Kind kind) {
   if (kind == Kind::File) Processes.OpenFiles.erase(h);
-  if (kind == Kind::Process) Processes.ExitCodes.erase(h);
+  if (kind == Kind::Process) Processes.ProcessOf.erase(h);
   if (kind == Kind::PipeRead || kind == Kind::PipeWrite) {
     auto end = Processes.PipeEnds.find(h);
     if (end != Processes.PipeEnds.end()) {
@@ -250,4 +425,5 @@ void SimPc::ForgetHandle(os::Handle h, Kind kind) {
       Processes.PipeEnds.erase(end);
     }
   }
+  changed_.notify_all();
 }

@@ -1,14 +1,17 @@
-// The simulated PC's file system, pipes and child processes.
+// The simulated PC's file system, pipes, child processes and clock.
 //
 // Files live in a flat map by full path (compared without regard to case, as
 // NTFS does); an entry can be a planted link or a directory. A child process
-// is a registered program that runs to completion the moment it is created:
-// it reads the files it needs, writes its whole output into the pipe it was
-// given and leaves its exit code. Reads from a pipe then return that output in
-// chunks and report the broken pipe once every write end is closed.
+// is a registered program: when it is created it reads what it needs (its
+// script, say) and decides its output and exit code at once, then stays
+// running for its run time on the simulated clock, or until a test releases
+// it, writing its output into the pipe it was given piece by piece. Reads
+// from a pipe wait for output, and report the broken pipe once every write
+// end, the copies that children inherited included, is closed.
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <set>
@@ -27,10 +30,12 @@ struct SimFile {
   std::string LinkTarget;  // where the link points
 };
 
-// What a program did when it ran.
+// What a program does when it runs.
 struct SimChildResult {
   std::string Output;
   uint32_t ExitCode = 0;
+  // How long it runs on the simulated clock; -1 takes SimProcesses::RunMs.
+  int64_t RunMs = -1;
 };
 
 // A program's behaviour: given its full command line and the machine.
@@ -50,8 +55,15 @@ struct SimProcesses {
   SimProcesses();
 
   std::map<std::string, SimFile, CaseInsensitiveLess> Files;
-  // Programs by file name without ".exe", lower case: "diskpart", "amd64".
+  // The system's programs by file name without ".exe", lower case
+  // ("diskpart", "amd64"); they are found in the system directory, or by
+  // their own name under any full path.
   std::map<std::string, SimProgram> Programs;
+  // Programs planted at one full path (a "diskpart.exe" dropped into the
+  // downloads folder): a search for a bare name finds them first.
+  std::map<std::string, SimProgram, CaseInsensitiveLess> PlantedPrograms;
+  std::string SystemDirectory = "C:\\Windows\\system32";
+  std::string CurrentDirectory = "C:\\Users\\User\\Downloads";
   // diskpart behaviour that depends on what is on the disks:
   // disks whose partition-type changes diskpart refuses (the volume is in use)
   std::set<int> SetIdRefusedDisks;
@@ -62,11 +74,13 @@ struct SimProcesses {
 
   // assumed: a pipe read returns at most what the pipe buffer holds at once.
   uint32_t PipeBufferBytes = 4096;
+  // How long a child runs on the simulated clock, unless its program says.
+  uint32_t RunMs = 0;
+  // Children keep running, whatever the clock says, until released.
+  bool HoldChildren = false;
 
   // ---- what happened ----
   std::vector<SimChildRun> Runs;
-  // A read of an empty pipe whose write end is still open would never return.
-  bool ReadWouldBlockForever = false;
 
   // ---- used by SimPc ----
   struct OpenFile {
@@ -77,16 +91,24 @@ struct SimProcesses {
   };
   struct Pipe {
     std::string buffer;
-    int writeEnds = 0;  // open write ends, the child's included while it runs
+    int writeEnds = 0;  // open write ends, the copies that running children hold included
+  };
+  struct Child {
+    std::string CommandLine;
+    uint32_t ExitCode = 0;
+    std::deque<std::pair<uint64_t, std::string>> Pending;  // output not yet written: (due at, text)
+    int OutPipe = 0;                // where its output goes; 0: nowhere
+    std::vector<int> HeldPipes;     // pipes whose write ends it inherited
+    uint64_t EndMs = 0;
+    bool Held = false;
+    bool Ended = false;
   };
   std::map<os::Handle, OpenFile> OpenFiles;
   std::map<int, Pipe> Pipes;
-  std::map<os::Handle, int> PipeEnds;  // handle -> pipe
-  std::map<os::Handle, uint32_t> ExitCodes;  // process handle -> exit code
+  std::map<os::Handle, int> PipeEnds;       // handle -> pipe
+  std::vector<Child> Children;              // in creation order
+  std::map<os::Handle, std::size_t> ProcessOf;  // process handle -> child
   int NextPipe = 1;
-
-  // The program a command line starts, or nullptr.
-  const SimProgram* ProgramFor(const std::string& commandLine) const;
 };
 
 // The first token of a command line as CreateProcess reads it: quoted, or up

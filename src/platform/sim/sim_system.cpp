@@ -151,7 +151,8 @@ SimSystem::ComState* SimSystem::LiveComObject(os::ComObject object, ComKind kind
 // ---- COM ----
 
 os::HResult SimPc::CoInitializeEx(uint32_t coInit) {
-  if (Enter(Call::CoInitializeEx, std::to_string(coInit))) return static_cast<os::HResult>(lastError_);
+  const std::lock_guard<std::recursive_mutex> guard(mutex_);
+  if (Enter(Call::CoInitializeEx, std::to_string(coInit))) return static_cast<os::HResult>(LastError());
   constexpr uint32_t kCoInitApartmentThreaded = 0x2;
   const SimApartment wanted =
       (coInit & kCoInitApartmentThreaded) ? SimApartment::SingleThreaded : SimApartment::MultiThreaded;
@@ -163,6 +164,7 @@ os::HResult SimPc::CoInitializeEx(uint32_t coInit) {
 }
 
 void SimPc::CoUninitialize() {
+  const std::lock_guard<std::recursive_mutex> guard(mutex_);
   Enter(Call::CoUninitialize);
   if (System.ComInitCount == 0) {
     System.ComFaults.push_back("CoUninitialize without a matching CoInitializeEx");
@@ -174,8 +176,9 @@ void SimPc::CoUninitialize() {
 // assumed: COM security is set once per process and stays set after the last
 // CoUninitialize, so a second CoInitializeSecurity is too late.
 os::HResult SimPc::CoInitializeSecurity(uint32_t authnLevel, uint32_t impLevel, uint32_t) {
+  const std::lock_guard<std::recursive_mutex> guard(mutex_);
   if (Enter(Call::CoInitializeSecurity, std::to_string(authnLevel) + "," + std::to_string(impLevel)))
-    return static_cast<os::HResult>(lastError_);
+    return static_cast<os::HResult>(LastError());
   if (System.Apartment == SimApartment::None) return simhr::kCoENotInitialized;
   if (System.SecurityInitialized) return os::kRpcETooLate;
   System.SecurityInitialized = true;
@@ -183,8 +186,9 @@ os::HResult SimPc::CoInitializeSecurity(uint32_t authnLevel, uint32_t impLevel, 
 }
 
 os::HResult SimPc::CreateWbemLocator(uint32_t clsContext, os::ComObject& locator) {
+  const std::lock_guard<std::recursive_mutex> guard(mutex_);
   locator = 0;
-  if (Enter(Call::CreateWbemLocator, std::to_string(clsContext))) return static_cast<os::HResult>(lastError_);
+  if (Enter(Call::CreateWbemLocator, std::to_string(clsContext))) return static_cast<os::HResult>(LastError());
   if (System.Apartment == SimApartment::None) return simhr::kCoENotInitialized;
   // The locator is registered as an in-process server only.
   if ((clsContext & kClsctxInprocServer) == 0) return simhr::kRegdbEClassNotReg;
@@ -193,8 +197,9 @@ os::HResult SimPc::CreateWbemLocator(uint32_t clsContext, os::ComObject& locator
 }
 
 os::HResult SimPc::WbemConnectServer(os::ComObject locator, const std::wstring& ns, os::ComObject& services) {
+  const std::lock_guard<std::recursive_mutex> guard(mutex_);
   services = 0;
-  if (Enter(Call::WbemConnectServer, Narrow(ns))) return static_cast<os::HResult>(lastError_);
+  if (Enter(Call::WbemConnectServer, Narrow(ns))) return static_cast<os::HResult>(LastError());
   if (!System.LiveComObject(locator, SimSystem::ComKind::Locator, "ConnectServer"))
     return simhr::kWbemEInvalidParameter;
   if (!EqualNoCase(ns, L"root\\cimv2")) return simhr::kWbemEInvalidNamespace;
@@ -205,18 +210,20 @@ os::HResult SimPc::WbemConnectServer(os::ComObject locator, const std::wstring& 
 // assumed: the local WMI service answers whether or not a blanket was set.
 os::HResult SimPc::CoSetProxyBlanket(os::ComObject services, uint32_t authn, uint32_t, uint32_t authnLevel,
                                      uint32_t impLevel, uint32_t) {
+  const std::lock_guard<std::recursive_mutex> guard(mutex_);
   if (Enter(Call::CoSetProxyBlanket,
             std::to_string(authn) + "," + std::to_string(authnLevel) + "," + std::to_string(impLevel)))
-    return static_cast<os::HResult>(lastError_);
+    return static_cast<os::HResult>(LastError());
   if (!System.LiveComObject(services, SimSystem::ComKind::Services, "CoSetProxyBlanket")) return simhr::kEInvalidArg;
   return os::kSOk;
 }
 
 os::HResult SimPc::WbemExecQuery(os::ComObject services, const std::wstring& language, const std::wstring& query,
                                  int32_t flags, os::ComObject& enumerator) {
+  const std::lock_guard<std::recursive_mutex> guard(mutex_);
   enumerator = 0;
   if (Enter(Call::WbemExecQuery, Narrow(query) + " flags=" + std::to_string(flags)))
-    return static_cast<os::HResult>(lastError_);
+    return static_cast<os::HResult>(LastError());
   if (!System.LiveComObject(services, SimSystem::ComKind::Services, "ExecQuery"))
     return simhr::kWbemEInvalidParameter;
   if (!EqualNoCase(language, L"WQL")) return simhr::kWbemEInvalidQueryType;
@@ -232,9 +239,10 @@ os::HResult SimPc::WbemExecQuery(os::ComObject services, const std::wstring& lan
 
 // At the end of the result Next answers WBEM_S_FALSE with no object.
 os::HResult SimPc::WbemNext(os::ComObject enumerator, int32_t timeout, os::ComObject& object, uint32_t& returned) {
+  const std::lock_guard<std::recursive_mutex> guard(mutex_);
   object = 0;
   returned = 0;
-  if (Enter(Call::WbemNext, std::to_string(timeout))) return static_cast<os::HResult>(lastError_);
+  if (Enter(Call::WbemNext, std::to_string(timeout))) return static_cast<os::HResult>(LastError());
   SimSystem::ComState* e = System.LiveComObject(enumerator, SimSystem::ComKind::Enumerator, "Next");
   if (!e) return simhr::kWbemEInvalidParameter;
   if (e->Next >= e->Rows.size()) return simhr::kWbemSFalse;
@@ -246,8 +254,9 @@ os::HResult SimPc::WbemNext(os::ComObject enumerator, int32_t timeout, os::ComOb
 }
 
 os::HResult SimPc::WbemGet(os::ComObject object, const std::wstring& name, os::Variant& value) {
+  const std::lock_guard<std::recursive_mutex> guard(mutex_);
   value = os::Variant{};
-  if (Enter(Call::WbemGet, Narrow(name))) return static_cast<os::HResult>(lastError_);
+  if (Enter(Call::WbemGet, Narrow(name))) return static_cast<os::HResult>(LastError());
   const SimSystem::ComState* o = System.LiveComObject(object, SimSystem::ComKind::ClassObject, "Get");
   if (!o) return simhr::kWbemEInvalidParameter;
   if (o->Module >= System.MemoryModules.size()) return simhr::kWbemENotFound;
@@ -258,6 +267,7 @@ os::HResult SimPc::WbemGet(os::ComObject object, const std::wstring& name, os::V
 }
 
 uint32_t SimPc::ComRelease(os::ComObject object) {
+  const std::lock_guard<std::recursive_mutex> guard(mutex_);
   Enter(Call::ComRelease);
   auto it = System.ComObjects.find(object);
   if (it == System.ComObjects.end() || it->second.Refs == 0) {
@@ -270,11 +280,13 @@ uint32_t SimPc::ComRelease(os::ComObject object) {
 // ---- standard output ----
 
 void SimPc::WriteStdOut(const std::string& text) {
+  const std::lock_guard<std::recursive_mutex> guard(mutex_);
   Enter(Call::WriteStdOut, text);
   System.StdOut += text;
 }
 
 void SimPc::WriteStdOutWide(const std::wstring& text) {
+  const std::lock_guard<std::recursive_mutex> guard(mutex_);
   Enter(Call::WriteStdOutWide, Narrow(text));
   System.StdOutWide += text;
 }
@@ -283,14 +295,16 @@ void SimPc::WriteStdOutWide(const std::wstring& text) {
 
 // The pseudo handle of the current process: (HANDLE)-1, never closed.
 os::Handle SimPc::GetCurrentProcess() {
+  const std::lock_guard<std::recursive_mutex> guard(mutex_);
   Enter(Call::GetCurrentProcess);
   return os::kInvalid;
 }
 
 bool SimPc::OpenProcessToken(os::Handle process, uint32_t access, os::Handle& token) {
+  const std::lock_guard<std::recursive_mutex> guard(mutex_);
   if (Enter(Call::OpenProcessToken, std::to_string(access))) return false;
   if (process != os::kInvalid && !Find(process, Kind::Process)) {
-    lastError_ = os::kErrorInvalidHandle;
+    LastError() = os::kErrorInvalidHandle;
     return false;
   }
   token = NewHandle(Kind::Token, "process token", access);
@@ -298,10 +312,11 @@ bool SimPc::OpenProcessToken(os::Handle process, uint32_t access, os::Handle& to
 }
 
 bool SimPc::LookupPrivilegeValueA(const std::string& name, os::Luid& luid) {
+  const std::lock_guard<std::recursive_mutex> guard(mutex_);
   if (Enter(Call::LookupPrivilegeValueA, name)) return false;
   const PrivilegeRow* row = PrivilegeByName(name);
   if (!row) {
-    lastError_ = kSimErrorNoSuchPrivilege;
+    LastError() = kSimErrorNoSuchPrivilege;
     return false;
   }
   luid = os::Luid{row->luid, 0};
@@ -311,24 +326,25 @@ bool SimPc::LookupPrivilegeValueA(const std::string& name, os::Luid& luid) {
 // Success with ERROR_NOT_ALL_ASSIGNED when the token does not hold the
 // privilege, as Windows documents; the caller has to read the last error.
 bool SimPc::AdjustTokenPrivileges(os::Handle token, bool disableAll, const os::TokenPrivileges1& privileges) {
+  const std::lock_guard<std::recursive_mutex> guard(mutex_);
   if (Enter(Call::AdjustTokenPrivileges, std::to_string(privileges.Attributes))) return false;
   const Object* t = Find(token, Kind::Token);
   if (!t) {
-    lastError_ = os::kErrorInvalidHandle;
+    LastError() = os::kErrorInvalidHandle;
     return false;
   }
   if ((t->access & os::kTokenAdjustPrivileges) == 0) {
-    lastError_ = os::kErrorAccessDenied;
+    LastError() = os::kErrorAccessDenied;
     return false;
   }
   if (disableAll) {
     for (auto& entry : System.TokenPrivileges) entry.second = false;
-    lastError_ = os::kErrorSuccess;
+    LastError() = os::kErrorSuccess;
     return true;
   }
   // assumed: a count beyond the one entry the record carries is refused.
   if (privileges.PrivilegeCount > 1) {
-    lastError_ = os::kErrorInvalidParameter;
+    LastError() = os::kErrorInvalidParameter;
     return false;
   }
   bool allAssigned = true;
@@ -340,7 +356,7 @@ bool SimPc::AdjustTokenPrivileges(os::Handle token, bool disableAll, const os::T
     else
       held->second = (privileges.Attributes & os::kSePrivilegeEnabled) != 0;
   }
-  lastError_ = allAssigned ? os::kErrorSuccess : os::kErrorNotAllAssigned;
+  LastError() = allAssigned ? os::kErrorSuccess : os::kErrorNotAllAssigned;
   return true;
 }
 
@@ -348,13 +364,14 @@ bool SimPc::AdjustTokenPrivileges(os::Handle token, bool disableAll, const os::T
 // ERROR_PRIVILEGE_NOT_HELD; while an accepted one is pending, with
 // ERROR_SHUTDOWN_IN_PROGRESS.
 bool SimPc::InitiateSystemShutdownA(uint32_t timeoutSeconds, bool forceAppsClosed, bool reboot) {
+  const std::lock_guard<std::recursive_mutex> guard(mutex_);
   if (Enter(Call::InitiateSystemShutdownA, std::to_string(timeoutSeconds))) return false;
   if (!System.PrivilegeEnabled("SeShutdownPrivilege")) {
-    lastError_ = kSimErrorPrivilegeNotHeld;
+    LastError() = kSimErrorPrivilegeNotHeld;
     return false;
   }
   if (!System.Shutdowns.empty()) {
-    lastError_ = kSimErrorShutdownInProgress;
+    LastError() = kSimErrorShutdownInProgress;
     return false;
   }
   System.Shutdowns.push_back({timeoutSeconds, forceAppsClosed, reboot});

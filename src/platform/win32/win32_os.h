@@ -47,7 +47,9 @@ class Win32Os : public Os {
   bool WriteFile(os::Handle file, const void* data, uint32_t size, uint32_t& written) override;
   bool ReadFile(os::Handle file, void* buffer, uint32_t size, uint32_t& read) override;
   bool DeleteFileA(const std::string& path) override;
-  bool CreatePipe(os::Handle& readEnd, os::Handle& writeEnd) override;
+  bool CreatePipe(os::Handle& readEnd, os::Handle& writeEnd, bool inheritable) override;
+  bool SetHandleInformation(os::Handle h, uint32_t mask, uint32_t flags) override;
+  std::string GetSystemDirectoryA() override;
   bool CreateProcessA(const std::string& commandLine, uint32_t flags, os::Handle stdIn, os::Handle stdOut,
                       os::Handle stdErr, os::ProcessInformation& pi) override;
   uint32_t WaitForSingleObject(os::Handle h, uint32_t ms) override;

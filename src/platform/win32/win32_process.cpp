@@ -24,8 +24,8 @@ bool Win32Os::ReadFile(os::Handle file, void* buffer, uint32_t size, uint32_t& r
 
 bool Win32Os::DeleteFileA(const std::string& path) { return ::DeleteFileA(path.c_str()) != FALSE; }
 
-bool Win32Os::CreatePipe(os::Handle& readEnd, os::Handle& writeEnd) {
-  SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
+bool Win32Os::CreatePipe(os::Handle& readEnd, os::Handle& writeEnd, bool inheritable) {
+  SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, inheritable ? TRUE : FALSE};
   HANDLE r = nullptr, w = nullptr;
   const BOOL ok = ::CreatePipe(&r, &w, &sa, 0);
   readEnd = Out(r);
@@ -35,7 +35,6 @@ bool Win32Os::CreatePipe(os::Handle& readEnd, os::Handle& writeEnd) {
 
 bool Win32Os::CreateProcessA(const std::string& commandLine, uint32_t flags, os::Handle stdIn, os::Handle stdOut,
                              os::Handle stdErr, os::ProcessInformation& pi) {
-  SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
   STARTUPINFOA si = {};
   si.cb = sizeof si;
   si.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
@@ -45,9 +44,19 @@ bool Win32Os::CreateProcessA(const std::string& commandLine, uint32_t flags, os:
   si.hStdError = H(stdErr);
   PROCESS_INFORMATION info = {};
   std::string mutableLine = commandLine;  // CreateProcessA may write into it
-  const BOOL ok = ::CreateProcessA(nullptr, &mutableLine[0], &sa, &sa, TRUE, flags, nullptr, nullptr, &si, &info);
+  const BOOL ok = ::CreateProcessA(nullptr, &mutableLine[0], nullptr, nullptr, TRUE, flags, nullptr, nullptr, &si, &info);
   pi = {Out(info.hProcess), Out(info.hThread), info.dwProcessId, info.dwThreadId};
   return ok != FALSE;
+}
+
+bool Win32Os::SetHandleInformation(os::Handle h, uint32_t mask, uint32_t flags) {
+  return ::SetHandleInformation(H(h), mask, flags) != FALSE;
+}
+
+std::string Win32Os::GetSystemDirectoryA() {
+  char path[MAX_PATH + 1] = {};
+  const UINT n = ::GetSystemDirectoryA(path, MAX_PATH);
+  return n == 0 || n >= MAX_PATH ? std::string() : std::string(path, n);
 }
 
 uint32_t Win32Os::WaitForSingleObject(os::Handle h, uint32_t ms) { return ::WaitForSingleObject(H(h), ms); }

@@ -1,31 +1,29 @@
-// The hidden application window ("TApplication"), the main window's frame and
-// the message loop. The form object's pointer is kept in the window's user
-// data from WM_NCCREATE on, so each message reaches its form.
 #include "widgets/win32/app_host_win32.h"
 
-#include <functional>
-#include <stdexcept>
+#include <commctrl.h>
 
 #include "ui/main_form.h"
+#include "widgets/thread.h"
+#include "widgets/win32/paint_win32.h"
+#include "widgets/win32/dispatcher_win32.h"
+#include "widgets/win32/renderer_win32.h"
 
 namespace {
-
-constexpr char kFormClass[] = "TMainForm";
 constexpr UINT kFirstShowMessage = WM_APP + 1;
+constexpr DWORD kWorkerPollMs = 50;
 
-// Single fixed border, title bar with system menu and minimise box only.
-constexpr DWORD kFormStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
-
-TForm* FormOf(HWND window) { return reinterpret_cast<TForm*>(GetWindowLongPtrA(window, GWLP_USERDATA)); }
-
-void Raise(const std::function<void()>& event) {
-  if (event) event();
+void PumpPending() {
+  MSG msg;
+  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
 }
-
 }  // namespace
 
 Win32ApplicationHost::~Win32ApplicationHost() {
   if (appWindow_) DestroyWindow(appWindow_);
+  if (gdiplusToken_) Gdiplus::GdiplusShutdown(gdiplusToken_);
 }
 
 void Win32ApplicationHost::Initialize(const std::string& title) {
@@ -39,57 +37,40 @@ void Win32ApplicationHost::Initialize(const std::string& title) {
   appWindow_ = CreateWindowExA(0, kApplicationWindowClass, title.c_str(), WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
                                instance_, nullptr);
 
-  WNDCLASSA form = {};
-  form.lpfnWndProc = FormProc;
-  form.hInstance = instance_;
-  form.hCursor = LoadCursor(nullptr, IDC_ARROW);
-  form.hIcon = LoadIconA(instance_, MAKEINTRESOURCEA(1));
-  form.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-  form.lpszClassName = kFormClass;
-  RegisterClassA(&form);
+  // comctl32 5.8 (no version 6 manifest): the standard controls and tooltips.
+  INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_WIN95_CLASSES};
+  InitCommonControlsEx(&icc);
+  Gdiplus::GdiplusStartupInput input;
+  Gdiplus::GdiplusStartup(&gdiplusToken_, &input, nullptr);
+  TWin32Renderer::RegisterClasses(instance_);
 }
 
-LRESULT CALLBACK Win32ApplicationHost::FormProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
-  if (msg == WM_NCCREATE) {
-    auto* create = reinterpret_cast<CREATESTRUCTA*>(lParam);
-    SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-  }
-  TForm* form = FormOf(window);
-  switch (msg) {
-    case WM_CREATE:
-      if (form) Raise(form->OnCreate);
-      return 0;
-    case kFirstShowMessage:
-      if (form) Raise(form->OnShow);
-      return 0;
-    case WM_CLOSE:
-      if (form) Raise(form->OnClose);
-      DestroyWindow(window);
-      return 0;
-    case WM_DESTROY:
-      PostQuitMessage(0);
-      return 0;
-    default:
-      return DefWindowProcA(window, msg, wParam, lParam);
-  }
+int Win32ApplicationHost::Main() {
+  Win32Dispatcher gui(instance_);
+  Win32Dispatcher::OnException = [this](const std::string& message) { ShowException(message); };
+  InstallDispatcher(&gui);
+  const int code = RunApplication(*this);
+  InstallDispatcher(nullptr);  // no worker is left: RunApplication waited for them
+  return code;
 }
 
 void Win32ApplicationHost::Run(TMainForm& form) {
-  RECT frame = {0, 0, form.ClientWidth, form.ClientHeight};
-  AdjustWindowRectEx(&frame, kFormStyle, FALSE, 0);
-  const int width = frame.right - frame.left;
-  const int height = frame.bottom - frame.top;
-  const int x = form.CenterOnScreen ? (GetSystemMetrics(SM_CXSCREEN) - width) / 2 : CW_USEDEFAULT;
-  const int y = form.CenterOnScreen ? (GetSystemMetrics(SM_CYSCREEN) - height) / 2 : CW_USEDEFAULT;
-  HWND window = CreateWindowExA(0, kFormClass, form.Caption.c_str(), kFormStyle, x, y, width, height, nullptr,
-                                nullptr, instance_, static_cast<TForm*>(&form));
+  if (!TitleSuffix.empty()) form.SetCaption(form.Caption() + " " + TitleSuffix);
+  TWin32Renderer renderer(instance_, form, [this](const std::string& message) { ShowException(message); });
+  HWND window = renderer.Window();
   if (!window) throw std::runtime_error("The main window could not be created.");
+  renderer.Guarded([&form] {
+    if (form.OnCreate) form.OnCreate();
+  });
   ShowWindow(window, SW_SHOWNORMAL);
   UpdateWindow(window);
   PostMessageA(window, kFirstShowMessage, 0, 0);
 
   MSG msg;
   while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+    // Tab and the arrow keys move the focus among the controls; Enter on a
+    // focused button clicks it.
+    if (renderer.TranslateKey(msg) || IsDialogMessageA(window, &msg)) continue;
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
   }
@@ -97,4 +78,12 @@ void Win32ApplicationHost::Run(TMainForm& form) {
 
 void Win32ApplicationHost::ShowException(const std::string& message) {
   MessageBoxA(nullptr, message.c_str(), title_.c_str(), MB_OK | MB_ICONERROR);
+}
+
+void Win32ApplicationHost::WaitForWorkers() {
+  while (TThread::LiveCount() > 0) {
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, kWorkerPollMs, QS_ALLINPUT);
+    PumpPending();
+  }
+  PumpPending();
 }

@@ -1,15 +1,16 @@
 // The Win32 side of the application object: the hidden application window
-// through which other instances find this one, the main window and the
-// message loop.
+// through which other instances find this one, GDI+ and the common controls,
+// the main window (through the renderer) and the message loop.
 #pragma once
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
 
 #include "app/entry.h"
 
-class TForm;
+class TWin32Renderer;
 
 class Win32ApplicationHost : public TApplicationHost {
  public:
@@ -19,11 +20,17 @@ class Win32ApplicationHost : public TApplicationHost {
   void Initialize(const std::string& title) override;
   void Run(TMainForm& form) override;
   void ShowException(const std::string& message) override;
+  void WaitForWorkers() override;
+
+  // The process's life on Win32 once the seam is installed: the GUI
+  // dispatcher, the portable entry, and the wait for the workers.
+  int Main();
+  // Words added to the main window's title ("Demo").
+  std::string TitleSuffix;
 
  private:
-  static LRESULT CALLBACK FormProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
-
   HINSTANCE instance_;
   std::string title_;
   HWND appWindow_ = nullptr;
+  ULONG_PTR gdiplusToken_ = 0;
 };

@@ -1,5 +1,7 @@
 #include "widgets/win32/dispatcher_win32.h"
 
+#include <memory>
+
 namespace {
 constexpr char kClass[] = "OrvRapidStartDispatcher";
 constexpr UINT kSendMessage = WM_APP + 10;  // lParam: const std::function<void()>*
@@ -19,15 +21,28 @@ Win32Dispatcher::~Win32Dispatcher() {
   if (window_) DestroyWindow(window_);
 }
 
+std::function<void(const std::string&)> Win32Dispatcher::OnException;
+
+// Unwinding cannot cross the system's window procedure: whatever a handed-off
+// function lets escape is reported here.
+void Win32Dispatcher::Run(const std::function<void()>& fn) {
+  try {
+    fn();
+  } catch (const std::exception& e) {
+    if (OnException) OnException(e.what());
+  } catch (...) {
+    if (OnException) OnException("");
+  }
+}
+
 LRESULT CALLBACK Win32Dispatcher::Proc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
   if (msg == kSendMessage) {
-    (*reinterpret_cast<const std::function<void()>*>(lParam))();
+    Run(*reinterpret_cast<const std::function<void()>*>(lParam));
     return 0;
   }
   if (msg == kPostMessage) {
-    auto* fn = reinterpret_cast<std::function<void()>*>(lParam);
-    (*fn)();
-    delete fn;
+    std::unique_ptr<std::function<void()>> fn(reinterpret_cast<std::function<void()>*>(lParam));
+    Run(*fn);
     return 0;
   }
   return DefWindowProcA(window, msg, wParam, lParam);

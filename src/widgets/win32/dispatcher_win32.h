@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 #include "widgets/thread.h"
 
 class Win32Dispatcher : public TGuiDispatcher {
@@ -15,7 +17,11 @@ class Win32Dispatcher : public TGuiDispatcher {
   void Send(const std::function<void()>& fn) override;
   void Post(std::function<void()> fn) override;
 
+  // Receives the message of an exception that a handed-off function let escape.
+  static std::function<void(const std::string&)> OnException;
+
  private:
+  static void Run(const std::function<void()>& fn);
   static LRESULT CALLBACK Proc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
   HWND window_ = nullptr;
 };

@@ -192,11 +192,10 @@ int RunnerCpu() {
   InstallDispatcher(&gui);
   char self[MAX_PATH] = {};
   GetModuleFileNameA(nullptr, self, MAX_PATH);
-  TRichEdit output;
   int32_t result = 0;
   bool ended = false;
-  auto* runner = new TExecuteProgram(true, &output, &result);
-  runner->OnTerminate = [&] { ended = true; };
+  auto* runner = new TExecuteProgram(true, nullptr);
+  runner->OnTerminate = [&] { ended = true; result = runner->ExitCode(); };
   runner->SetCommand(Quote(self) + " sleep 3000", 0);
   const double cpu0 = CpuSeconds();
   const DWORD t0 = GetTickCount();

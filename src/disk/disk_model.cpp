@@ -1,12 +1,7 @@
-// The main window's disk model: which fixed disks the machine has, how each
-// is partitioned, and where the Rapid Start partition is.
-//
-// ScanDisks replaces the model from the drivers and writes it to the log;
-// FindRapidStartPart derives the two Rapid Start indices from it. They always
-// run as a pair, ScanDisks first.
+#include "disk/disk_model.h"
+
 #include "disk/part_identity.h"
 #include "shell/log_kv.h"
-#include "ui/main_form.h"
 
 namespace {
 
@@ -41,7 +36,7 @@ void LogDisk(int32_t d, const _DiskInfo& info) {
 
 }  // namespace
 
-bool TMainForm::ScanDisks() {
+bool TDiskModel::ScanDisks() {
   // The drive letters are read once for the whole scan rather than once per
   // partition; the letters found and their precedence are the same.
   DiskCount = GetDisk().ReadFixedDisks(DiskInfo, kMaxDisks, TLetterLookup::OncePerScan);
@@ -49,7 +44,7 @@ bool TMainForm::ScanDisks() {
   return true;
 }
 
-bool TMainForm::FindRapidStartPart() {
+bool TDiskModel::FindRapidStartPart() {
   RapidStartDiskIndex = -1;
   RapidStartPartIndex = -1;
   for (int32_t d = 0; d < DiskCount && RapidStartDiskIndex < 0; ++d) {
@@ -66,4 +61,15 @@ bool TMainForm::FindRapidStartPart() {
   LogKv("RapidStartDiskIndex", RapidStartDiskIndex);
   LogKv("RapidStartPartIndex", RapidStartPartIndex);
   return RapidStartDiskIndex >= 0;
+}
+
+const _PartInfo* TDiskModel::RapidStartPart() const {
+  if (RapidStartDiskIndex < 0 || RapidStartDiskIndex >= DiskCount) return nullptr;
+  const _DiskInfo& info = DiskInfo[RapidStartDiskIndex];
+  if (RapidStartPartIndex < 0 || static_cast<uint32_t>(RapidStartPartIndex) >= StoredPartCount(info)) return nullptr;
+  return &info.PartInfo[RapidStartPartIndex];
+}
+
+const _DiskInfo* TDiskModel::Disk(int32_t diskIndex) const {
+  return diskIndex >= 0 && diskIndex < DiskCount ? &DiskInfo[diskIndex] : nullptr;
 }

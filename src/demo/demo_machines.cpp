@@ -1,0 +1,119 @@
+#include "demo/demo_machines.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace {
+
+constexpr uint64_t kMiB = SimDisks::kMiB;
+constexpr uint64_t kGiB = SimDisks::kGiB;
+constexpr uint8_t kNtfs = 0x07;
+
+const os::Guid kEfiType = {0xC12A7328, 0xF81F, 0x11D2, {0xBA, 0x4B, 0x00, 0xA0, 0xC9, 0x3E, 0xC9, 0x3B}};
+const os::Guid kMsrType = {0xE3C9E316, 0x0B5C, 0x4DB8, {0x81, 0x7D, 0xF9, 0x2D, 0xF0, 0x02, 0x15, 0xAE}};
+const os::Guid kDataType = {0xEBD0A0A2, 0xB9E5, 0x4433, {0x87, 0xC0, 0x68, 0xB6, 0xB7, 0x26, 0x99, 0xC7}};
+
+void Memory(SimPc& pc, int modules, uint64_t bytesEach) {
+  pc.System.MemoryModules.clear();
+  for (int i = 0; i < modules; ++i)
+    pc.System.MemoryModules.push_back(
+        SimMemoryModule::Make(bytesEach, 12, L"ChannelA-DIMM" + std::to_wstring(i)));
+}
+
+// A GPT system disk filled to its end: EFI, reserved and C:, which must
+// shrink to make room.
+void FullSystemDisk(SimPc& pc, int number, char letter) {
+  SimDrive& d = pc.Disks.AddGptDisk(number, 256 * kGiB);
+  d.Descriptor.Vendor = "";
+  d.Descriptor.Product = "Ortavel NVMe SSD 256GB";
+  d.AddGptPartition(kEfiType, kMiB, 100 * kMiB, u"EFI system partition");
+  d.AddGptPartition(kMsrType, 101 * kMiB, 16 * kMiB, u"Microsoft reserved partition");
+  d.AddGptPartition(kDataType, 117 * kMiB, 256 * kGiB - 118 * kMiB, u"Basic data partition");
+  pc.Disks.AddVolume(number, 3, letter);
+}
+
+void Standard(SimPc& pc) {
+  Memory(pc, 2, 4 * kGiB);
+  FullSystemDisk(pc, 0, 'C');
+
+  SimDrive& data = pc.Disks.AddMbrDisk(1, 500 * kGiB);  // free space at its end
+  data.Descriptor.Product = "Keystone HDD 500GB  ";     // blank padding, as many drives report it
+  data.AddPrimary(kNtfs, kMiB, 300 * kGiB);
+  pc.Disks.AddVolume(1, 1, 'D');
+
+  SimDrive& usb = pc.Disks.AddUsbFlash(2, 32 * kGiB);  // not a fixed disk: no tile
+  usb.Descriptor.Product = "Pocket Flash 32GB";
+  usb.AddPrimary(0x0C, kMiB, 32 * kGiB - kMiB);
+  pc.Disks.AddVolume(2, 1, 'E');
+
+  // An extended partition with logical drives, and a gap among the primary
+  // entries: a new primary partition there renumbers the logical ones.
+  SimDrive& mixed = pc.Disks.AddMbrDisk(3, 1024 * kGiB);
+  mixed.Descriptor.Product = "Marlin SATA SSD 1TB";
+  mixed.AddPrimary(kNtfs, kMiB, 200 * kGiB);
+  mixed.AddExtended(400 * kGiB, 624 * kGiB);
+  mixed.AddLogical(kNtfs, 400 * kGiB + kMiB, 300 * kGiB);
+  mixed.AddLogical(kNtfs, 700 * kGiB + 2 * kMiB, 324 * kGiB - 3 * kMiB);
+  pc.Disks.AddVolume(3, 1, 'F');
+  pc.Disks.AddVolume(3, 2, 'G');
+  pc.Disks.AddVolume(3, 3, 'H');
+
+  SimDrive& big = pc.Disks.AddGptDisk(4, 2048 * kGiB);  // free space behind its data
+  big.Descriptor.Product = "Corvane HDD 2TB";
+  big.AddGptPartition(kMsrType, kMiB, 16 * kMiB, u"Microsoft reserved partition");
+  big.AddGptPartition(kDataType, 17 * kMiB, 1024 * kGiB, u"Basic data partition");
+  pc.Disks.AddVolume(4, 2, 'I');
+}
+
+void NoDisk(SimPc& pc) {
+  Memory(pc, 1, 4 * kGiB);
+  SimDrive& usb = pc.Disks.AddUsbFlash(0, 16 * kGiB);
+  usb.Descriptor.Product = "Pocket Flash 16GB";
+}
+
+void OneDisk(SimPc& pc) {
+  Memory(pc, 2, 8 * kGiB);  // 16 GB: the 16 GB size is preselected
+  FullSystemDisk(pc, 0, 'C');
+}
+
+void ExistingPartition(SimPc& pc) {
+  Memory(pc, 1, 4 * kGiB);
+  SimDrive& d = pc.Disks.AddMbrDisk(0, 128 * kGiB);
+  d.Descriptor.Product = "Ortavel SATA SSD 128GB";
+  d.AddPrimary(kNtfs, kMiB, 100 * kGiB, true);
+  d.AddPrimary(0x84, 100 * kGiB + kMiB, 4096 * kMiB);
+  pc.Disks.AddVolume(0, 1, 'C');
+  pc.Disks.AddHiddenVolume(0, 2);
+  SimDrive& second = pc.Disks.AddGptDisk(1, 512 * kGiB);
+  second.Descriptor.Product = "Keystone HDD 500GB";
+  second.AddGptPartition(kDataType, kMiB, 400 * kGiB, u"Basic data partition");
+  pc.Disks.AddVolume(1, 1, 'D');
+}
+
+}  // namespace
+
+const std::vector<TDemoMachine>& DemoMachines() {
+  static const std::vector<TDemoMachine> machines = {
+      {"standard", "four fixed disks and a USB stick", Standard},
+      {"nodisk", "no fixed disk at all", NoDisk},
+      {"onedisk", "one full system disk and 16 GB of memory", OneDisk},
+      {"existing", "a disk that holds a 4 GB Rapid Start partition", ExistingPartition},
+  };
+  return machines;
+}
+
+const TDemoMachine* DemoMachineFor(const std::string& commandLine) {
+  std::string upper = commandLine;
+  std::transform(upper.begin(), upper.end(), upper.begin(), [](unsigned char c) { return std::toupper(c); });
+  const std::string key = "/MACHINE=";
+  const std::size_t at = upper.find(key);
+  if (at == std::string::npos) return &DemoMachines().front();
+  std::size_t end = upper.find_first_of(" \t\"", at + key.size());
+  const std::string name = upper.substr(at + key.size(), end == std::string::npos ? std::string::npos : end - at - key.size());
+  for (const TDemoMachine& m : DemoMachines()) {
+    std::string n = m.Name;
+    std::transform(n.begin(), n.end(), n.begin(), [](unsigned char c) { return std::toupper(c); });
+    if (n == name) return &m;
+  }
+  return nullptr;
+}

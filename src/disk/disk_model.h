@@ -1,0 +1,31 @@
+// The main window's disk model: which fixed disks the machine has, how each
+// is partitioned, and where the Rapid Start partition is.
+//
+// ScanDisks replaces the model from the drivers and writes it to the log;
+// FindRapidStartPart derives the two Rapid Start indices from it. They always
+// run as a pair, ScanDisks first. Indices are positions in DiskInfo, never
+// drive numbers; -1 means none.
+#pragma once
+
+#include <cstdint>
+
+#include "disk/disk.h"
+
+class TDiskModel {
+ public:
+  // Rebuilds DiskInfo/DiskCount from the drivers and logs the disk block; always true.
+  bool ScanDisks();
+  // Sets the Rapid Start indices to the first Rapid Start partition in disk,
+  // then partition, order; true when one was found.
+  bool FindRapidStartPart();
+
+  // The disk at an index of the model, or nullptr outside 0..DiskCount-1.
+  const _DiskInfo* Disk(int32_t diskIndex) const;
+  // The Rapid Start partition the indices name, or nullptr.
+  const _PartInfo* RapidStartPart() const;
+
+  _DiskInfo DiskInfo[kMaxDisks] = {};
+  int32_t DiskCount = 0;
+  int32_t RapidStartDiskIndex = -1;
+  int32_t RapidStartPartIndex = -1;
+};

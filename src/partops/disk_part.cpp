@@ -1,0 +1,109 @@
+#include "partops/disk_part.h"
+
+#include "disk/part_identity.h"
+#include "partops/script_file.h"
+#include "shell/global.h"
+#include "shell/log_kv.h"
+#include "shell/os_version.h"
+
+namespace {
+
+constexpr int32_t kStyleGpt = 1;
+
+// The Rapid Start type line: the GUID without braces on GPT disks; the MBR
+// byte, forced, on every other disk (RAW included).
+std::string RapidStartTypeLine(int32_t partitionStyle) {
+  if (partitionStyle == kStyleGpt) return "set id=" + TextBetween(disk::kRapidStartGptTypeText, "{", "}", "");
+  return "set id=" + HexByteText(disk::kRapidStartMbrType).substr(2) + " override";
+}
+
+std::string SelectDisk(int32_t diskNum) { return "select disk " + LogValueText(diskNum); }
+
+}  // namespace
+
+void TDiskPart::BeginPartitionScript(const char* operation, int32_t diskNum, int32_t partNum) {
+  LogOperation(operation, diskNum, partNum);
+  DiskPartScript.push_back(SelectDisk(diskNum));
+  DiskPartScript.push_back("select partition " + LogValueText(partNum));
+}
+
+uint64_t TDiskPart::CreateRapidStartPart(int32_t diskNum, uint32_t sizeInMB, bool primary, int32_t partitionStyle) {
+  LogHeading("CreateRapidStartPart");
+  LogKv("DiskNum", diskNum);
+  LogKv("PartSizeInMB", sizeInMB);
+  LogHeading(primary ? "CreateRapidStartPart => primary" : "CreateRapidStartPart => logical");
+  DiskPartScript.push_back(SelectDisk(diskNum));
+  DiskPartScript.push_back(std::string(primary ? "create partition primary size=" : "create partition logical size=") +
+                           LogValueText(sizeInMB));
+  if (!Setup.UseIo) DiskPartScript.push_back(RapidStartTypeLine(partitionStyle));
+  DiskPartScript.push_back("exit");
+  return CallDiskPart();
+}
+
+uint64_t TDiskPart::DeleteRapidStartPart(int32_t diskNum, int32_t partNum, int32_t partitionStyle) {
+  BeginPartitionScript("DeleteRapidStartPart", diskNum, partNum);
+  // diskpart deletes only known data partitions unless told otherwise: a
+  // non-GPT Rapid Start partition is made an ordinary one first, a GPT one
+  // is deleted with "override".
+  if (!Setup.UseIo && partitionStyle != kStyleGpt) DiskPartScript.push_back("set id=07 override");
+  DiskPartScript.push_back(partitionStyle == kStyleGpt ? "delete partition override" : "delete partition");
+  DiskPartScript.push_back("exit");
+  return CallDiskPart();
+}
+
+uint64_t TDiskPart::ShrinkPart(int32_t diskNum, int32_t partNum, uint32_t desiredInMB) {
+  BeginPartitionScript("ShrinkPart", diskNum, partNum);
+  DiskPartScript.push_back("shrink desired=" + LogValueText(desiredInMB));
+  DiskPartScript.push_back("exit");
+  return CallDiskPart();
+}
+
+uint64_t TDiskPart::ExtendPart(int32_t diskNum, int32_t partNum, uint32_t sizeInMB) {
+  BeginPartitionScript("ExtendPart", diskNum, partNum);
+  DiskPartScript.push_back(sizeInMB != 0 ? "extend size=" + LogValueText(sizeInMB) : "extend");
+  DiskPartScript.push_back("exit");
+  return CallDiskPart();
+}
+
+uint64_t TDiskPart::SetRapidStartPartId(int32_t diskNum, int32_t partNum, int32_t partitionStyle) {
+  BeginPartitionScript("SetRapidStartPartId", diskNum, partNum);
+  DiskPartScript.push_back(RapidStartTypeLine(partitionStyle));
+  DiskPartScript.push_back("exit");
+  return CallDiskPart();
+}
+
+// diskpart is named by its full path in the system folder: a bare name would
+// be searched for in the program's own folder and the current folder first,
+// and a diskpart.exe planted there would run elevated. The helper is given
+// the bare name and takes it from its own (64-bit) system folder. The paths
+// are quoted, so folders with blanks work.
+std::string TDiskPart::DiskPartCommandLine() const {
+  const std::string quotedScript = "\"" + Setup.ScriptFileName + "\"";
+  if (LaunchesDiskpartThroughHelper(Setup.OsFamily))
+    return "\"" + IncludeTrailingBackslash(Setup.ExePath) + "amd64.exe\" \"diskpart.exe /S " + quotedScript + "\"";
+  if (Setup.SystemDirectory.empty()) return "";
+  return "\"" + IncludeTrailingBackslash(Setup.SystemDirectory) + "diskpart.exe\" /S " + quotedScript;
+}
+
+uint64_t TDiskPart::CallDiskPart() {
+  LogLine("CallDiskPart");
+  for (const std::string& line : DiskPartScript) LogLine(line);
+  const std::vector<std::string> script = std::move(DiskPartScript);
+  DiskPartScript.clear();
+
+  // A run in flight may still read the file: it is left alone.
+  if (Runs_.RefuseWhileBusy()) return 0;
+  const std::string commandLine = DiskPartCommandLine();
+  uint32_t error = 0;
+  OsHandle lock = WriteLockedScriptFile(Setup.ScriptFileName, ScriptFileBytes(script), error);
+  if (lock.Valid() && !commandLine.empty()) return Runs_.Start(commandLine, std::move(lock));
+  // Never run diskpart on a script that is not exactly ours, nor by a search;
+  // the run still ends the usual way, with the failure as its result.
+  if (commandLine.empty()) {
+    LogLine("SystemDirectoryError: diskpart cannot be located");
+    error = os::kErrorPathNotFound;
+  } else {
+    LogKv("ScriptFileError", error);
+  }
+  return Runs_.StartFailed(static_cast<int32_t>(os::HResultFromWin32(error)));
+}

@@ -1,0 +1,45 @@
+// The diskpart scripts: what each builder logs and writes, the script file
+// and the command line that runs it on each system family.
+//
+// A builder logs its operation, appends its lines to DiskPartScript and runs
+// the script (CallDiskPart); it returns the id of the run it started, 0 when
+// none was started. None waits for diskpart: the run's end reaches the owner
+// of the runs on the GUI thread.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "partops/run_owner.h"
+
+struct TDiskPartSetup {
+  std::string ScriptFileName;   // TempDir\DPINPUT.TXT
+  std::string ExePath;          // the executable's folder, where amd64.exe sits
+  std::string SystemDirectory;  // where diskpart.exe is taken from
+  int32_t OsFamily = -1;
+  bool UseIo = false;           // partition types are set by direct I/O, not by "set id"
+};
+
+class TDiskPart {
+ public:
+  TDiskPart(const TDiskPartSetup& setup, TRunOwner& runs) : Setup(setup), Runs_(runs) {}
+
+  uint64_t CreateRapidStartPart(int32_t diskNum, uint32_t sizeInMB, bool primary, int32_t partitionStyle);
+  uint64_t DeleteRapidStartPart(int32_t diskNum, int32_t partNum, int32_t partitionStyle);
+  uint64_t ShrinkPart(int32_t diskNum, int32_t partNum, uint32_t desiredInMB);
+  uint64_t ExtendPart(int32_t diskNum, int32_t partNum, uint32_t sizeInMB);  // 0: all adjacent free space
+  uint64_t SetRapidStartPartId(int32_t diskNum, int32_t partNum, int32_t partitionStyle);
+  // Writes DiskPartScript to the script file, starts diskpart on it, clears it.
+  uint64_t CallDiskPart();
+  // The command line that runs the script on this system.
+  std::string DiskPartCommandLine() const;
+
+  TDiskPartSetup Setup;
+  std::vector<std::string> DiskPartScript;
+
+ private:
+  // Logs an operation on one partition and starts its script by selecting it.
+  void BeginPartitionScript(const char* operation, int32_t diskNum, int32_t partNum);
+  TRunOwner& Runs_;
+};

@@ -1,0 +1,66 @@
+// What happens on "Create": the step machine that makes the Rapid Start
+// partition on the chosen disk.
+//
+// CreateTimer drives it. Each tick either starts the current step (a diskpart
+// script: create primary, create logical, shrink, extend back, set the type)
+// or, once that run has ended, decides from its exit code and the system
+// family what comes next; a run's end also brings the next tick at once.
+// First a primary partition is tried, then a logical one; where the family
+// allows it, the disk's partitions are then shrunk from the last one
+// backwards to make room, and the creates are tried again. The pauses
+// between steps keep their length but never block the window.
+//
+// It never acts on a guess: the partition it retypes is the one partition
+// that did not exist at the click, found by rescanning and comparing
+// starting offsets; a partition it shrinks or extends is looked up again by
+// its starting offset, under the number it has now.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "ui/workflow_steps.h"
+
+class TCreateWorkflow : public TWorkflowSteps {
+ public:
+  // Steps (ExecuteStep).
+  static constexpr int32_t kStepPrimary = 0;
+  static constexpr int32_t kStepLogical = 1;
+  static constexpr int32_t kStepShrink = 2;
+  static constexpr int32_t kStepExtend = 3;
+  static constexpr int32_t kStepSetType = 5;  // the type run after 0x80042413
+  // diskpart's "the device is in use" (VDS_E_DEVICE_IN_USE): the partition
+  // was made but its type could not be set in the same script.
+  static constexpr int32_t kResultDeviceInUse = static_cast<int32_t>(0x80042413u);
+
+  TCreateWorkflow(const TWorkflowContext& context, TTimer& createTimer, TTimer& pauseTimer)
+      : TWorkflowSteps(context, createTimer, pauseTimer) {}
+
+  // The click: diskIndex is the chosen disk, sizeTag the chosen size item's
+  // tag, or -1 when no item is chosen.
+  void Start(int32_t diskIndex, int sizeTag);
+  void CreateTimerTimer();
+
+  uint32_t PartSizeInMB = 0;
+  int32_t NewPartNum = 0;
+  bool ShrinkDone = false;
+  int32_t DiskIndex = 0;
+  int32_t PartIndex = -1;  // the next partition to shrink, an index into the disk's PartInfo
+
+ private:
+  void StartStep();
+  void Decide();
+  void FinishTail();
+  // Starts the type run on the partition the create made; false when that
+  // partition cannot be told apart.
+  bool StartTypeRun();
+  // The number of the one partition of the chosen disk that did not exist at
+  // the click; 0 (and the reason logged) when there is none or more than one.
+  int32_t FindNewPartition();
+  void RetypeNewPartitionUseIo();
+
+  int32_t DiskNum_ = -1;
+  int32_t Style_ = 0;
+  int32_t TypePartNum_ = 0;             // the partition the type run retypes
+  std::vector<uint64_t> ClickOffsets_;  // where the chosen disk's partitions started at the click
+};

@@ -1,0 +1,42 @@
+// What happens on "Delete": the step machine that removes the Rapid Start
+// partition and, where the system family allows it, gives its space to the
+// partition before it.
+//
+// DeleteTimer drives it, as CreateTimer drives the Create workflow: step 4
+// deletes (by a diskpart script, or by direct I/O on the families that use
+// it), step 3 extends the neighbour. The partitions it acts on are those the
+// click's rescan found; before each step they are looked up again by their
+// starting offset, and the Rapid Start partition by its type as well, so a
+// renumbered or changed partition is never taken for them.
+#pragma once
+
+#include <cstdint>
+
+#include "ui/workflow_steps.h"
+
+class TDeleteWorkflow : public TWorkflowSteps {
+ public:
+  static constexpr int32_t kStepExtend = 3;
+  static constexpr int32_t kStepDelete = 4;
+
+  TDeleteWorkflow(const TWorkflowContext& context, TTimer& deleteTimer, TTimer& pauseTimer)
+      : TWorkflowSteps(context, deleteTimer, pauseTimer) {}
+
+  void Start();
+  void DeleteTimerTimer();
+
+  uint32_t ExtendSizeInMB = 0;
+
+ private:
+  void StartStep();
+  void Decide();
+  void FinishTail();
+
+  // What the click's rescan found.
+  int32_t DiskNum_ = -1;
+  int32_t Style_ = 0;
+  int32_t PartIndex_ = -1;  // the Rapid Start partition's index on its disk
+  uint64_t PartOffset_ = 0;
+  uint64_t PartLen_ = 0;
+  uint64_t NeighbourOffset_ = 0;  // the partition before it
+};

@@ -1,0 +1,54 @@
+// The disk strip: three tiles showing the fixed disks from FirstVisibleDisk
+// on, the arrows that move it by one disk, and the choice of a disk by a
+// click on its tile; FormShow, the window's first painting.
+#include "ui/main_form.h"
+
+void TMainForm::FormShow() {
+  SelectPartSizeItem(PhysicalMemorySize);
+  FillDiskPanel();
+  HighlightDisk(DiskIndex);
+  RefreshWindow();
+}
+
+void TMainForm::FillDiskPanel() {
+  for (int p = 0; p < kTiles; ++p) {
+    DiskImages[p]->SetVisible(false);
+    DiskLabels[p]->SetVisible(false);
+    DiskLabels[p]->SetTag(kEmptyTileTag);
+  }
+  for (int32_t k = FirstVisibleDisk; k < DiskCount && k - FirstVisibleDisk < kTiles; ++k) {
+    const int p = k - FirstVisibleDisk;
+    DiskImages[p]->SetHint("Disk " + std::to_string(k) + ": " + GetDisk().GetDiskProductId(DiskInfo[k].DiskNum));
+    DiskImages[p]->SetVisible(true);
+    DiskLabels[p]->SetCaption("Disk" + std::to_string(k));
+    DiskLabels[p]->SetTag(k);
+    DiskLabels[p]->SetVisible(true);
+  }
+  LeftButton.SetVisible(FirstVisibleDisk > 0);
+  RightButton.SetVisible(FirstVisibleDisk < DiskCount - kTiles);
+  RefreshWindow();
+}
+
+// Paging refills the tiles; the mark then follows the selected disk.
+void TMainForm::LeftButtonClick() {
+  if (WorkflowRunning() || FirstVisibleDisk <= 0) return;
+  --FirstVisibleDisk;
+  FillDiskPanel();
+  HighlightDisk(DiskIndex);
+}
+
+void TMainForm::RightButtonClick() {
+  if (WorkflowRunning() || FirstVisibleDisk >= DiskCount) return;
+  ++FirstVisibleDisk;
+  FillDiskPanel();
+  HighlightDisk(DiskIndex);
+}
+
+void TMainForm::Disk0ImageClick(TControl& sender) {
+  if (WorkflowRunning() || RapidStartDiskIndex >= 0) return;
+  StatusText.clear();
+  const int p = sender.Tag();
+  if (p >= 0 && p < kTiles && DiskLabels[p]->Tag() != kEmptyTileTag) DiskIndex = DiskLabels[p]->Tag();
+  HighlightDisk(DiskIndex);
+  RefreshWindow();
+}

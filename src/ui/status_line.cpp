@@ -1,0 +1,61 @@
+// The status line, the enabled state of the buttons and the size box, and
+// the restart question: RefreshWindow alone decides them from the disk model
+// and the workflows' state; StatusTimer moves the dots while a workflow runs.
+#include "ui/main_form.h"
+
+#include "platform/os.h"
+#include "sys/power_man.h"
+
+namespace {
+
+constexpr int kAnimSteps = 5;
+constexpr uint64_t kBytesPerMb = 1048576;
+constexpr TColor kDisabledItemColor = clGray;
+
+bool Contains(const std::string& text, const char* part) { return text.find(part) != std::string::npos; }
+
+}  // namespace
+
+void TMainForm::RefreshWindow() {
+  const bool running = WorkflowRunning();
+
+  if (DiskIndex < 0) {
+    StatusPrefix.clear();
+    StatusLabel.SetCaption(StatusPrefix);
+  } else {
+    // A disk index the model no longer holds has no product text to show.
+    const _DiskInfo* disk = Disk(DiskIndex);
+    StatusPrefix = "Disk " + std::to_string(DiskIndex) + ": " + (disk ? GetDisk().GetDiskProductId(disk->DiskNum) : "");
+    StatusLabel.SetCaption(StatusText.empty() ? StatusPrefix : StatusPrefix + ", " + StatusText);
+  }
+
+  NoteLabel.SetVisible(Contains(StatusText, "Creating") && Contains(StatusText, "Failed"));
+
+  if (!running && RapidStartDiskIndex >= 0) {
+    DiskIndex = RapidStartDiskIndex;
+    HighlightDisk(DiskIndex);
+    const _PartInfo* part = RapidStartPart();
+    SelectPartSizeItem(part ? static_cast<uint32_t>(part->PartLen / kBytesPerMb) : 0);
+  }
+
+  PartSizeComboBox.SetEnabled(RapidStartDiskIndex < 0 && !running);
+  PartSizeComboBox.SetItemFontColor(PartSizeComboBox.ItemIndex(),
+                                    PartSizeComboBox.Enabled() ? clBlack : kDisabledItemColor);
+  CreateButton.SetEnabled(DiskIndex >= 0 && RapidStartDiskIndex < 0 && !running);
+  DeleteButton.SetEnabled(RapidStartDiskIndex >= 0 && !running);
+
+  if (RestartPending) {
+    const int answer = CurrentOs().MessageBoxA("You need to restart the system, Would you like to restart now?",
+                                               "Reboot", os::kMbSystemModal | os::kMbIconWarning | os::kMbYesNo);
+    if (answer == os::kIdYes)
+      GetPowerMan().Reboot();  // if the machine stays up, the question comes again
+    else
+      RestartPending = false;
+  }
+}
+
+void TMainForm::StatusTimerTimer() {
+  StatusLabel.SetCaption(StatusPrefix + ", " + StatusText + std::string(static_cast<std::size_t>(StatusAnimStep), ' ') +
+                         ".....");
+  StatusAnimStep = (StatusAnimStep + 1) % kAnimSteps;
+}

@@ -1,0 +1,65 @@
+// What the Create and Delete workflows share: the step machine's status
+// fields, the runs they wait for, the pauses between steps, and the fresh
+// look at a disk before a partition is touched.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "ui/workflow_context.h"
+
+class TWorkflowSteps {
+ public:
+  // A run ended (on the GUI thread); the end of a run this workflow is not
+  // waiting for is logged and ignored.
+  void RunEnded(uint64_t runId, int32_t exitCode);
+  // From the click until Finish has shown the result.
+  bool Running() const { return Running_; }
+
+  int32_t ExecuteStatus = 0;  // 0: the next tick starts the step; 1: its run goes on; 2: it has ended
+  int32_t ExecuteStep = 0;
+  int32_t ExecuteResult = 0;
+
+ protected:
+  TWorkflowSteps(const TWorkflowContext& context, TTimer& stepTimer, TTimer& pauseTimer);
+  ~TWorkflowSteps() = default;
+
+  // The click: the workflow runs from now on, its timer ticking.
+  void Begin();
+  // Logs the tick and keeps the dots moving; false while a pause lasts (the
+  // pause ends on its own timer, not on a tick).
+  bool BeginTick();
+  // A step's script run was started (runId), or could not be (0: the step
+  // has failed and ends at once).
+  void Started(uint64_t runId);
+  // The step's end is known now: decide at once rather than at the next tick.
+  void DecideNow() { StepTimer_.FireNow(); }
+  // Waits kStepPauseMs without blocking the window, then runs then.
+  void Pause(std::function<void()> then);
+  // Pause, then start the step now set.
+  void Continue();
+  // Stops the timers, waits, then runs tail (which rescans and reports).
+  void Finish(std::function<void()> tail);
+  // Called by the tail: the workflow is over; the window is refreshed.
+  void Done();
+
+  TWorkflowContext Ctx_;
+  bool Running_ = false;
+
+ private:
+  void PauseEnded();
+  TTimer& StepTimer_;
+  TTimer& PauseTimer_;
+  std::function<void()> AfterPause_;
+  uint64_t RunId_ = 0;
+};
+
+// The layout of drive diskNum as the driver reports it now, without drive
+// letters; nullptr when it cannot be read.
+std::unique_ptr<_DiskInfo> ReadDiskLayout(int32_t diskNum);
+// The number the partition of drive diskNum that starts at offset has now;
+// with rapidStart it must also still be a Rapid Start partition. 0 (and the
+// reason logged) when there is no such partition.
+int32_t PartNumAtOffset(int32_t diskNum, uint64_t offset, bool rapidStart);

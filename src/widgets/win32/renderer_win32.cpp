@@ -1,0 +1,454 @@
+#include "widgets/win32/renderer_win32.h"
+
+#include <commctrl.h>
+
+#include <vector>
+
+namespace {
+
+constexpr char kFormClass[] = "TMainForm";
+constexpr char kPanelClass[] = "TOrvPanel";
+constexpr UINT kFirstShowMessage = WM_APP + 1;
+constexpr UINT_PTR kFirstTimerId = 1;
+// A combo box's selection field is its item height plus the border and
+// margins the control adds around it.
+constexpr int kComboFieldExtra = 6;
+
+// Single fixed border, title bar with system menu and minimise box only.
+constexpr DWORD kFormStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+
+TWin32Renderer* RendererOf(HWND window) {
+  return reinterpret_cast<TWin32Renderer*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+}
+
+bool IsClickable(const TControl& c) {
+  return c.Kind() == TKind::GlassButton || (c.Kind() == TKind::Image && c.OnClick);
+}
+
+}  // namespace
+
+void TWin32Renderer::RegisterClasses(HINSTANCE instance) {
+  for (const char* name : {kFormClass, kPanelClass}) {
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = ContainerProc;
+    wc.hInstance = instance;
+    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+    wc.hIcon = name == kFormClass ? LoadIconA(instance, MAKEINTRESOURCEA(1)) : nullptr;
+    wc.hbrBackground = nullptr;  // everything is painted from the backdrop
+    wc.lpszClassName = name;
+    RegisterClassA(&wc);
+  }
+}
+
+TWin32Renderer::TWin32Renderer(HINSTANCE instance, TForm& form, std::function<void(const std::string&)> report)
+    : instance_(instance), form_(form), report_(std::move(report)) {
+  HDC screen = GetDC(nullptr);
+  painter_ = std::make_unique<TPainter>(instance, GetDeviceCaps(screen, LOGPIXELSY));
+  ReleaseDC(nullptr, screen);
+
+  RECT frame = {0, 0, painter_->Scale(form.ClientWidth()), painter_->Scale(form.ClientHeight())};
+  AdjustWindowRectEx(&frame, kFormStyle, FALSE, WS_EX_CONTROLPARENT);
+  const int width = frame.right - frame.left, height = frame.bottom - frame.top;
+  const int x = form.CenterOnScreen ? (GetSystemMetrics(SM_CXSCREEN) - width) / 2 : CW_USEDEFAULT;
+  const int y = form.CenterOnScreen ? (GetSystemMetrics(SM_CYSCREEN) - height) / 2 : CW_USEDEFAULT;
+  form_window_ = CreateWindowExA(WS_EX_CONTROLPARENT, kFormClass, form.Caption().c_str(), kFormStyle, x, y, width,
+                                 height, nullptr, nullptr, instance, this);
+  if (!form_window_) return;
+  windows_[&form] = form_window_;
+  controls_[form_window_] = &form;
+
+  // Tooltips without the "&" prefix rule: a product text shows as it is.
+  tooltip_ = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, 0, 0,
+                             0, 0, form_window_, nullptr, instance, nullptr);
+  SendMessageA(tooltip_, TTM_SETMAXTIPWIDTH, 0, painter_->Scale(420));
+
+  for (TControl* c : form.Controls()) CreateChild(*c);
+  // The form's pictures lie beneath everything: the help list overlaps the
+  // computer picture, whatever order the system keeps siblings in.
+  for (auto it = form.Children().rbegin(); it != form.Children().rend(); ++it)
+    if ((*it)->Kind() == TKind::Image && !(*it)->OnClick)
+      SetWindowPos(WindowOf(**it), HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+
+  painter_->BuildBackdrop(form);
+  form.Observer = this;
+  for (TTimer* t : form.Timers())
+    if (t->Enabled()) TimerChanged(*t);
+}
+
+TWin32Renderer::~TWin32Renderer() {
+  if (form_.Observer == this) form_.Observer = nullptr;
+  if (tooltip_) DestroyWindow(tooltip_);
+  if (form_window_ && IsWindow(form_window_)) DestroyWindow(form_window_);
+}
+
+HWND TWin32Renderer::WindowOf(const TControl& control) const {
+  auto it = windows_.find(&control);
+  return it == windows_.end() ? nullptr : it->second;
+}
+
+std::string TWin32Renderer::WindowText(const TControl& c) {
+  if (c.Kind() == TKind::Image) return c.Hint();
+  if (c.Kind() == TKind::GlassButton && static_cast<const TGlassButton&>(c).Arrow != TArrow::None)
+    return static_cast<const TGlassButton&>(c).AccessibleName;
+  return c.Caption();
+}
+
+void TWin32Renderer::CreateChild(TControl& c) {
+  const char* cls = nullptr;
+  DWORD style = WS_CHILD | WS_CLIPSIBLINGS;
+  DWORD exStyle = 0;
+  switch (c.Kind()) {
+    case TKind::Panel:
+      cls = kPanelClass;
+      style |= WS_CLIPCHILDREN;
+      exStyle = WS_EX_CONTROLPARENT;  // Tab walks into it
+      break;
+    case TKind::Image:
+      cls = c.OnClick ? "BUTTON" : "STATIC";
+      style |= c.OnClick ? BS_OWNERDRAW : SS_OWNERDRAW;
+      break;
+    case TKind::Label:
+    case TKind::GradientLabel:
+      cls = "STATIC";
+      style |= SS_OWNERDRAW | SS_NOPREFIX;
+      break;
+    case TKind::GlassButton:
+      cls = "BUTTON";
+      style |= BS_OWNERDRAW;
+      break;
+    case TKind::ComboBox:
+      cls = "COMBOBOX";
+      style |= CBS_DROPDOWNLIST | CBS_OWNERDRAWFIXED | CBS_HASSTRINGS | WS_VSCROLL;
+      break;
+    case TKind::ListBox:
+      cls = "LISTBOX";
+      style |= LBS_OWNERDRAWFIXED | LBS_HASSTRINGS | LBS_NOSEL | LBS_DISABLENOSCROLL | LBS_NOINTEGRALHEIGHT |
+               WS_VSCROLL | WS_BORDER;
+      break;
+    default:
+      return;  // the rich-text box is never shown: it has no window
+  }
+  if (c.TabStop) style |= WS_TABSTOP;
+  if (c.Visible()) style |= WS_VISIBLE;
+  if (!c.Enabled()) style |= WS_DISABLED;
+  HWND parent = WindowOf(*c.Parent());
+  const RECT r = painter_->Scale(c.Bounds());
+  const int id = nextId_++;
+  ids_[id] = &c;  // WM_MEASUREITEM arrives inside CreateWindowEx
+  HWND w = CreateWindowExA(exStyle, cls, WindowText(c).c_str(), style, r.left, r.top, r.right - r.left,
+                           r.bottom - r.top, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_,
+                           c.Kind() == TKind::Panel ? this : nullptr);
+  if (!w) return;
+  windows_[&c] = w;
+  controls_[w] = &c;
+  SendMessageA(w, WM_SETFONT, reinterpret_cast<WPARAM>(painter_->GdiFont(c.Font())), FALSE);
+
+  if (c.Kind() == TKind::ComboBox) {
+    auto& combo = static_cast<TSmoothComboBox&>(c);
+    for (const TComboItem& item : combo.Items()) SendMessageA(w, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item.Caption.c_str()));
+    SendMessageA(w, CB_SETCURSEL, static_cast<WPARAM>(combo.ItemIndex()), 0);
+    SizeCombo(combo);
+  } else if (c.Kind() == TKind::ListBox) {
+    auto& list = static_cast<TSmoothListBox&>(c);
+    for (const TListItem& item : list.Items) SendMessageA(w, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item.Caption.c_str()));
+    // Subclassed to paint its background from the backdrop and keep it
+    // clean while it scrolls.
+    SetPropA(w, "TOrvRenderer", this);
+    listBoxProcs_[w] = reinterpret_cast<WNDPROC>(GetWindowLongPtrA(w, GWLP_WNDPROC));
+    SetWindowLongPtrA(w, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ListBoxProc));
+  }
+  if (c.Kind() == TKind::Image && c.OnClick) UpdateTooltip(c, true);
+}
+
+void TWin32Renderer::UpdateTooltip(TControl& c, bool add) {
+  HWND w = WindowOf(c);
+  if (!tooltip_ || !w) return;
+  std::string text = c.Hint();
+  TOOLINFOA ti = {};
+  // comctl32 5.8, which the program gets on every Windows, refuses the larger record.
+  ti.cbSize = TTTOOLINFOA_V2_SIZE;
+  ti.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+  ti.hwnd = form_window_;
+  ti.uId = reinterpret_cast<UINT_PTR>(w);
+  ti.lpszText = &text[0];
+  SendMessageA(tooltip_, add ? TTM_ADDTOOLA : TTM_UPDATETIPTEXTA, 0, reinterpret_cast<LPARAM>(&ti));
+}
+
+void TWin32Renderer::SizeCombo(TSmoothComboBox& combo) {
+  HWND w = WindowOf(combo);
+  if (!w) return;
+  const int item = painter_->Scale(combo.ItemHeight);
+  SendMessageA(w, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), item - kComboFieldExtra);
+  SendMessageA(w, CB_SETITEMHEIGHT, 0, item);
+  // The window's height holds the drop-down list too; sized so every item
+  // shows without scrolling.
+  const RECT r = painter_->Scale(combo.Bounds());
+  SetWindowPos(w, nullptr, r.left, r.top, r.right - r.left, item + painter_->Scale(combo.DropDownHeight),
+               SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void TWin32Renderer::Place(TControl& c) {
+  HWND w = WindowOf(c);
+  if (!w || &c == &form_) return;
+  if (c.Kind() == TKind::ComboBox) return SizeCombo(static_cast<TSmoothComboBox&>(c));
+  const RECT r = painter_->Scale(c.Bounds());
+  SetWindowPos(w, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top, SWP_NOZORDER | SWP_NOACTIVATE);
+  InvalidateRect(w, nullptr, FALSE);
+}
+
+void TWin32Renderer::Changed(TControl& c, TChange what) {
+  HWND w = WindowOf(c);
+  if (!w) return;
+  switch (what) {
+    case TChange::Bounds:
+      Place(c);
+      break;
+    case TChange::Visible:
+      ShowWindow(w, c.Visible() ? SW_SHOWNA : SW_HIDE);
+      break;
+    case TChange::Enabled:
+      EnableWindow(w, c.Enabled() ? TRUE : FALSE);
+      InvalidateRect(w, nullptr, FALSE);
+      break;
+    case TChange::Caption:
+    case TChange::Hint:
+      // The text reaches the window now, not at the end of the handler: a
+      // modal question may open before the handler returns.
+      SetWindowTextA(w, WindowText(c).c_str());
+      if (what == TChange::Hint) UpdateTooltip(c, false);
+      InvalidateRect(w, nullptr, FALSE);
+      UpdateWindow(w);
+      break;
+    case TChange::ItemIndex:
+      SendMessageA(w, CB_SETCURSEL, static_cast<WPARAM>(static_cast<TSmoothComboBox&>(c).ItemIndex()), 0);
+      InvalidateRect(w, nullptr, FALSE);
+      break;
+    case TChange::Items:
+    case TChange::Look:
+      InvalidateRect(w, nullptr, FALSE);
+      UpdateWindow(w);
+      break;
+  }
+}
+
+void TWin32Renderer::TimerChanged(TTimer& timer) {
+  auto it = timerIds_.find(&timer);
+  if (it == timerIds_.end()) it = timerIds_.emplace(&timer, kFirstTimerId + timerIds_.size()).first;
+  // SetTimer again restarts the countdown; it is called only when the timer
+  // is switched on, or asked to start its countdown afresh.
+  if (timer.Enabled())
+    SetTimer(form_window_, it->second, timer.Interval(), nullptr);
+  else
+    KillTimer(form_window_, it->second);
+}
+
+void TWin32Renderer::Guarded(const std::function<void()>& fn) {
+  try {
+    fn();
+  } catch (const std::exception& e) {
+    report_(e.what());
+  } catch (...) {
+    report_("");
+  }
+}
+
+bool TWin32Renderer::TranslateKey(MSG& msg) {
+  if (msg.message != WM_KEYDOWN || msg.wParam != VK_RETURN) return false;
+  auto it = controls_.find(GetFocus());
+  if (it == controls_.end() || !IsClickable(*it->second) || !it->second->Enabled()) return false;
+  TControl* c = it->second;
+  Guarded([c] { c->Click(); });
+  return true;
+}
+
+RECT TWin32Renderer::FormRect(const TControl& c) const {
+  RECT r = {};
+  HWND w = WindowOf(c);
+  GetClientRect(w, &r);
+  MapWindowPoints(w, form_window_, reinterpret_cast<POINT*>(&r), 2);
+  return r;
+}
+
+LRESULT CALLBACK TWin32Renderer::ContainerProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg == WM_NCCREATE) {
+    auto* create = reinterpret_cast<CREATESTRUCTA*>(lParam);
+    SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+  }
+  TWin32Renderer* renderer = RendererOf(window);
+  if (!renderer) return DefWindowProcA(window, msg, wParam, lParam);
+  return renderer->ContainerMessage(window, msg, wParam, lParam);
+}
+
+LRESULT TWin32Renderer::ContainerMessage(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
+  switch (msg) {
+    case WM_ERASEBKGND:
+      return 1;  // painted whole in WM_PAINT
+    case WM_PAINT:
+      PaintContainer(window);
+      return 0;
+    case WM_DRAWITEM:
+      DrawItem(*reinterpret_cast<DRAWITEMSTRUCT*>(lParam));
+      return TRUE;
+    case WM_MEASUREITEM:
+      MeasureItem(*reinterpret_cast<MEASUREITEMSTRUCT*>(lParam));
+      return TRUE;
+    case WM_COMMAND:
+      if (lParam) Command(reinterpret_cast<HWND>(lParam), HIWORD(wParam));
+      return 0;
+    case WM_TIMER:
+      for (const auto& [timer, id] : timerIds_) {
+        if (id != wParam) continue;
+        TTimer* t = const_cast<TTimer*>(timer);
+        Guarded([t] { t->Tick(); });
+        break;
+      }
+      return 0;
+    case kFirstShowMessage:
+      Guarded([this] { form_.Shown(); });
+      return 0;
+    case WM_CLOSE:
+      if (window != form_window_) break;
+      Guarded([this] {
+        if (form_.OnClose) form_.OnClose();
+      });
+      DestroyWindow(window);
+      return 0;
+    case WM_DESTROY:
+      if (window != form_window_) break;
+      // Nothing may reach the windows once they are going.
+      form_.Observer = nullptr;
+      for (const auto& entry : timerIds_) KillTimer(window, entry.second);
+      PostQuitMessage(0);
+      return 0;
+    default:
+      break;
+  }
+  return DefWindowProcA(window, msg, wParam, lParam);
+}
+
+void TWin32Renderer::PaintContainer(HWND window) {
+  PAINTSTRUCT ps;
+  HDC dc = BeginPaint(window, &ps);
+  RECT client;
+  GetClientRect(window, &client);
+  RECT inForm = client;
+  MapWindowPoints(window, form_window_, reinterpret_cast<POINT*>(&inForm), 2);
+  TMemoryCanvas canvas(dc, client.right, client.bottom);
+  painter_->CopyBackdrop(canvas.Dc(), inForm);
+  auto it = controls_.find(window);
+  if (it != controls_.end() && it->second->Kind() == TKind::Panel)
+    painter_->Panel(canvas.Dc(), static_cast<const TPanel&>(*it->second), client.right, client.bottom);
+  canvas.CopyTo(dc, 0, 0);
+  EndPaint(window, &ps);
+}
+
+void TWin32Renderer::MeasureItem(MEASUREITEMSTRUCT& item) {
+  auto it = ids_.find(static_cast<int>(item.CtlID));
+  if (it == ids_.end()) return;
+  if (it->second->Kind() == TKind::ComboBox) {
+    const int h = painter_->Scale(static_cast<TSmoothComboBox*>(it->second)->ItemHeight);
+    item.itemHeight = static_cast<UINT>(item.itemID == static_cast<UINT>(-1) ? h - kComboFieldExtra : h);
+  } else if (it->second->Kind() == TKind::ListBox) {
+    item.itemHeight = static_cast<UINT>(painter_->Scale(static_cast<TSmoothListBox*>(it->second)->ItemHeight));
+  }
+}
+
+void TWin32Renderer::DrawItem(const DRAWITEMSTRUCT& item) {
+  auto it = controls_.find(item.hwndItem);
+  if (it == controls_.end()) return;
+  TControl& c = *it->second;
+  const RECT& rc = item.rcItem;
+  const int w = rc.right - rc.left, h = rc.bottom - rc.top;
+  TMemoryCanvas canvas(item.hDC, w, h);
+  const bool focused = (item.itemState & ODS_FOCUS) && !(item.itemState & ODS_NOFOCUSRECT);
+  switch (c.Kind()) {
+    case TKind::ComboBox: {
+      const RECT local = {0, 0, w, h};
+      const bool inField = (item.itemState & ODS_COMBOBOXEDIT) != 0;
+      painter_->ComboItem(canvas.Dc(), static_cast<TSmoothComboBox&>(c), static_cast<int>(item.itemID), local,
+                          !inField && (item.itemState & ODS_SELECTED), inField && focused);
+      break;
+    }
+    case TKind::ListBox: {
+      RECT inForm = rc;
+      MapWindowPoints(item.hwndItem, form_window_, reinterpret_cast<POINT*>(&inForm), 2);
+      painter_->CopyBackdrop(canvas.Dc(), inForm);
+      painter_->ListItem(canvas.Dc(), static_cast<TSmoothListBox&>(c), static_cast<int>(item.itemID), {0, 0, w, h});
+      break;
+    }
+    default: {
+      painter_->CopyBackdrop(canvas.Dc(), FormRect(c));
+      if (c.Kind() == TKind::Image)
+        painter_->Image(canvas.Dc(), static_cast<TImage&>(c), w, h, focused);
+      else if (c.Kind() == TKind::GradientLabel)
+        painter_->GradientText(canvas.Dc(), static_cast<TGradientLabel&>(c), w, h);
+      else if (c.Kind() == TKind::Label)
+        painter_->PlainText(canvas.Dc(), static_cast<TLabel&>(c), w, h);
+      else if (c.Kind() == TKind::GlassButton)
+        painter_->GlassButton(canvas.Dc(), static_cast<TGlassButton&>(c), w, h, (item.itemState & ODS_SELECTED) != 0,
+                              focused);
+      break;
+    }
+  }
+  canvas.CopyTo(item.hDC, rc.left, rc.top);
+}
+
+void TWin32Renderer::Command(HWND child, WORD code) {
+  auto it = controls_.find(child);
+  if (it == controls_.end()) return;
+  TControl* c = it->second;
+  if (c->Kind() == TKind::ComboBox && code == CBN_SELCHANGE) {
+    const int index = static_cast<int>(SendMessageA(child, CB_GETCURSEL, 0, 0));
+    Guarded([c, index] { static_cast<TSmoothComboBox*>(c)->UserSelected(index); });
+  } else if (IsClickable(*c) && code == BN_CLICKED) {
+    Guarded([c] { c->Click(); });
+  }
+}
+
+void TWin32Renderer::PaintListBoxBackground(HWND list, HDC dc) {
+  RECT client;
+  GetClientRect(list, &client);
+  RECT inForm = client;
+  MapWindowPoints(list, form_window_, reinterpret_cast<POINT*>(&inForm), 2);
+  TMemoryCanvas canvas(dc, client.right, client.bottom);
+  painter_->CopyBackdrop(canvas.Dc(), inForm);
+  canvas.CopyTo(dc, 0, 0);
+}
+
+LRESULT CALLBACK TWin32Renderer::ListBoxProc(HWND list, UINT msg, WPARAM wParam, LPARAM lParam) {
+  auto* renderer = static_cast<TWin32Renderer*>(GetPropA(list, "TOrvRenderer"));
+  if (!renderer) return DefWindowProcA(list, msg, wParam, lParam);
+  const WNDPROC original = renderer->listBoxProcs_[list];
+  switch (msg) {
+    case WM_ERASEBKGND:
+      renderer->PaintListBoxBackground(list, reinterpret_cast<HDC>(wParam));
+      return 1;
+    case WM_NCPAINT: {
+      // The border in the help text's gray rather than black.
+      const LRESULT result = CallWindowProcA(original, list, msg, wParam, lParam);
+      HDC dc = GetWindowDC(list);
+      RECT r;
+      GetWindowRect(list, &r);
+      OffsetRect(&r, -r.left, -r.top);
+      HBRUSH gray = CreateSolidBrush(RGB(128, 128, 128));
+      FrameRect(dc, &r, gray);
+      DeleteObject(gray);
+      ReleaseDC(list, dc);
+      return result;
+    }
+    case WM_VSCROLL:
+    case WM_MOUSEWHEEL:
+    case WM_KEYDOWN: {
+      // Scrolling moves painted pixels; the transparent items must be drawn again.
+      const LRESULT result = CallWindowProcA(original, list, msg, wParam, lParam);
+      InvalidateRect(list, nullptr, TRUE);
+      return result;
+    }
+    case WM_NCDESTROY:
+      RemovePropA(list, "TOrvRenderer");
+      break;
+    default:
+      break;
+  }
+  return CallWindowProcA(original, list, msg, wParam, lParam);
+}

@@ -1,0 +1,78 @@
+// The Win32 renderer: binds a form's portable widgets to real windows.
+//
+// Every widget a user sees is a real child window whose text is its caption
+// and whose visible and enabled states are the widget's, so screen readers,
+// keyboard users and test probes see what a user sees: glass buttons and
+// clickable pictures are owner-drawn BUTTONs, labels and decorative pictures
+// owner-drawn STATICs, the size box an owner-drawn COMBOBOX, the help text an
+// owner-drawn LISTBOX; the form and its panels are windows of our own class.
+// The portable objects tell the renderer of each change as it happens (it is
+// their observer), and it hands clicks, picks and timer ticks back to them.
+// Places are scaled from 96 DPI to the screen's.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "widgets/widgets.h"
+#include "widgets/win32/paint_win32.h"
+
+class TWin32Renderer : public TWidgetObserver {
+ public:
+  // Creates the form's window and every child window; reportException is
+  // called with the message of an exception that a handler let escape.
+  TWin32Renderer(HINSTANCE instance, TForm& form, std::function<void(const std::string&)> reportException);
+  ~TWin32Renderer() override;
+  TWin32Renderer(const TWin32Renderer&) = delete;
+  TWin32Renderer& operator=(const TWin32Renderer&) = delete;
+
+  HWND Window() const { return form_window_; }
+  // The window of a control, or nullptr.
+  HWND WindowOf(const TControl& control) const;
+  // Runs a handler of portable code; an exception it lets escape is reported
+  // here, since unwinding cannot cross the system's window procedures.
+  void Guarded(const std::function<void()>& fn);
+  // For the message loop: Enter on a focused button clicks it.
+  bool TranslateKey(MSG& msg);
+
+  // ---- TWidgetObserver ----
+  void Changed(TControl& control, TChange what) override;
+  void TimerChanged(TTimer& timer) override;
+
+  static void RegisterClasses(HINSTANCE instance);
+
+ private:
+  static LRESULT CALLBACK ContainerProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
+  static LRESULT CALLBACK ListBoxProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
+  LRESULT ContainerMessage(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
+  void CreateChild(TControl& control);
+  void Place(TControl& control);
+  void PaintContainer(HWND window);
+  void DrawItem(const DRAWITEMSTRUCT& item);
+  void MeasureItem(MEASUREITEMSTRUCT& item);
+  void Command(HWND child, WORD code);
+  void SizeCombo(TSmoothComboBox& combo);
+  void PaintListBoxBackground(HWND list, HDC dc);
+  void UpdateTooltip(TControl& control, bool add);
+  // The window text a control shows: its caption, or for a picture its hint,
+  // for a symbol button its accessible name.
+  static std::string WindowText(const TControl& control);
+  RECT FormRect(const TControl& control) const;
+
+  HINSTANCE instance_;
+  TForm& form_;
+  std::function<void(const std::string&)> report_;
+  std::unique_ptr<TPainter> painter_;
+  HWND form_window_ = nullptr;
+  HWND tooltip_ = nullptr;
+  std::map<const TControl*, HWND> windows_;
+  std::map<HWND, TControl*> controls_;
+  std::map<int, TControl*> ids_;           // control ids, known before the windows exist
+  std::map<const TTimer*, UINT_PTR> timerIds_;
+  std::map<HWND, WNDPROC> listBoxProcs_;
+  int nextId_ = 100;
+};
