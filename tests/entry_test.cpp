@@ -144,6 +144,7 @@ TEST_F(Entry, RunCreatesTheMainWindowAndReleasesServicesAfterTheLoop) {
   EXPECT_EQ(RunApplication(host), 0);
   EXPECT_EQ(host.title, "OrvRapidStart");
   EXPECT_EQ(host.runs, 1);
+  EXPECT_EQ(host.waits, 1) << "the workers are waited for before the entry returns";
   EXPECT_TRUE(host.shown.empty());
   EXPECT_EQ(MainForm, nullptr);
   // The detector was released by the window's teardown: a new one queries again.

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <map>
 #include <memory>
+#include <new>
 #include <thread>
 
 #include "sim_fixture.h"
@@ -46,6 +47,19 @@ class FormTest : public SimTest, public TWidgetObserver {
   void CloseWindow() {
     form.reset();
     timers_.clear();
+  }
+  // A new machine in place of the old one, for tables of whole runs: the
+  // window goes, every worker ends, and the services start afresh.
+  void FreshPc() {
+    CloseWindow();
+    pc.ReleaseChildren();
+    gui.PumpUntil([] { return TThread::LiveCount() == 0; });
+    gui.Pump();
+    ResetServices();
+    pc.~SimPc();
+    new (&pc) SimPc();
+    runsEnded = 0;
+    now_ = 0;
   }
 
   // Pumps until the run in flight has ended (its child released first).

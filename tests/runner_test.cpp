@@ -158,6 +158,38 @@ TEST_F(Runner, PipeEndsAreInheritableOnlyForTheirOwnChild) {
   ASSERT_TRUE(RunToEnd());
 }
 
+// A run that ends after the GUI has gone (its dispatcher uninstalled) ends
+// quietly: its end is dropped, the runner goes, and its handles are closed.
+TEST_F(Runner, RunOutlivingTheGuiEndsQuietly) {
+  Program("tool", "late", 0);
+  pc.Processes.HoldChildren = true;
+  Start("tool");
+  Settle();
+  CloseWindow();
+  gui.Close();
+  InstallDispatcher(nullptr);
+  pc.ReleaseChildren();
+  for (int i = 0; i < 2000 && TThread::LiveCount() > 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  EXPECT_EQ(TThread::LiveCount(), 0);
+  EXPECT_EQ(pc.OpenHandles(), 0);
+}
+
+TEST(HelperCommandLine, TargetIsTakenFromTheSystemFolder) {
+  struct Row {
+    const char* in;
+    const char* out;
+  };
+  const Row rows[] = {
+      {"diskpart.exe /S \"C:\\T\\DPINPUT.TXT\"", "\"C:\\Windows\\System32\\diskpart.exe\" /S \"C:\\T\\DPINPUT.TXT\""},
+      {"\"diskpart.exe\" /S x", "\"C:\\Windows\\System32\\diskpart.exe\" /S x"},
+      {"C:\\Tools\\diskpart.exe /S x", "C:\\Tools\\diskpart.exe /S x"},  // a full path is taken as it stands
+      {"\"C:\\a b\\p.exe\" y", "\"C:\\a b\\p.exe\" y"},
+      {"", ""},
+  };
+  for (const Row& r : rows) EXPECT_EQ(HelperTargetCommandLine(r.in, "C:\\Windows\\System32"), r.out) << r.in;
+  EXPECT_EQ(HelperTargetCommandLine("diskpart.exe /S x", ""), "") << "no system folder: nothing to run";
+}
+
 TEST(HelperCommandLine, Unwrap) {
   struct Row {
     const char* in;

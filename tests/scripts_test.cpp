@@ -277,3 +277,47 @@ TEST_F(Scripts, DiskpartOutcomes) {
 }
 
 }  // namespace
+
+namespace {
+
+// diskpart is never found by a search: a diskpart.exe planted next to the
+// program or in the current folder must not run, on any family.
+TEST_F(Scripts, PlantedDiskpartNeverRuns) {
+  for (const SimVersion& version : {SimVersion::Make(2, 6, 1, 7601), WindowsXp64()}) {
+    CloseWindow();
+    ResetServices();
+    pc.Version = version;
+    pc.Disks.Drives.clear();
+    pc.Disks.AddMbrDisk(0, 64 * SimDisks::kGiB);
+    int planted = 0;
+    const SimProgram fake = [&planted](const std::string&, SimPc&) {
+      ++planted;
+      return SimChildResult{"", 0};
+    };
+    pc.Processes.PlantedPrograms["C:\\Program Files\\Ortavel\\diskpart.exe"] = fake;
+    pc.Processes.PlantedPrograms[pc.Processes.CurrentDirectory + "\\diskpart.exe"] = fake;
+    Dp().CreateRapidStartPart(0, 2048, true, 0);
+    ASSERT_TRUE(RunToEnd());
+    EXPECT_EQ(planted, 0);
+    EXPECT_EQ(Result(), 0) << "the system's diskpart ran";
+  }
+  // A search would have found it: the plant is real.
+  EXPECT_NE(pc.ProgramFor("diskpart /S x"), pc.ProgramFor("C:\\Windows\\system32\\diskpart.exe /S x"));
+}
+
+// One run at a time: a script for a second run is not even written while the
+// first run's diskpart may still read the file, and the first run's lock holds.
+TEST_F(Scripts, SecondScriptWhileARunIsInFlightLeavesTheFirstAlone) {
+  pc.Processes.HoldChildren = true;
+  Dp().ShrinkPart(0, 1, 10);
+  Settle();
+  const std::string first = File(kScript);
+  EXPECT_EQ(Dp().ExtendPart(0, 1, 0), 0u);
+  EXPECT_EQ(File(kScript), first);
+  EXPECT_FALSE(pc.DeleteFileA(kScript)) << "still locked for the first run";
+  EXPECT_EQ(pc.GetLastError(), os::kErrorSharingViolation);
+  ASSERT_TRUE(RunToEnd());
+  EXPECT_TRUE(pc.DeleteFileA(kScript));
+}
+
+}  // namespace

@@ -6,6 +6,8 @@
 
 namespace {
 
+constexpr int kPumpPollMs = 5;
+
 // Guards the installed dispatcher. A Send holds it only to count itself in:
 // the GUI thread may need to run the sent work before it can uninstall.
 std::mutex g_dispatcherMutex;
@@ -88,8 +90,11 @@ bool TQueueDispatcher::PumpUntil(const std::function<bool()>& done, int timeoutM
   for (;;) {
     Pump();
     if (done()) return true;
+    // done() may turn on a change that queues nothing (a worker ending):
+    // look again every few milliseconds.
     std::unique_lock<std::mutex> lock(mutex_);
-    if (!changed_.wait_until(lock, deadline, [&] { return !queue_.empty(); })) return false;
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    changed_.wait_for(lock, std::chrono::milliseconds(kPumpPollMs), [&] { return !queue_.empty(); });
   }
 }
 

@@ -43,7 +43,8 @@ expect "amd64.exe imports only system DLLs" "$(x86_64-w64-mingw32-objdump -p "$h
 # --- Wine and a display --------------------------------------------------------
 export WINEDEBUG=-all
 if [ -z "${ORV_WINE_DISPLAY:-}" ]; then
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
+  # Room for the window at 144 DPI (1050 x 524 and its frame).
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
   xvfb_pid=$!
   for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
   export DISPLAY=":$(cat "$work/display")"
@@ -161,5 +162,141 @@ winxp|1|Windows XP Professional Service Pack 3 2600 32-bit
 win7|4|Windows 7 Service Pack 1 7601 32-bit
 TABLE
 
+
+# --- the window on screen: the demo on its simulated machines -----------------
+# Back in the 64-bit prefix. Every window of the prefix lives in one Wine
+# desktop: on a bare X server with no window manager Wine waits 2 s for one
+# whenever a top-level window hides (the closing message box), and the window
+# under test would stall for it.
+boot "$work/prefix64" win64
+set_version win7
+cp /usr/share/wine/fonts/tahoma*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
+demo="$build/OrvRapidStartDemo.exe"
+title="Ortavel - Intel Rapid Start (Demo)"
+shots="$work/shots"
+mkdir -p "$shots"
+stop_file="$work/stop-hang"
+
+wl() { local limit=$1; shift; timeout "$limit" wine "$@" 2>/dev/null | tr -d '\r'; }
+set_reg() { w reg add "$1" /v "$2" /t "$3" /d "$4" /f >/dev/null; }
+set_desktop() {  # set_desktop on|off
+  if [ "$1" == on ]; then
+    set_reg 'HKCU\Software\Wine\Explorer' Desktop REG_SZ Default
+    set_reg 'HKCU\Software\Wine\Explorer\Desktops' Default REG_SZ "$(xdotool getdisplaygeometry | tr ' ' x)"
+  else
+    w reg delete 'HKCU\Software\Wine\Explorer' /v Desktop /f >/dev/null
+  fi
+}
+set_dpi() { set_reg 'HKCU\Control Panel\Desktop' LogPixels REG_DWORD "$1"; }
+
+demo_job=""
+stop_demo() {
+  timeout 30 wineserver -k 2>/dev/null
+  [ -n "$demo_job" ] && wait "$demo_job" 2>/dev/null
+  demo_job=""
+}
+status_now() { wl 30 "$probe" status "$title" | field status; }
+start_demo() {  # start_demo MACHINE: true once the window shows its first status
+  stop_demo
+  xdotool mousemove 0 0  # no hover on the new window
+  (cd "$build" && timeout 900 wine "$demo" "/MACHINE=$1" </dev/null >/dev/null 2>&1) &
+  demo_job=$!
+  for _ in $(seq 120); do
+    if [[ "$(status_now)" == Disk* ]]; then sleep 1; return 0; fi  # and painted
+    sleep 0.25
+  done
+  return 1
+}
+wait_status() {  # wait_status TEXT: until the status line reads TEXT (10 s at most)
+  for _ in $(seq 50); do [ "$(status_now)" == "$1" ] && return 0; sleep 0.2; done
+  return 1
+}
+
+kids=""
+read_window() {  # the child list, and the client origin on the screen in ox, oy
+  kids=$(wl 30 "$probe" children "$title")
+  local origin
+  origin=$(field origin <<<"$kids")
+  ox=${origin%,*} oy=${origin#*,}
+}
+# The controls summed up from the child list, one line each: the disk
+# pictures and the tile captions as visible:text or 0 when hidden, in tile
+# order; the tile panels' places; the arrows' visibility (left, right); the
+# size box as text:enabled; the buttons' enabled state; the note's visibility.
+summary() {
+  awk -F'|' '
+    function shown(visible, text) { return visible == "1" ? "1:" text : "0" }
+    function add(list, item) { return list == "" ? item : list "~" item }
+    !/^child=/ { next }
+    { sub(/^child=/, "") }
+    $1 == "Static" && after_picture { labels = add(labels, shown($3, $2)) }
+    { after_picture = 0 }
+    $1 == "Button" && ($2 == "Previous disk" || $2 == "Next disk") { arrows = arrows $3; next }
+    $1 == "Button" && $2 == "Create" { create = $4; next }
+    $1 == "Button" && $2 == "Delete" { del = $4; next }
+    $1 == "Button" { pictures = add(pictures, shown($3, $2)); tiles = add(tiles, panel); after_picture = 1 }
+    $1 == "ComboBox" { combo = $2 ":" $4 }
+    $1 == "Static" && $2 ~ /^Please make sure/ { note = $3 }
+    { panel = $1 == "TOrvPanel" ? $5 : "" }
+    END {
+      printf "pictures=%s\nlabels=%s\ntiles=%s\narrows=%s\ncombo=%s\ncreate=%s\ndelete=%s\nnote=%s\n",
+             pictures, labels, tiles, arrows, combo, create, del, note
+    }' <<<"$kids"
+}
+of() { summary | field "$1"; }
+place_of() {  # place_of TEXT: the place of the first child with that text
+  awk -F'|' -v text="$1" '$2 == text { print $5; exit }' <<<"$kids"
+}
+centre_of() {  # centre_of TEXT: the screen point at the middle of that child
+  local p l t size
+  p=$(place_of "$1") l=${p%%,*} p=${p#*,} t=${p%%,*} size=${p#*,}
+  echo "$((ox + l + ${size%x*} / 2)) $((oy + t + ${size#*x} / 2))"
+}
+hover() { read_window; xdotool mousemove $(centre_of "$1"); }
+click_on() { hover "$1"; xdotool click 1; }
+no_tooltip() {  # moves the mouse off the window and waits until no tooltip shows
+  xdotool mousemove 0 0
+  for _ in $(seq 20); do [ "$(wl 30 "$probe" tooltip 0 | field visible)" == 0 ] && return 0; sleep 0.2; done
+  return 1
+}
+focus_text() { wl 30 "$probe" focus "$title" | field focus | cut -d'|' -f2; }
+
+# Pixels of a screenshot, in client coordinates of the window read last.
+shoot() { no_tooltip; sleep 0.3; import -window root "$shots/$1.png"; echo "$shots/$1.png"; }
+rgb() {  # rgb SHOT X,Y...: the colours as r,g,b, one convert for them all
+  local shot=$1 format="" x y
+  shift
+  for p in "$@"; do
+    x=$((ox + ${p%,*})) y=$((oy + ${p#*,}))
+    format+="%[fx:int(255*p{$x,$y}.r)],%[fx:int(255*p{$x,$y}.g)],%[fx:int(255*p{$x,$y}.b)] "
+  done
+  convert "$shot" -format "${format% }" info:
+}
+darkest() {  # darkest SHOT L,T,WxH: the darkest intensity in that area, 0..255
+  local l=${2%%,*} rest=${2#*,}
+  local t=${rest%%,*} size=${rest#*,}
+  convert "$shot" -crop "$size+$((ox + l))+$((oy + t))" -format '%[fx:int(255*minima.intensity)]' info:
+}
+reddish() {  # reddish SHOT L,T,WxH: how many pixels of that area are red
+  local l=${2%%,*} rest=${2#*,}
+  local t=${rest%%,*} size=${rest#*,}
+  convert "$1" -crop "$size+$((ox + l))+$((oy + t))" +repage -fx '(r > 0.55 && g < 0.35 && b < 0.35)' \
+    -format '%[fx:int(mean * w * h + 0.5)]' info:
+}
+# The tiles whose panel shows the raised bevel: white top and left edges,
+# dark (112) bottom and right edges.
+marked_tiles() {
+  local shot=$1 tiles p=0 marked="" l t size wd ht
+  IFS='~' read -r -a tiles <<<"$(of tiles)"
+  for place in "${tiles[@]}"; do
+    l=${place%%,*} rest=${place#*,} t=${rest%%,*} size=${rest#*,} wd=${size%x*} ht=${size#*x}
+    [ "$(rgb "$shot" "$((l + wd / 2)),$t" "$l,$((t + ht / 2))" "$((l + wd / 2)),$((t + ht - 1))" "$((l + wd - 1)),$((t + ht / 2))")" == \
+      "255,255,255 255,255,255 112,112,112 112,112,112" ] && marked+="$p"
+    p=$((p + 1))
+  done
+  echo "$marked"
+}
+
+#SECTION_REST
 echo "wine: $pass passed, $fail failed"
 [ "$fail" -eq 0 ]

@@ -116,6 +116,7 @@ struct SimIoRequest {
   bool Ok = false;
   uint32_t Error = 0;
   uint32_t BytesReturned = 0;
+  std::vector<uint8_t> Output;  // the bytes returned
 };
 
 struct SimDisks {

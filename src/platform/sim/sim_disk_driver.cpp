@@ -274,6 +274,7 @@ bool SimDisks::Control(const std::string& path, uint32_t access, uint32_t code, 
   record.Ok = ok;
   record.Error = error;
   record.BytesReturned = bytesReturned;
+  if (ok && out) record.Output.assign(static_cast<const uint8_t*>(out), static_cast<const uint8_t*>(out) + bytesReturned);
   Requests.push_back(std::move(record));
   return ok;
 }

@@ -224,6 +224,9 @@ class Diskpart {
       number = disk_->AddLogical(kDefaultMbrType, at, bytes).Number;
     }
     part_ = number;
+    // assumed: every new partition gets a volume, without a drive letter
+    // (a script that assigns none leaves it so).
+    pc_.Disks.AddVolume(disk_->Number, number);
     Say("DiskPart succeeded in creating the specified partition.");
     return 0;
   }
@@ -237,8 +240,10 @@ class Diskpart {
   uint32_t SetId(const std::string& value, bool override) {
     SimPartition* p = Selected();
     if (!p) return Fail(kVdsObjectNotFound, "There is no partition selected.");
-    if (pc_.Processes.SetIdRefusedDisks.count(disk_->Number))
+    if (pc_.Processes.SetIdRefusedDisks.count(disk_->Number) || pc_.Processes.SetIdRefusals > 0) {
+      if (pc_.Processes.SetIdRefusals > 0) --pc_.Processes.SetIdRefusals;
       return Fail(kVdsDeviceInUse, "The device is currently in use.");
+    }
     if (p->Style == kStyleGpt) {
       os::Guid type{};
       if (!ParseGuid(value, type)) return Fail(kDiskpartSyntaxError, "The specified type is not in the correct format.");
@@ -316,6 +321,7 @@ class Diskpart {
     const uint64_t mb = std::min(desiredMb, maxMb);
     p->Length -= mb * kMiB;
     if (it != pc_.Processes.ShrinkableBytes.end()) it->second -= mb * kMiB;
+    pc_.Processes.Resizes.push_back({disk_->Number, p->Offset, -static_cast<int64_t>(mb * kMiB)});
     Say("DiskPart successfully shrunk the volume by:  " + std::to_string(mb) + " MB");
     return 0;
   }
@@ -328,6 +334,7 @@ class Diskpart {
     if (bytes == 0 || bytes > free)
       return Fail(kVdsNotEnoughSpace, "There is not enough usable space for this operation.");
     p->Length += bytes;
+    pc_.Processes.Resizes.push_back({disk_->Number, p->Offset, static_cast<int64_t>(bytes)});
     Say("DiskPart successfully extended the volume.");
     return 0;
   }
@@ -354,6 +361,7 @@ SimChildResult RunSimDiskpart(const std::string& commandLine, SimPc& pc) {
     r.ExitCode = kDiskpartScriptUnreadable;
     return r;
   }
+  pc.Processes.Scripts.push_back(file->second.Bytes);
   Diskpart diskpart(pc);
   r.ExitCode = diskpart.Run(file->second.Bytes);
   r.Output += diskpart.output;

@@ -187,7 +187,7 @@ void SimPc::Sleep(uint32_t ms) {
   // The program's time passes for the machine as well.
   Clock.Advance(ms);
   Progress();
-  changed_.notify_all();
+  Notify();
 }
 
 bool SimPc::CloseHandle(os::Handle h) {

@@ -306,7 +306,10 @@ class SimPc : public Os {
   // untilMs (in real time); the lock is given up meanwhile.
   void WaitForChange(std::unique_lock<std::recursive_mutex>& lock, uint64_t untilMs);
   uint64_t NextEventLocked() const;
-  int blocked_ = 0;
+  // Wakes the callers waiting for a change.
+  void Notify();
+  uint64_t generation_ = 0;              // changes so far
+  std::multiset<uint64_t> waiting_;      // the generation each waiting caller last saw
   os::Handle NewHandle(Kind kind, const std::string& name, uint32_t access = 0);
   const Object* Find(os::Handle h, Kind kind) const;
   // Lets the file, pipe and process model forget a handle being closed.

@@ -306,7 +306,7 @@ bool SimPc::CreateProcessA(const std::string& commandLine, uint32_t flags, os::H
   pi.dwThreadId = pi.dwProcessId + 2;
   Processes.ProcessOf[pi.hProcess] = Processes.Children.size() - 1;
   Progress();
-  changed_.notify_all();
+  Notify();
   return true;
 }
 
@@ -341,15 +341,20 @@ uint64_t SimPc::NextEventLocked() const {
   return next;
 }
 
+void SimPc::Notify() {
+  ++generation_;
+  changed_.notify_all();
+}
+
 void SimPc::WaitForChange(std::unique_lock<std::recursive_mutex>& lock, uint64_t untilMs) {
-  ++blocked_;
+  const auto waiting = waiting_.insert(generation_);
   if (Clock.RealTime() && untilMs != UINT64_MAX) {
     const uint64_t now = Clock.NowMs();
     if (untilMs > now) changed_.wait_for(lock, std::chrono::milliseconds(untilMs - now));
   } else {
     changed_.wait(lock);
   }
-  --blocked_;
+  waiting_.erase(waiting);
   Progress();
 }
 
@@ -358,23 +363,25 @@ uint64_t SimPc::NextChildEventMs() const {
   return NextEventLocked();
 }
 
+// A caller counts as blocked once it has looked at the machine since its
+// last change and gone back to waiting.
 int SimPc::BlockedCallers() const {
   const std::lock_guard<std::recursive_mutex> guard(mutex_);
-  return blocked_;
+  return static_cast<int>(waiting_.count(generation_));
 }
 
 void SimPc::AdvanceMs(uint64_t ms) {
   const std::lock_guard<std::recursive_mutex> guard(mutex_);
   Clock.Advance(ms);
   Progress();
-  changed_.notify_all();
+  Notify();
 }
 
 void SimPc::ReleaseChildren() {
   const std::lock_guard<std::recursive_mutex> guard(mutex_);
   for (SimProcesses::Child& child : Processes.Children)
     if (!child.Ended) EndChild(child);
-  changed_.notify_all();
+  Notify();
 }
 
 int SimPc::RunningChildren() const {
@@ -425,5 +432,5 @@ void SimPc::ForgetHandle(os::Handle h, Kind kind) {
       Processes.PipeEnds.erase(end);
     }
   }
-  changed_.notify_all();
+  Notify();
 }

@@ -67,6 +67,9 @@ struct SimProcesses {
   // diskpart behaviour that depends on what is on the disks:
   // disks whose partition-type changes diskpart refuses (the volume is in use)
   std::set<int> SetIdRefusedDisks;
+  // this many of the next type changes are refused the same way (a volume
+  // that is busy right after it was made)
+  int SetIdRefusals = 0;
   // bytes a partition's volume can give up when shrunk, by (disk, partition);
   // assumed for others: a partition with a drive letter can give up half its
   // length, one without a volume nothing.
@@ -81,6 +84,14 @@ struct SimProcesses {
 
   // ---- what happened ----
   std::vector<SimChildRun> Runs;
+  std::vector<std::string> Scripts;  // every script diskpart read, as it read it
+  // Every size change diskpart made, by the partition's disk and starting offset.
+  struct Resize {
+    int Disk;
+    uint64_t Offset;
+    int64_t Bytes;  // < 0: shrunk
+  };
+  std::vector<Resize> Resizes;
 
   // ---- used by SimPc ----
   struct OpenFile {

@@ -14,10 +14,34 @@
 //                                   runner and prints the CPU it used per second
 //   probe window                    the main windows open, the first one's
 //                                   visibility and client size
+//
+// The window on screen, found by its title (another process's windows):
+//   probe children TITLE            every descendant window in EnumChildWindows
+//                                   order: class|text|visible|enabled|place in
+//                                   client coordinates; the client size, its
+//                                   origin on the screen and the window's frame
+//   probe click TITLE CLASS TEXT    BM_CLICK on the first such descendant
+//   probe status TITLE              the status line's text
+//   probe status-trace TITLE TIMEOUT_MS SUFFIX
+//                                   each new status text until one ends with SUFFIX
+//   probe answer CAPTION ID TIMEOUT_MS
+//                                   waits for that message box, prints its text
+//                                   and presses the button ID (1 OK, 6 Yes, 7 No;
+//                                   0 presses nothing)
+//   probe hang TITLE INTERVAL_MS DURATION_MS TIMEOUT_MS [STOP_FILE]
+//                                   WM_NULL every INTERVAL_MS with SMTO_ABORTIFHUNG
+//                                   until DURATION_MS pass or STOP_FILE exists
+//   probe tooltip TIMEOUT_MS        waits for a visible tooltip and reads its text
+//   probe focus TITLE               the descendant that holds the keyboard focus
+//   probe cpu TITLE                 CPU time used so far by the window's process
 #include <windows.h>
 
+#include <commctrl.h>
+
 #include <cstdio>
+#include <cstring>
 #include <string>
+#include <vector>
 
 #include "partops/execute_program.h"
 #include "platform/win32/win32_os.h"
@@ -210,6 +234,327 @@ int RunnerCpu() {
   return 0;
 }
 
+
+// ---- another process's window -------------------------------------------------
+
+// Replies we wait for from the window under test: long enough for a busy
+// paint, short enough that a hung window does not stall a test.
+constexpr UINT kReplyTimeoutMs = 2000;
+constexpr DWORD kPollMs = 20;
+
+std::string Utf8(const std::wstring& w) {
+  if (w.empty()) return "";
+  const int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
+  std::string s(static_cast<std::size_t>(n), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), &s[0], n, nullptr, nullptr);
+  return s;
+}
+
+// WM_GETTEXT through the W call: the A calls hand back UTF-16 bytes for some
+// controls of another process under Wine. On a drop-down list it gives the
+// selected item.
+std::string TextOf(HWND w) {
+  // One WM_GETTEXT into a buffer with room to spare: asking for the length
+  // first races with a text that grows in between.
+  for (std::size_t room = 512;; room *= 4) {
+    std::wstring text(room, L'\0');
+    DWORD_PTR copied = 0;
+    if (!SendMessageTimeoutW(w, WM_GETTEXT, room, reinterpret_cast<LPARAM>(&text[0]), SMTO_ABORTIFHUNG,
+                             kReplyTimeoutMs, &copied))
+      return "";
+    if (copied + 1 < room || room >= 65536) {
+      text.resize(copied);
+      return Utf8(text);
+    }
+  }
+}
+
+std::string ClassOf(HWND w) {
+  char name[256] = {};
+  GetClassNameA(w, name, sizeof name);
+  return name;
+}
+
+bool SameText(const std::string& a, const std::string& b) { return lstrcmpiA(a.c_str(), b.c_str()) == 0; }
+
+HWND FindTop(const std::string& title) { return FindWindowA(nullptr, title.c_str()); }
+
+BOOL CALLBACK AddWindow(HWND w, LPARAM list) {
+  reinterpret_cast<std::vector<HWND>*>(list)->push_back(w);
+  return TRUE;
+}
+
+std::vector<HWND> Descendants(HWND top) {
+  std::vector<HWND> all;
+  EnumChildWindows(top, AddWindow, reinterpret_cast<LPARAM>(&all));
+  return all;
+}
+
+RECT ScreenRect(HWND w) {
+  RECT r = {};
+  GetWindowRect(w, &r);
+  return r;
+}
+
+// The place of w in top's client coordinates.
+RECT PlaceIn(HWND top, HWND w) {
+  RECT r = ScreenRect(w);
+  MapWindowPoints(nullptr, top, reinterpret_cast<POINT*>(&r), 2);
+  return r;
+}
+
+// "left,top,WIDTHxHEIGHT"
+std::string PlaceText(const RECT& r) {
+  return std::to_string(r.left) + "," + std::to_string(r.top) + "," + std::to_string(r.right - r.left) + "x" +
+         std::to_string(r.bottom - r.top);
+}
+
+std::string Describe(HWND top, HWND w) {
+  return ClassOf(w) + "|" + TextOf(w) + "|" + (IsWindowVisible(w) ? "1" : "0") + "|" + (IsWindowEnabled(w) ? "1" : "0") +
+         "|" + PlaceText(PlaceIn(top, w));
+}
+
+int Children(const std::string& title) {
+  HWND top = FindTop(title);
+  std::printf("found=%d\n", top ? 1 : 0);
+  if (!top) return 1;
+  for (HWND w : Descendants(top)) std::printf("child=%s\n", Describe(top, w).c_str());
+  RECT client = {};
+  GetClientRect(top, &client);
+  POINT origin = {0, 0};
+  ClientToScreen(top, &origin);
+  std::printf("client=%ldx%ld\norigin=%ld,%ld\nframe=%s\n", client.right, client.bottom, origin.x, origin.y,
+              PlaceText(ScreenRect(top)).c_str());
+  return 0;
+}
+
+int Click(const std::string& title, const std::string& cls, const std::string& text) {
+  HWND top = FindTop(title);
+  for (HWND w : top ? Descendants(top) : std::vector<HWND>()) {
+    if (!SameText(ClassOf(w), cls) || TextOf(w) != text) continue;
+    // Returns once the button's handler has run in its own thread.
+    DWORD_PTR ignored = 0;
+    const bool answered =
+        SendMessageTimeoutA(w, BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 30000, &ignored) != 0;
+    std::printf("clicked=%d\n", answered ? 1 : 0);
+    return answered ? 0 : 1;
+  }
+  std::printf("clicked=0\n");
+  return 1;
+}
+
+// The status line: the text label at the top-left corner of the disk area
+// (Panel1 at 8,83 at 96 DPI), found by its place so it is found while empty.
+HWND StatusLine(HWND top) {
+  RECT client = {};
+  GetClientRect(top, &client);
+  const POINT want = {MulDiv(8, client.right, 700), MulDiv(83, client.right, 700)};
+  for (HWND w : Descendants(top)) {
+    const RECT r = PlaceIn(top, w);
+    if (SameText(ClassOf(w), "Static") && r.left == want.x && r.top == want.y) return w;
+  }
+  return nullptr;
+}
+
+int Status(const std::string& title) {
+  HWND top = FindTop(title);
+  HWND line = top ? StatusLine(top) : nullptr;
+  std::printf("found=%d\nstatus=%s\n", line ? 1 : 0, line ? TextOf(line).c_str() : "");
+  return line ? 0 : 1;
+}
+
+bool EndsWith(const std::string& s, const std::string& suffix) {
+  return s.size() >= suffix.size() && s.compare(s.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+// One status=... line per change, so a test sees every step of the dots.
+int StatusTrace(const std::string& title, DWORD timeoutMs, const std::string& suffix) {
+  HWND top = FindTop(title);
+  HWND line = top ? StatusLine(top) : nullptr;
+  const DWORD start = GetTickCount();
+  std::string last = "\x01";
+  bool ended = false;
+  while (line && GetTickCount() - start < timeoutMs) {
+    const std::string now = TextOf(line);
+    if (now != last) {
+      std::printf("status=%s\nat_ms=%lu\n", now.c_str(), static_cast<unsigned long>(GetTickCount() - start));
+      std::fflush(stdout);
+      last = now;
+    }
+    if (EndsWith(now, suffix)) {
+      ended = true;
+      break;
+    }
+    Sleep(kPollMs);
+  }
+  std::printf("ended=%d\nelapsed_ms=%lu\n", ended ? 1 : 0, static_cast<unsigned long>(GetTickCount() - start));
+  return ended ? 0 : 1;
+}
+
+HWND VisibleTop(const char* cls, const char* title) {
+  HWND w = FindWindowA(cls, title);
+  return w && IsWindowVisible(w) ? w : nullptr;
+}
+
+int Answer(const std::string& caption, int button, DWORD timeoutMs) {
+  const DWORD start = GetTickCount();
+  HWND box = nullptr;
+  while (!(box = VisibleTop("#32770", caption.c_str())) && GetTickCount() - start < timeoutMs) Sleep(kPollMs);
+  if (!box) {
+    std::printf("found=0\n");
+    return 1;
+  }
+  // The message text is the box's static with text (the icon's has none).
+  std::string text;
+  for (HWND w : Descendants(box))
+    if (SameText(ClassOf(w), "Static") && text.empty()) text = TextOf(w);
+  std::printf("found=1\ntext=%s\nframe=%s\n", text.c_str(), PlaceText(ScreenRect(box)).c_str());
+  if (button == 0) return 0;  // only wait for it
+  HWND control = GetDlgItem(box, button);
+  if (control)
+    PostMessageA(control, BM_CLICK, 0, 0);
+  else
+    PostMessageA(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
+  // The box is gone once the program has taken the answer.
+  const DWORD pressed = GetTickCount();
+  while (IsWindow(box) && GetTickCount() - pressed < kReplyTimeoutMs) Sleep(kPollMs);
+  std::printf("pressed=%d\nclosed=%d\n", control ? 1 : 0, IsWindow(box) ? 0 : 1);
+  return 0;
+}
+
+double NowMs() {
+  static LARGE_INTEGER frequency = [] {
+    LARGE_INTEGER f;
+    QueryPerformanceFrequency(&f);
+    return f;
+  }();
+  LARGE_INTEGER now;
+  QueryPerformanceCounter(&now);
+  return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+constexpr double kSlowReplyMs = 100;
+
+int Hang(const std::string& title, DWORD intervalMs, DWORD durationMs, UINT timeoutMs, const std::string& stopFile) {
+  HWND top = FindTop(title);
+  std::printf("found=%d\n", top ? 1 : 0);
+  if (!top) return 1;
+  int sent = 0, timeouts = 0;
+  double maxReply = 0, total = 0;
+  const double start = NowMs();
+  for (double next = start; NowMs() - start < durationMs; next += intervalMs) {
+    if (!stopFile.empty() && GetFileAttributesA(stopFile.c_str()) != INVALID_FILE_ATTRIBUTES) break;
+    if (!IsWindow(top)) break;
+    DWORD_PTR ignored = 0;
+    const double t0 = NowMs();
+    const bool answered = SendMessageTimeoutA(top, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, timeoutMs, &ignored) != 0;
+    const double reply = NowMs() - t0;
+    ++sent;
+    total += reply;
+    if (!answered) ++timeouts;
+    if (reply > maxReply) maxReply = reply;
+    // When the slow replies came, to match them with what the window did.
+    if (reply >= kSlowReplyMs) std::printf("slow=%.0f ms at %.0f ms\n", reply, t0 - start);
+    const double wait = next + intervalMs - NowMs();
+    if (wait > 0) Sleep(static_cast<DWORD>(wait));
+  }
+  std::printf("sent=%d\ntimeouts=%d\nmax_reply_ms=%.0f\nmean_reply_ms=%.2f\nelapsed_ms=%.0f\n", sent, timeouts,
+              maxReply, sent ? total / sent : 0.0, NowMs() - start);
+  return 0;
+}
+
+BOOL CALLBACK FindTooltip(HWND w, LPARAM found) {
+  if (!IsWindowVisible(w) || !SameText(ClassOf(w), TOOLTIPS_CLASSA)) return TRUE;
+  *reinterpret_cast<HWND*>(found) = w;
+  return FALSE;
+}
+
+HWND VisibleTooltip() {
+  HWND found = nullptr;
+  EnumWindows(FindTooltip, reinterpret_cast<LPARAM>(&found));
+  return found;
+}
+
+// The tooltip's own window text is empty; the shown tool's text is asked for
+// with TTM_GETCURRENTTOOLA into memory of the tooltip's process, since
+// pointers in common-control messages are not carried across processes.
+std::string TooltipText(HWND tip, HWND* tool) {
+  DWORD pid = 0;
+  GetWindowThreadProcessId(tip, &pid);
+  HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+  if (!process) return "";
+  constexpr SIZE_T kTextBytes = 256;
+  const SIZE_T bytes = sizeof(TTTOOLINFOA) + kTextBytes;
+  auto* remote = static_cast<char*>(VirtualAllocEx(process, nullptr, bytes, MEM_COMMIT, PAGE_READWRITE));
+  std::string text;
+  if (remote) {
+    std::vector<char> local(bytes, 0);
+    auto* info = reinterpret_cast<TTTOOLINFOA*>(local.data());
+    info->cbSize = TTTOOLINFOA_V2_SIZE;
+    info->lpszText = remote + sizeof(TTTOOLINFOA);
+    SIZE_T done = 0;
+    DWORD_PTR current = 0;
+    if (WriteProcessMemory(process, remote, local.data(), bytes, &done) &&
+        SendMessageTimeoutA(tip, TTM_GETCURRENTTOOLA, 0, reinterpret_cast<LPARAM>(remote), SMTO_ABORTIFHUNG,
+                            kReplyTimeoutMs, &current) &&
+        current && ReadProcessMemory(process, remote, local.data(), bytes, &done)) {
+      local.back() = '\0';
+      text = local.data() + sizeof(TTTOOLINFOA);
+      if (tool) *tool = reinterpret_cast<HWND>(info->uId);
+    }
+    VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+  }
+  CloseHandle(process);
+  return text;
+}
+
+int Tooltip(DWORD timeoutMs) {
+  const DWORD start = GetTickCount();
+  HWND tip = nullptr;
+  while (!(tip = VisibleTooltip()) && GetTickCount() - start < timeoutMs) Sleep(kPollMs);
+  std::printf("visible=%d\n", tip ? 1 : 0);
+  if (!tip) return 1;
+  HWND tool = nullptr;
+  const std::string text = TooltipText(tip, &tool);
+  std::printf("text=%s\nwindow_text=%s\n", text.c_str(), TextOf(tip).c_str());
+  if (tool) std::printf("tool=%s\n", TextOf(tool).c_str());
+  std::printf("after_ms=%lu\n", static_cast<unsigned long>(GetTickCount() - start));
+  return 0;
+}
+
+// The focus of another thread, read without attaching to its input.
+int Focus(const std::string& title) {
+  HWND top = FindTop(title);
+  GUITHREADINFO info = {};
+  info.cbSize = sizeof info;
+  const DWORD thread = top ? GetWindowThreadProcessId(top, nullptr) : 0;
+  if (!thread || !GetGUIThreadInfo(thread, &info)) {
+    std::printf("found=0\n");
+    return 1;
+  }
+  std::printf("found=1\nactive=%d\nfocus=%s\n", info.hwndActive == top ? 1 : 0,
+              info.hwndFocus ? Describe(top, info.hwndFocus).c_str() : "");
+  return 0;
+}
+
+int Cpu(const std::string& title) {
+  HWND top = FindTop(title);
+  DWORD pid = 0;
+  if (top) GetWindowThreadProcessId(top, &pid);
+  HANDLE process = pid ? OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, pid) : nullptr;
+  FILETIME created, exited, kernel, user;
+  if (!process || !GetProcessTimes(process, &created, &exited, &kernel, &user)) {
+    std::printf("found=0\n");
+    return 1;
+  }
+  auto ms = [](const FILETIME& t) {
+    return ((static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 10000;
+  };
+  std::printf("found=1\ncpu_ms=%llu\n", ms(kernel) + ms(user));
+  CloseHandle(process);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -228,6 +573,20 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (command == "runner-cpu") return RunnerCpu();
-  std::fprintf(stderr, "usage: probe osversion | uninstall-target EXE | console EXE WAIT_MS ARGS... | window\n");
+  auto number = [&](int i) { return static_cast<DWORD>(std::stoul(argv[i])); };
+  if (command == "children" && argc > 2) return Children(argv[2]);
+  if (command == "click" && argc > 4) return Click(argv[2], argv[3], argv[4]);
+  if (command == "status" && argc > 2) return Status(argv[2]);
+  if (command == "status-trace" && argc > 4) return StatusTrace(argv[2], number(3), argv[4]);
+  if (command == "answer" && argc > 4) return Answer(argv[2], static_cast<int>(number(3)), number(4));
+  if (command == "hang" && argc > 5) return Hang(argv[2], number(3), number(4), number(5), argc > 6 ? argv[6] : "");
+  if (command == "tooltip" && argc > 2) return Tooltip(number(2));
+  if (command == "focus" && argc > 2) return Focus(argv[2]);
+  if (command == "cpu" && argc > 2) return Cpu(argv[2]);
+  std::fprintf(stderr,
+               "usage: probe osversion | uninstall-target EXE | console EXE WAIT_MS ARGS... | window | children TITLE |\n"
+               "  click TITLE CLASS TEXT | status TITLE | status-trace TITLE TIMEOUT_MS SUFFIX |\n"
+               "  answer CAPTION ID TIMEOUT_MS | hang TITLE INTERVAL_MS DURATION_MS TIMEOUT_MS [STOP_FILE] |\n"
+               "  tooltip TIMEOUT_MS | focus TITLE | cpu TITLE\n");
   return 2;
 }

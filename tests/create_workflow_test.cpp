@@ -1,0 +1,324 @@
+// The Create workflow on simulated PCs: its scripts, status texts and final
+// layouts on every system family, and the partitions it must never touch.
+#include <gtest/gtest.h>
+
+#include "workflow_fixture.h"
+
+namespace {
+
+using namespace flowtest;
+
+class CreateFlow : public WorkflowTest {};
+
+const std::string kPrimary8 = "select disk 0|create partition primary size=8192|";
+const std::string kMbrType = "set id=84 override|exit";
+const std::string kGptType = "set id=D3BFE2DE-3DAF-11DF-BA40-E3A556D89593|exit";
+
+// 64 GB MBR disk: C: over the first 40 GB, the rest free.
+void MbrWithFreeSpace(SimPc& pc) {
+  SimDrive& d = pc.Disks.AddMbrDisk(0, 64 * kGiB);
+  d.AddPrimary(0x07, kMiB, 40 * kGiB, true);
+  pc.Disks.AddVolume(0, 1, 'C');
+}
+// 128 GB GPT disk with EFI, reserved and C: up to its end.
+void FullGpt(SimPc& pc) {
+  SimDrive& d = pc.Disks.AddGptDisk(0, 128 * kGiB);
+  d.AddGptPartition(kEfi, kMiB, 100 * kMiB);
+  d.AddGptPartition(kMsr, 101 * kMiB, 16 * kMiB);
+  d.AddGptPartition(kData, 117 * kMiB, 128 * kGiB - 118 * kMiB);
+  pc.Disks.AddHiddenVolume(0, 1);
+  pc.Disks.AddVolume(0, 3, 'C');
+}
+
+struct Row {
+  const char* name;
+  int family;
+  void (*build)(SimPc&);
+  std::vector<std::string> scripts;
+  const char* status;  // what is appended to "Creating"
+  int rapidStartParts;
+};
+
+void PrintTo(const Row& r, std::ostream* out) { *out << r.name; }
+
+const Row kTypicalRuns[] = {
+    {"FreeSpaceWin7x64", 6, MbrWithFreeSpace, {kPrimary8 + kMbrType}, ".....Done.", 1},
+    {"FreeSpaceVista32", 4, MbrWithFreeSpace, {kPrimary8 + kMbrType}, ".....Done.", 1},
+    {"FreeSpaceUnknownFamily", -1, MbrWithFreeSpace, {kPrimary8 + kMbrType}, ".....Done.", 1},
+    {"FreeSpaceXpTypeByDirectIo", 1, MbrWithFreeSpace, {kPrimary8 + "exit"}, ".....Done.", 1},
+    {"FreeSpaceXp64ThroughTheHelper", 3, MbrWithFreeSpace, {kPrimary8 + "exit"}, ".....Done.", 1},
+    {"FreeSpace2003Itanium", 2, MbrWithFreeSpace, {kPrimary8 + "exit"}, ".....Done.", 1},
+    {"FullGptDiskShrinksC", 6, FullGpt,
+     {kPrimary8 + kGptType, "select disk 0|create partition logical size=8192|" + kGptType,
+      "select disk 0|select partition 3|shrink desired=8192|exit", kPrimary8 + kGptType},
+     ".....Done.", 1},
+    {"FullGptDiskXpShrinksNothing", 1, FullGpt,
+     {kPrimary8 + "exit", "select disk 0|create partition logical size=8192|exit"}, ".....Failed.", 0},
+};
+
+class TypicalRun : public WorkflowTest, public ::testing::WithParamInterface<Row> {};
+
+TEST_P(TypicalRun, ScriptsStatusAndLayout) {
+  const Row& r = GetParam();
+  UseFamily(r.family);
+  r.build(pc);
+  pc.Processes.RunMs = 3000;
+  Create(0, 2);  // "8 GB"
+  EXPECT_EQ(Scripts(), r.scripts);
+  EXPECT_EQ(Form().StatusText, std::string("Creating") + r.status);
+  const std::vector<Part> after = Partitions(pc);
+  EXPECT_EQ(std::count_if(after.begin(), after.end(), [](const Part& p) { return p.RapidStart(); }),
+            r.rapidStartParts);
+  for (const Part& p : after)
+    if (p.RapidStart()) EXPECT_EQ(p.Length, 8192 * kMiB);
+  EXPECT_EQ(pc.MessageBoxes.size(), r.rapidStartParts ? 1u : 0u) << "the restart question after a success only";
+  EXPECT_EQ(Form().NoteLabel.Visible(), r.rapidStartParts == 0);
+  EXPECT_EQ(pc.Count(Call::Sleep), 0) << "pauses never block the window";
+  ExpectUntouched(pc, before, nullptr, 8192, r.name);
+  ExpectLayoutsWrittenFromReads(pc, r.name);
+}
+
+INSTANTIATE_TEST_SUITE_P(Create, TypicalRun, ::testing::ValuesIn(kTypicalRuns),
+                         [](const ::testing::TestParamInfo<Row>& info) { return std::string(info.param.name); });
+
+// 100 GB MBR disk: partition 1 (C:, can shrink) and partition 2 (no volume:
+// cannot), up to the end.
+void TwoPartitionsLastUnshrinkable(SimPc& pc) {
+  SimDrive& d = pc.Disks.AddMbrDisk(0, 100 * kGiB);
+  d.AddPrimary(0x07, kMiB, 40 * kGiB - kMiB, true);
+  d.AddPrimary(0x07, 40 * kGiB, 60 * kGiB);
+  pc.Disks.AddVolume(0, 1, 'C');
+}
+
+TEST_F(CreateFlow, ShrinkCandidatesAreTakenLastFirstEachForTheSize) {
+  UseFamily(6);
+  TwoPartitionsLastUnshrinkable(pc);
+  Create(0, 0);  // "2 GB"
+  EXPECT_EQ(Scripts(), (std::vector<std::string>{
+                           "select disk 0|create partition primary size=2048|" + kMbrType,
+                           "select disk 0|create partition logical size=2048|" + kMbrType,
+                           "select disk 0|select partition 2|shrink desired=2048|exit",  // refused: moves on
+                           "select disk 0|select partition 1|shrink desired=2048|exit",
+                           "select disk 0|create partition primary size=2048|" + kMbrType,
+                       }));
+  EXPECT_EQ(Form().StatusText, "Creating.....Done.");
+  ExpectUntouched(pc, before, nullptr, 2048, "shrink");
+}
+
+TEST_F(CreateFlow, ExhaustedShrinkListFails) {
+  UseFamily(4);
+  TwoPartitionsLastUnshrinkable(pc);
+  pc.Disks.Volumes.clear();  // C: has no volume either: nothing can shrink
+  Create(0, 0);
+  EXPECT_EQ(Scripts().size(), 4u) << "primary, logical, then each partition once";
+  EXPECT_EQ(Form().StatusText, "Creating.....Failed.");
+  EXPECT_TRUE(Form().NoteLabel.Visible());
+  EXPECT_TRUE(Form().CreateButton.Enabled());
+  ExpectUntouched(pc, before, nullptr, 2048, "exhausted");
+}
+
+// A full partition table: the shrink succeeds, the creates still fail, and
+// the shrunk partition gets its space back, all of it.
+void FullPartitionTable(SimPc& pc) {
+  SimDrive& d = pc.Disks.AddMbrDisk(0, 64 * kGiB);
+  for (int i = 0; i < 4; ++i) d.AddPrimary(0x07, kMiB + i * 16 * kGiB, 16 * kGiB - kMiB);
+  pc.Disks.AddVolume(0, 4, 'F');
+}
+
+TEST_F(CreateFlow, ShrinkThatDoesNotHelpIsExtendedBackWhole) {
+  UseFamily(6);
+  FullPartitionTable(pc);
+  Create(0, 1);  // "4 GB"
+  const std::vector<std::string> scripts = Scripts();
+  ASSERT_EQ(scripts.size(), 6u);
+  EXPECT_EQ(scripts[2], "select disk 0|select partition 4|shrink desired=4096|exit");
+  EXPECT_EQ(scripts[5], "select disk 0|select partition 4|extend|exit");
+  EXPECT_EQ(Form().StatusText, "Creating.....Failed.");
+  ExpectUntouched(pc, before, nullptr, 4096, "extend");
+  EXPECT_EQ(Find(Partitions(pc), 0, 48 * kGiB + kMiB)->Length, 16 * kGiB - kMiB);
+}
+
+TEST_F(CreateFlow, DiskWithoutPartitionsFailsWithoutShrinking) {
+  UseFamily(6);
+  pc.Disks.AddMbrDisk(0, kGiB);  // too small for 2 GB
+  Create(0, 0);
+  EXPECT_EQ(Scripts().size(), 2u);
+  EXPECT_EQ(Form().CreateFlow.PartIndex, -1);
+  EXPECT_EQ(Form().StatusText, "Creating.....Failed.");
+}
+
+// On the families that set the type by direct I/O, a failed logical create
+// ends the workflow: nothing is shrunk there.
+TEST_F(CreateFlow, IoFamiliesNeverShrink) {
+  for (int family : {1, 2, 3}) {
+    FreshPc();
+    UseFamily(family);
+    TwoPartitionsLastUnshrinkable(pc);
+    Create(0, 0);
+    EXPECT_EQ(Scripts().size(), 2u) << family;
+    EXPECT_EQ(Form().StatusText, "Creating.....Failed.") << family;
+    EXPECT_TRUE(pc.Processes.Resizes.empty()) << family;
+  }
+}
+
+// Every tick writes its line; the run's end and the end of a pause bring a
+// tick at once, so the lines still show 0, then 1 while the run goes, then 2.
+TEST_F(CreateFlow, EveryTickLogsTheStatus) {
+  UseFamily(6);
+  MbrWithFreeSpace(pc);
+  pc.Processes.RunMs = 3000;
+  Form().Shown();
+  Form().CreateButtonClick();
+  const std::vector<std::string> atClick = HeldLines();
+  ASSERT_TRUE(RunWorkflow());
+  const std::vector<std::string> ticks = Lines("CreateTimer->");
+  // Ticks at 1, 2 and 3 s; the run (3 s from the first tick) ends at 4 s and
+  // brings the deciding tick at once.
+  EXPECT_EQ(ticks, (std::vector<std::string>{"CreateTimer->ExecuteStatus=0", "CreateTimer->ExecuteStatus=1",
+                                              "CreateTimer->ExecuteStatus=1", "CreateTimer->ExecuteStatus=2"}));
+  const std::vector<std::string> clickLines = {"DiskIndex=0", "PartIndex=-1", "DiskIndex=0", "DiskNum=0"};
+  EXPECT_NE(std::search(atClick.begin(), atClick.end(), clickLines.begin(), clickLines.end()), atClick.end())
+      << "the indices as they stood before the click, then the rescan";
+}
+
+// The pause after a failed step keeps its 2 s; ticks during it change nothing.
+TEST_F(CreateFlow, PausesKeepTheirLengthWithoutBlocking) {
+  UseFamily(6);
+  FullGpt(pc);
+  pc.Processes.RunMs = 3000;
+  Form().Shown();
+  Form().CreateButtonClick();
+  AdvanceMs(1000);  // the first tick starts the primary create
+  ASSERT_EQ(Scripts().size(), 1u);
+  AdvanceMs(3000);  // it fails; the pause begins
+  EXPECT_EQ(Form().CreateFlow.ExecuteStatus, 2);
+  AdvanceMs(1900);
+  EXPECT_EQ(Scripts().size(), 1u) << "nothing starts during the pause";
+  AdvanceMs(200);
+  EXPECT_EQ(Scripts().size(), 2u) << "the logical create starts when the pause ends";
+  ASSERT_TRUE(RunWorkflow());
+  EXPECT_EQ(pc.Count(Call::Sleep), 0);
+}
+
+// The whole Create takes its runs and pauses, and about nothing more: four
+// runs of 3 s, three pauses between steps and Finish's pause, plus the first
+// tick.
+TEST_F(CreateFlow, WallTimeIsRunsAndPauses) {
+  UseFamily(6);
+  FullGpt(pc);
+  pc.Processes.RunMs = 3000;
+  Form().Shown();
+  Form().CreateButtonClick();
+  const uint64_t start = NowMs();
+  ASSERT_TRUE(RunWorkflow());
+  const uint64_t spent = NowMs() - start;
+  const uint64_t specified = 4 * 3000 + 4 * kStepPauseMs + 1000;
+  EXPECT_LE(spent, specified + 500);
+  EXPECT_GE(spent, specified - 1000);
+}
+
+// The disk the user chose is gone by the click: nothing runs, and it fails.
+TEST_F(CreateFlow, ChosenDiskGoneAtTheClick) {
+  UseFamily(6);
+  MbrWithFreeSpace(pc);
+  Form().Shown();
+  pc.Disks.Drives.clear();
+  Form().CreateButtonClick();
+  ASSERT_TRUE(RunWorkflow());
+  EXPECT_TRUE(Scripts().empty());
+  EXPECT_EQ(Form().StatusText, "Creating.....Failed.");
+}
+
+// A Rapid Start partition made elsewhere since the window last looked: the
+// click makes nothing and the window turns to it.
+TEST_F(CreateFlow, RapidStartPartitionFoundAtTheClick) {
+  UseFamily(6);
+  MbrWithFreeSpace(pc);
+  Form().Shown();
+  pc.Disks.FindDrive(0)->AddPrimary(0x84, 50 * kGiB, 4 * kGiB);
+  Form().CreateButtonClick();
+  EXPECT_FALSE(Form().WorkflowRunning());
+  EXPECT_TRUE(Scripts().empty());
+  EXPECT_FALSE(Form().CreateButton.Enabled());
+  EXPECT_TRUE(Form().DeleteButton.Enabled());
+}
+
+// ---- the partition to retype is found, not guessed ----
+
+// Partition 1 (C:) in the first slot, an extended partition at the end of
+// the disk with logical D: (partition 2), free primary space between them. A
+// new primary partition there takes number 2 and D: becomes partition 3,
+// which is the number a prediction gives.
+void LogicalAfterAGap(SimPc& pc) {
+  SimDrive& d = pc.Disks.AddMbrDisk(0, 100 * kGiB);
+  d.AddPrimary(0x07, kMiB, 30 * kGiB, true);
+  d.AddExtended(60 * kGiB, 40 * kGiB);
+  d.AddLogical(0x07, 60 * kGiB + kMiB, 40 * kGiB - kMiB);
+  pc.Disks.AddVolume(0, 1, 'C');
+  pc.Disks.AddVolume(0, 2, 'D');
+}
+
+TEST_F(CreateFlow, IoFamilyRetypesTheNewPartitionNotTheRenumberedOne) {
+  for (int family : {1, 2, 3}) {
+    FreshPc();
+    UseFamily(family);
+    LogicalAfterAGap(pc);
+    Create(0, 1);
+    const std::vector<std::string> held = HeldLines();
+    EXPECT_NE(std::find(held.begin(), held.end(), "NewPartNum=3"), held.end()) << "the prediction is still logged";
+    EXPECT_NE(std::find(held.begin(), held.end(), "NewPartition->PartNum=2"), held.end());
+    EXPECT_EQ(Form().StatusText, "Creating.....Done.") << family;
+    ExpectUntouched(pc, before, nullptr, 0, "family " + std::to_string(family));
+    const std::vector<Part> after = Partitions(pc);
+    EXPECT_EQ(Find(after, 0, 60 * kGiB + kMiB)->MbrType, 0x07) << "D: keeps its type";
+    EXPECT_TRUE(Find(after, 0, 30 * kGiB + kMiB)->RapidStart());
+  }
+}
+
+// The type run after 0x80042413 goes to the new partition, is waited for,
+// and its end is never taken for the end of a later run.
+TEST_F(CreateFlow, TypeRunAfterDeviceInUseIsAStepOfItsOwn) {
+  UseFamily(6);
+  LogicalAfterAGap(pc);
+  pc.Processes.SetIdRefusals = 1;  // the type line of the create script
+  pc.Processes.RunMs = 3000;
+  Create(0, 1);
+  EXPECT_EQ(Scripts(), (std::vector<std::string>{
+                           "select disk 0|create partition primary size=4096|" + kMbrType,
+                           "select disk 0|select partition 2|" + kMbrType,
+                       }));
+  EXPECT_EQ(Form().StatusText, "Creating.....Done.");
+  ExpectUntouched(pc, before, nullptr, 0, "type run");
+  // Finish's rescan came after the type run had ended.
+  const std::vector<std::string> held = HeldLines();
+  const auto typeEnd = std::find(held.begin(), held.end(), "Error Code: 00000000");
+  const auto done = std::find(held.rbegin(), held.rend(), "RapidStartPartIndex=1");
+  ASSERT_NE(typeEnd, held.end());
+  ASSERT_NE(done, held.rend());
+  EXPECT_LT(typeEnd - held.begin(), held.rend() - done);
+  EXPECT_TRUE(Lines("CreateTimer->IgnoredRun").empty());
+
+  // A Delete right after has runs of its own.
+  Form().DeleteButtonClick();
+  ASSERT_TRUE(RunWorkflow());
+  EXPECT_EQ(Form().StatusText, "Deleting.....Done.");
+  EXPECT_TRUE(Lines("DeleteTimer->IgnoredRun").empty());
+}
+
+// Two new partitions since the click: neither is retyped.
+TEST_F(CreateFlow, NothingIsRetypedWhenTheNewPartitionIsAmbiguous) {
+  UseFamily(1);
+  MbrWithFreeSpace(pc);
+  Form().Shown();
+  // Another partition appears between the click and the create's end.
+  pc.BeforeNth(Call::CreateProcessA, 1, [this] { pc.Disks.FindDrive(0)->AddPrimary(0x07, 60 * kGiB, 2 * kGiB); });
+  before = Partitions(pc);
+  Form().CreateButtonClick();
+  ASSERT_TRUE(RunWorkflow());
+  const std::vector<std::string> held = HeldLines();
+  EXPECT_NE(std::find(held.begin(), held.end(), "NewPartition: 2 partitions new since the click; nothing is retyped"),
+            held.end());
+  EXPECT_EQ(Find(Partitions(pc), 0, 60 * kGiB)->MbrType, 0x07);
+}
+
+}  // namespace

@@ -1,0 +1,388 @@
+// The main window: its controls as built, the disk strip and its paging, the
+// status line, the enabling rules and the restart question, driven through
+// the handlers a renderer calls.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "form_fixture.h"
+
+namespace {
+
+constexpr uint64_t kMiB = SimDisks::kMiB;
+constexpr uint64_t kGiB = SimDisks::kGiB;
+
+class MainWindow : public FormTest {
+ protected:
+  // n fixed MBR disks with one data partition each; products "Disk product k".
+  void Disks(int n) {
+    for (int k = 0; k < n; ++k) {
+      SimDrive& d = pc.Disks.AddMbrDisk(k, 64 * kGiB);
+      d.Descriptor.Product = "Disk product " + std::to_string(k);
+      d.AddPrimary(0x07, kMiB, 32 * kGiB);
+    }
+  }
+  TMainForm& Shown() {
+    Form().Shown();
+    return Form();
+  }
+  std::vector<std::string> Captions() {
+    std::vector<std::string> out;
+    for (TGradientLabel* l : Form().DiskLabels) out.push_back(l->Visible() ? l->Caption() : "-");
+    return out;
+  }
+  std::vector<int> Tags() {
+    std::vector<int> out;
+    for (TGradientLabel* l : Form().DiskLabels) out.push_back(l->Tag());
+    return out;
+  }
+  // Which tile has the selected look: -1 for none; -2 when the looks disagree.
+  int MarkedTile() {
+    int marked = -1;
+    for (int p = 0; p < TMainForm::kTiles; ++p) {
+      const bool bevel = Form().SubDiskPanels[p]->BevelOuter() == TBevel::Raised;
+      const bool dark = Form().DiskLabels[p]->ColorEnd() == clBlack;
+      if (bevel != dark) return -2;
+      if (bevel) marked = marked == -1 ? p : -2;
+    }
+    return marked;
+  }
+};
+
+TEST_F(MainWindow, ControlsAreBuiltInTheirPlaces) {
+  struct Row {
+    const char* name;
+    TRect formPlace;
+  };
+  // Places in the window's client area; docked controls as docking lays them out.
+  const Row rows[] = {
+      {"MainImage", {0, 8, 700, 350}},        {"Image1", {472, 73, 220, 177}},
+      {"Panel1", {8, 83, 460, 220}},          {"TopPanel", {8, 83, 460, 40}},
+      {"StatusLabel", {8, 83, 460, 27}},      {"NoteLabel", {8, 110, 460, 13}},
+      {"DiskPanel", {8, 123, 460, 180}},      {"LeftPanel", {8, 123, 20, 180}},
+      {"LeftButton", {12, 281, 16, 16}},      {"Disk0Panel", {28, 123, 140, 180}},
+      {"SubDisk1Panel", {168, 123, 140, 150}}, {"Disk2Image", {308, 123, 140, 150}},
+      {"Disk2Label", {308, 273, 140, 30}},    {"RightPanel", {448, 123, 20, 180}},
+      {"RightButton", {452, 281, 16, 16}},    {"PartSizePanel", {0, 311, 273, 30}},
+      {"GradientLabel1", {13, 313, 127, 21}}, {"PartSizeComboBox", {136, 313, 80, 25}},
+      {"DescriptionListBox", {472, 243, 220, 56}}, {"CreateButton", {496, 311, 80, 30}},
+      {"DeleteButton", {582, 311, 80, 30}},   {"ConsoleRichEdit", {344, 307, 98, 30}},
+  };
+  TMainForm& f = Form();
+  EXPECT_EQ(f.Caption(), "Ortavel - Intel Rapid Start");
+  EXPECT_EQ(f.ClientWidth(), 700);
+  EXPECT_EQ(f.ClientHeight(), 349);
+  for (const Row& r : rows) {
+    TControl* c = f.FindControl(r.name);
+    ASSERT_NE(c, nullptr) << r.name;
+    EXPECT_EQ(c->FormBounds(), r.formPlace) << r.name;
+  }
+  // A raised bevel narrows the picture inside the tile, as docking does.
+  f.SubDisk0Panel.SetBevelOuter(TBevel::Raised);
+  EXPECT_EQ(f.Disk0Image.FormBounds(), (TRect{30, 125, 136, 146}));
+}
+
+TEST_F(MainWindow, StartStates) {
+  TMainForm& f = Form();
+  EXPECT_FALSE(f.LeftButton.Visible());
+  EXPECT_FALSE(f.RightButton.Visible());
+  EXPECT_FALSE(f.NoteLabel.Visible());
+  EXPECT_FALSE(f.ConsoleRichEdit.Visible());
+  for (TTimer* t : {&f.CreateTimer, &f.DeleteTimer, &f.StatusTimer}) {
+    EXPECT_FALSE(t->Enabled()) << t->Name();
+    EXPECT_EQ(t->Interval(), 1000u) << t->Name();
+  }
+  EXPECT_EQ(f.NoteLabel.Caption(), "Please make sure the hard disk have enough space to create the hidden partition.");
+  EXPECT_EQ(f.NoteLabel.Font().Color, clRed);
+  EXPECT_EQ(f.GradientLabel1.Caption(), "Partition Size:");
+  EXPECT_EQ(f.CreateButton.Caption(), "Create");
+  EXPECT_EQ(f.DeleteButton.Caption(), "Delete");
+  EXPECT_EQ(f.CreateButton.CornerRadius, 5);
+  EXPECT_EQ(f.LeftButton.Arrow, TArrow::Left);
+  EXPECT_EQ(f.RightButton.CornerRadius, 3);
+  for (int p = 0; p < TMainForm::kTiles; ++p) EXPECT_EQ(f.DiskImages[p]->Tag(), p);
+
+  std::vector<std::pair<std::string, int>> items;
+  for (const TComboItem& i : f.PartSizeComboBox.Items()) items.emplace_back(i.Caption, i.Tag);
+  EXPECT_EQ(items, (std::vector<std::pair<std::string, int>>{
+                       {"2 GB", 2048}, {"4 GB", 4096}, {"8 GB", 8192}, {"16 GB", 16384}, {"32 GB", 32768}}));
+  EXPECT_GE(f.PartSizeComboBox.DropDownHeight, 5 * f.PartSizeComboBox.ItemHeight) << "five items without scrolling";
+
+  const std::vector<std::string> help = {
+      "Intel Rapid Start",
+      "By creating a hidden partition and save",
+      "data to the hidden partition when system",
+      "goes into standby, Rapid Start allows",
+      "system returning to where you left off",
+      "with a PC that goes from deep-sleep to",
+      "full awake in a flash.",
+      " ",
+      "How to activate?",
+      "Step 1: Select the disk for the hidden",
+      "           partition. (SSD is recommended)",
+      "Step 2: Set the hidden partition size.",
+      "Step 3: Press \"Create\" to create",
+      "           the hidden partition.",
+  };
+  ASSERT_EQ(f.DescriptionListBox.Items.size(), help.size());
+  for (std::size_t i = 0; i < help.size(); ++i) EXPECT_EQ(f.DescriptionListBox.Items[i].Caption, help[i]) << i;
+  EXPECT_TRUE(f.DescriptionListBox.Items[0].Font.Bold);
+  EXPECT_EQ(f.DescriptionListBox.Items[0].Font.Color, clBlue);
+  EXPECT_EQ(f.DescriptionListBox.Items[7].Font.Color, clGray);
+  EXPECT_EQ(f.DescriptionListBox.Items[8].Font.Color, clWindowText);
+  EXPECT_EQ(f.DescriptionListBox.ItemHeight, 14);
+}
+
+TEST_F(MainWindow, SizeIsPreselectedFromMemory) {
+  struct Row {
+    uint32_t mb;
+    const char* item;
+  };
+  const Row rows[] = {{0, "2 GB"},       {2148, "2 GB"},     {2149, "4 GB"},  {8292, "8 GB"},
+                      {8293, "16 GB"},   {16384, "16 GB"},   {16484, "16 GB"}, {16485, "32 GB"},
+                      {32868, "32 GB"},  {32869, "32 GB"},   {4294967295u, "32 GB"}};
+  for (const Row& r : rows) {
+    Form().SelectPartSizeItem(r.mb);
+    const int i = Form().PartSizeComboBox.ItemIndex();
+    ASSERT_GE(i, 0);
+    EXPECT_EQ(Form().PartSizeComboBox.Items()[i].Caption, r.item) << r.mb;
+  }
+}
+
+// What the strip shows at start for 0 to 64 disks, and as it pages.
+TEST_F(MainWindow, StripFillsAndPagesOneDiskAtATime) {
+  struct Row {
+    int disks;
+    std::vector<std::string> captions;
+    std::vector<int> tags;
+    bool right;
+  };
+  const Row rows[] = {
+      {0, {"-", "-", "-"}, {999, 999, 999}, false},
+      {1, {"Disk0", "-", "-"}, {0, 999, 999}, false},
+      {2, {"Disk0", "Disk1", "-"}, {0, 1, 999}, false},
+      {3, {"Disk0", "Disk1", "Disk2"}, {0, 1, 2}, false},
+      {4, {"Disk0", "Disk1", "Disk2"}, {0, 1, 2}, true},
+      {64, {"Disk0", "Disk1", "Disk2"}, {0, 1, 2}, true},
+  };
+  for (const Row& r : rows) {
+    CloseWindow();
+    ResetServices();
+    pc.Disks.Drives.clear();
+    Disks(r.disks);
+    TMainForm& f = Shown();
+    EXPECT_EQ(Captions(), r.captions) << r.disks;
+    EXPECT_EQ(Tags(), r.tags) << r.disks;
+    EXPECT_FALSE(f.LeftButton.Visible()) << r.disks;
+    EXPECT_EQ(f.RightButton.Visible(), r.right) << r.disks;
+    for (int p = 0; p < TMainForm::kTiles; ++p) {
+      EXPECT_EQ(f.DiskImages[p]->Visible(), p < r.disks) << r.disks;
+      if (p < r.disks) EXPECT_EQ(f.DiskImages[p]->Hint(), "Disk " + std::to_string(p) + ": Disk product " + std::to_string(p));
+    }
+    if (!r.right) continue;
+    // Right until the last disk sits in tile 2, then left back to the start.
+    int clicks = 0;
+    while (f.RightButton.Visible()) {
+      f.RightButtonClick();
+      ++clicks;
+      EXPECT_TRUE(f.LeftButton.Visible());
+    }
+    EXPECT_EQ(clicks, r.disks - 3);
+    EXPECT_EQ(Captions().back(), "Disk" + std::to_string(r.disks - 1));
+    EXPECT_EQ(f.DiskImages[2]->Hint(), "Disk " + std::to_string(r.disks - 1) + ": Disk product " + std::to_string(r.disks - 1));
+    EXPECT_EQ(MarkedTile(), -1) << "disk 0 is out of view";
+    while (f.LeftButton.Visible()) f.LeftButtonClick();
+    EXPECT_EQ(f.FirstVisibleDisk, 0);
+    EXPECT_EQ(MarkedTile(), 0) << "the mark follows the selected disk";
+    EXPECT_EQ(f.DiskIndex, 0) << "paging never selects";
+  }
+}
+
+TEST_F(MainWindow, MarkFollowsTheSelectedDiskWhenPaging) {
+  Disks(5);
+  TMainForm& f = Shown();
+  f.Disk0ImageClick(*f.DiskImages[2]);
+  EXPECT_EQ(f.DiskIndex, 2);
+  EXPECT_EQ(MarkedTile(), 2);
+  f.RightButtonClick();
+  EXPECT_EQ(MarkedTile(), 1);
+  f.RightButtonClick();
+  EXPECT_EQ(MarkedTile(), 0);
+  EXPECT_FALSE(f.RightButton.Visible());
+  f.LeftButtonClick();
+  f.LeftButtonClick();  // no further left than the first disk
+  EXPECT_EQ(f.FirstVisibleDisk, 0);
+  EXPECT_EQ(MarkedTile(), 2);
+}
+
+TEST_F(MainWindow, HighlightDiskLogsThreeLines) {
+  Disks(2);
+  TMainForm& f = Shown();
+  GetDebugConsole(true);
+  pc.ConsoleWrites.clear();
+  f.HighlightDisk(5);
+  EXPECT_EQ(pc.ConsoleText(), "\r\nDiskPanelCtrl\r\nDiskIndex=5\r\nPosIndex=-1");
+  EXPECT_EQ(pc.ConsoleWrites[0].attr, kAttrHeading);
+  EXPECT_EQ(MarkedTile(), -1);
+  pc.ConsoleWrites.clear();
+  f.HighlightDisk(1);
+  EXPECT_EQ(pc.ConsoleText(), "\r\nDiskPanelCtrl\r\nDiskIndex=1\r\nPosIndex=1");
+  EXPECT_EQ(MarkedTile(), 1);
+  EXPECT_EQ(f.DiskLabels[1]->ColorStart(), clGray);
+  EXPECT_EQ(f.DiskLabels[0]->ColorStart(), clMedGray);
+  EXPECT_EQ(f.DiskLabels[0]->ColorEnd(), clGray);
+}
+
+TEST_F(MainWindow, StartWithoutRapidStartPartition) {
+  Disks(1);
+  pc.System.MemoryModules = {SimMemoryModule::Make(4 * kGiB, 8, L"A")};
+  TMainForm& f = Shown();
+  EXPECT_EQ(f.StatusLabel.Caption(), "Disk 0: Disk product 0");
+  EXPECT_FALSE(f.NoteLabel.Visible());
+  EXPECT_TRUE(f.CreateButton.Enabled());
+  EXPECT_FALSE(f.DeleteButton.Enabled());
+  EXPECT_TRUE(f.PartSizeComboBox.Enabled());
+  EXPECT_EQ(f.PartSizeComboBox.Items()[f.PartSizeComboBox.ItemIndex()].Caption, "4 GB");
+  EXPECT_EQ(f.PartSizeComboBox.Items()[f.PartSizeComboBox.ItemIndex()].FontColor, clBlack);
+  EXPECT_EQ(MarkedTile(), 0);
+}
+
+TEST_F(MainWindow, StartWithA4GbRapidStartPartitionOnDiskIndex1) {
+  Disks(1);
+  SimDrive& d = pc.Disks.AddGptDisk(3, 128 * kGiB);
+  d.Descriptor.Product = "Second";
+  d.AddGptPartition({0xEBD0A0A2, 0xB9E5, 0x4433, {0x87, 0xC0, 0x68, 0xB6, 0xB7, 0x26, 0x99, 0xC7}}, kMiB, 60 * kGiB);
+  d.AddGptPartition({0xD3BFE2DE, 0x3DAF, 0x11DF, {0xBA, 0x40, 0xE3, 0xA5, 0x56, 0xD8, 0x95, 0x93}}, 61 * kGiB,
+                    4096 * kMiB);
+  TMainForm& f = Shown();
+  EXPECT_EQ(f.DiskIndex, 1);
+  EXPECT_EQ(MarkedTile(), 1);
+  EXPECT_FALSE(f.PartSizeComboBox.Enabled());
+  const TComboItem& shown = f.PartSizeComboBox.Items()[f.PartSizeComboBox.ItemIndex()];
+  EXPECT_EQ(shown.Caption, "4 GB");
+  EXPECT_EQ(shown.FontColor, clGray);
+  EXPECT_FALSE(f.CreateButton.Enabled());
+  EXPECT_TRUE(f.DeleteButton.Enabled());
+  EXPECT_EQ(f.StatusLabel.Caption(), "Disk 1: Second");
+  // The tiles ignore clicks while it exists: not even the status text changes.
+  f.StatusText = "Deleting.....Done.";
+  f.Disk0ImageClick(*f.DiskImages[0]);
+  EXPECT_EQ(f.DiskIndex, 1);
+  EXPECT_EQ(f.StatusText, "Deleting.....Done.");
+}
+
+TEST_F(MainWindow, StatusTextsAndNoteThroughAnOperation) {
+  Disks(1);
+  TMainForm& f = Shown();
+  struct Row {
+    const char* statusText;
+    const char* shown;
+    bool note;
+  };
+  const Row rows[] = {
+      {"", "Disk 0: Disk product 0", false},
+      {"Creating", "Disk 0: Disk product 0, Creating", false},
+      {"Creating.....Failed.", "Disk 0: Disk product 0, Creating.....Failed.", true},
+      {"Creating.....Done.", "Disk 0: Disk product 0, Creating.....Done.", false},
+      {"Deleting", "Disk 0: Disk product 0, Deleting", false},
+      {"Deleting.....Done.", "Disk 0: Disk product 0, Deleting.....Done.", false},
+      {"Deleting.....Failed.", "Disk 0: Disk product 0, Deleting.....Failed.", false},
+  };
+  for (const Row& r : rows) {
+    f.StatusText = r.statusText;
+    f.RefreshWindow();
+    EXPECT_EQ(f.StatusLabel.Caption(), r.shown);
+    EXPECT_EQ(f.NoteLabel.Visible(), r.note) << r.statusText;
+  }
+  f.StatusText = "Creating.....Failed.";
+  f.RefreshWindow();
+  EXPECT_TRUE(f.CreateButton.Enabled()) << "a failed Create can be tried again";
+  f.Disk0ImageClick(*f.DiskImages[0]);  // the same disk again
+  EXPECT_EQ(f.StatusText, "");
+  EXPECT_EQ(f.StatusLabel.Caption(), "Disk 0: Disk product 0");
+  EXPECT_FALSE(f.NoteLabel.Visible());
+
+  f.DiskIndex = -1;
+  f.RefreshWindow();
+  EXPECT_EQ(f.StatusLabel.Caption(), "");
+  EXPECT_FALSE(f.CreateButton.Enabled());
+  EXPECT_TRUE(f.PartSizeComboBox.Enabled());
+}
+
+TEST_F(MainWindow, SixStatusTicksMoveTheDotsAndWrap) {
+  Disks(1);
+  TMainForm& f = Shown();
+  f.StatusText = "Creating";
+  f.RefreshWindow();
+  const char* expected[] = {".....", " .....", "  .....", "   .....", "    .....", "....."};
+  for (const char* dots : expected) {
+    f.StatusTimerTimer();
+    EXPECT_EQ(f.StatusLabel.Caption(), std::string("Disk 0: Disk product 0, Creating") + dots);
+  }
+  EXPECT_EQ(f.StatusAnimStep, 1) << "a later operation starts where this one stopped";
+}
+
+TEST_F(MainWindow, RestartQuestion) {
+  Disks(1);
+  TMainForm& f = Shown();
+  struct Row {
+    const char* name;
+    std::vector<int> answers;
+    bool privilege;
+    int questions;     // after two refreshes
+    int restarts;      // accepted shutdown requests
+    bool stillPending;
+  };
+  const Row rows[] = {
+      {"No", {os::kIdNo}, true, 1, 0, false},
+      {"Yes, and the restart is under way", {os::kIdYes, os::kIdYes}, true, 2, 1, true},
+      {"Yes, but the restart is refused", {os::kIdYes, os::kIdNo}, false, 2, 0, false},
+  };
+  for (const Row& r : rows) {
+    pc.MessageBoxes.clear();
+    pc.MessageBoxTypes.clear();
+    pc.System.Shutdowns.clear();
+    ReleasePowerMan();
+    pc.System.TokenPrivileges = {{"SeChangeNotifyPrivilege", true}};
+    if (r.privilege) pc.System.TokenPrivileges["SeShutdownPrivilege"] = false;
+    pc.MessageBoxAnswers.assign(r.answers.begin(), r.answers.end());
+    f.RestartPending = true;
+    f.RefreshWindow();
+    f.RefreshWindow();
+    ASSERT_EQ(static_cast<int>(pc.MessageBoxes.size()), r.questions) << r.name;
+    EXPECT_EQ(pc.MessageBoxes[0].first, "Reboot");
+    EXPECT_EQ(pc.MessageBoxes[0].second, "You need to restart the system, Would you like to restart now?");
+    EXPECT_EQ(pc.MessageBoxTypes[0], os::kMbSystemModal | os::kMbIconWarning | os::kMbYesNo);
+    EXPECT_EQ(static_cast<int>(pc.System.Shutdowns.size()), r.restarts) << r.name;
+    if (r.restarts) {
+      EXPECT_EQ(pc.System.Shutdowns[0].TimeoutSeconds, 0u);
+      EXPECT_TRUE(pc.System.Shutdowns[0].Reboot);
+      EXPECT_FALSE(pc.System.Shutdowns[0].ForceAppsClosed);
+    }
+    EXPECT_EQ(f.RestartPending, r.stillPending) << r.name;
+    pc.MessageBoxAnswers.clear();
+    f.RestartPending = false;
+  }
+}
+
+// Product texts are shown as the device gives them, whatever they hold.
+TEST_F(MainWindow, ProductTextsAreShownAsGiven) {
+  const std::string texts[] = {std::string(200, 'W'), "R&D &Co", "PADDED   ", ""};
+  for (const std::string& text : texts) {
+    CloseWindow();
+    ResetServices();
+    pc.Disks.Drives.clear();
+    SimDrive& d = pc.Disks.AddMbrDisk(0, 64 * kGiB);
+    d.Descriptor.Product = text;
+    d.Descriptor.ProductOffset = text.empty() ? 0 : -1;
+    TMainForm& f = Shown();
+    EXPECT_EQ(f.DiskImages[0]->Hint(), "Disk 0: " + text);
+    EXPECT_EQ(f.StatusLabel.Caption(), "Disk 0: " + text);
+    f.StatusText = "Creating";
+    f.RefreshWindow();
+    EXPECT_EQ(f.StatusLabel.Caption(), "Disk 0: " + text + ", Creating");
+  }
+}
+
+}  // namespace
