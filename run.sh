@@ -1,16 +1,32 @@
 #!/usr/bin/env bash
-# Builds OrvRapidStart.exe and starts it under Wine. Arguments go to the
-# program (for example /DEBUG). Without a display it runs under Xvfb, saves a
-# screenshot of its window to build/screenshot.png and closes again.
+# Builds the program and starts the demo (the real window on a simulated PC)
+# under Wine; --real starts OrvRapidStart.exe itself instead. Other arguments
+# go to the program (for example /DEBUG, or /MACHINE=existing for the demo).
+# Without a display it runs under Xvfb, saves a screenshot of its window to
+# build/screenshot.png and closes again.
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/setup.sh
 scripts/build.sh win32
 
-exe="$PWD/build/win32/OrvRapidStart.exe"
+exe="$PWD/build/win32/OrvRapidStartDemo.exe"
+title='Ortavel - Intel Rapid Start (Demo)'
+if [ "${1:-}" == "--real" ]; then
+  shift
+  exe="$PWD/build/win32/OrvRapidStart.exe"
+  title='Ortavel - Intel Rapid Start'
+fi
 export WINEPREFIX="${WINEPREFIX:-$PWD/build/wine-run}" WINEDEBUG="${WINEDEBUG:--all}"
 
+prepare_prefix() {
+  [ -f "$WINEPREFIX/system.reg" ] || { echo "run: preparing the Wine prefix (about 20 s)"; wineboot -i >/dev/null 2>&1; }
+  # Wine does not load its own Tahoma into a new prefix; the window is drawn in it.
+  mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
+  cp -n /usr/share/wine/fonts/tahoma*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
+}
+
 if [ -n "${DISPLAY:-}" ]; then
+  prepare_prefix
   exec wine "$exe" "$@"
 fi
 
@@ -19,13 +35,13 @@ xvfb=$!
 trap 'wineserver -k 2>/dev/null; kill $xvfb 2>/dev/null' EXIT
 for _ in $(seq 50); do [ -s build/run-display ] && break; sleep 0.1; done
 export DISPLAY=":$(cat build/run-display)"
-[ -f "$WINEPREFIX/system.reg" ] || { echo "run: preparing the Wine prefix (about 20 s)"; wineboot -i >/dev/null 2>&1; }
+prepare_prefix
 
 # A Wine desktop window draws the frame and title bar that a window manager
 # would otherwise draw.
 wine explorer /desktop=OrvRapidStart,1024x768 "$exe" "$@" >/dev/null 2>&1 &
 for _ in $(seq 120); do
-  xdotool search --name '^Ortavel - Intel Rapid Start$' >/dev/null 2>&1 && break
+  xdotool search --name "^$(sed 's/[()]/\\&/g' <<<"$title")\$" >/dev/null 2>&1 && break
   sleep 0.5
 done
 sleep 2

@@ -15,3 +15,7 @@ if(benchmark_FOUND AND ORV_BENCH_SOURCES)
   add_executable(orv_bench ${ORV_BENCH_SOURCES})
   target_link_libraries(orv_bench PRIVATE orv_sim benchmark::benchmark benchmark::benchmark_main)
 endif()
+
+# The committed window art is what its SVG sources render to (skipped where
+# the renderer is missing).
+add_test(NAME ArtIsRenderedFromItsSources COMMAND ${CMAKE_SOURCE_DIR}/scripts/render-art.sh --check)

@@ -20,15 +20,6 @@ void MbrWithFreeSpace(SimPc& pc) {
   d.AddPrimary(0x07, kMiB, 40 * kGiB, true);
   pc.Disks.AddVolume(0, 1, 'C');
 }
-// 128 GB GPT disk with EFI, reserved and C: up to its end.
-void FullGpt(SimPc& pc) {
-  SimDrive& d = pc.Disks.AddGptDisk(0, 128 * kGiB);
-  d.AddGptPartition(kEfi, kMiB, 100 * kMiB);
-  d.AddGptPartition(kMsr, 101 * kMiB, 16 * kMiB);
-  d.AddGptPartition(kData, 117 * kMiB, 128 * kGiB - 118 * kMiB);
-  pc.Disks.AddHiddenVolume(0, 1);
-  pc.Disks.AddVolume(0, 3, 'C');
-}
 
 struct Row {
   const char* name;
@@ -69,8 +60,11 @@ TEST_P(TypicalRun, ScriptsStatusAndLayout) {
   const std::vector<Part> after = Partitions(pc);
   EXPECT_EQ(std::count_if(after.begin(), after.end(), [](const Part& p) { return p.RapidStart(); }),
             r.rapidStartParts);
-  for (const Part& p : after)
-    if (p.RapidStart()) EXPECT_EQ(p.Length, 8192 * kMiB);
+  for (const Part& p : after) {
+    if (p.RapidStart()) {
+      EXPECT_EQ(p.Length, 8192 * kMiB);
+    }
+  }
   EXPECT_EQ(pc.MessageBoxes.size(), r.rapidStartParts ? 1u : 0u) << "the restart question after a success only";
   EXPECT_EQ(Form().NoteLabel.Visible(), r.rapidStartParts == 0);
   EXPECT_EQ(pc.Count(Call::Sleep), 0) << "pauses never block the window";
@@ -245,18 +239,6 @@ TEST_F(CreateFlow, RapidStartPartitionFoundAtTheClick) {
 
 // ---- the partition to retype is found, not guessed ----
 
-// Partition 1 (C:) in the first slot, an extended partition at the end of
-// the disk with logical D: (partition 2), free primary space between them. A
-// new primary partition there takes number 2 and D: becomes partition 3,
-// which is the number a prediction gives.
-void LogicalAfterAGap(SimPc& pc) {
-  SimDrive& d = pc.Disks.AddMbrDisk(0, 100 * kGiB);
-  d.AddPrimary(0x07, kMiB, 30 * kGiB, true);
-  d.AddExtended(60 * kGiB, 40 * kGiB);
-  d.AddLogical(0x07, 60 * kGiB + kMiB, 40 * kGiB - kMiB);
-  pc.Disks.AddVolume(0, 1, 'C');
-  pc.Disks.AddVolume(0, 2, 'D');
-}
 
 TEST_F(CreateFlow, IoFamilyRetypesTheNewPartitionNotTheRenumberedOne) {
   for (int family : {1, 2, 3}) {

@@ -97,8 +97,9 @@ TEST_P(DeleteRun, ScriptsStatusAndLayout) {
   EXPECT_TRUE(Form().PartSizeComboBox.Enabled());
   ExpectUntouched(pc, before, &rapid, 0, r.name);
   ExpectLayoutsWrittenFromReads(pc, r.name);
-  if (r.grownOffset)
+  if (r.grownOffset) {
     EXPECT_EQ(Find(after, 0, r.grownOffset)->Length, Find(before, 0, r.grownOffset)->Length + 4096 * kMiB);
+  }
   for (const std::string& tick : Lines("DeleteTimer->")) EXPECT_EQ(tick.rfind("DeleteTimer->ExecuteStatus=", 0), 0u);
   EXPECT_FALSE(Lines("DeleteTimer->ExecuteStatus=").empty());
 }

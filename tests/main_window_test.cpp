@@ -178,7 +178,9 @@ TEST_F(MainWindow, StripFillsAndPagesOneDiskAtATime) {
     EXPECT_EQ(f.RightButton.Visible(), r.right) << r.disks;
     for (int p = 0; p < TMainForm::kTiles; ++p) {
       EXPECT_EQ(f.DiskImages[p]->Visible(), p < r.disks) << r.disks;
-      if (p < r.disks) EXPECT_EQ(f.DiskImages[p]->Hint(), "Disk " + std::to_string(p) + ": Disk product " + std::to_string(p));
+      if (p < r.disks) {
+        EXPECT_EQ(f.DiskImages[p]->Hint(), "Disk " + std::to_string(p) + ": Disk product " + std::to_string(p));
+      }
     }
     if (!r.right) continue;
     // Right until the last disk sits in tile 2, then left back to the start.

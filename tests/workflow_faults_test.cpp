@@ -19,21 +19,6 @@ struct Scenario {
   bool create;  // false: Delete
 };
 
-void FullGpt(SimPc& pc) {
-  SimDrive& d = pc.Disks.AddGptDisk(0, 128 * kGiB);
-  d.AddGptPartition(kEfi, kMiB, 100 * kMiB);
-  d.AddGptPartition(kMsr, 101 * kMiB, 16 * kMiB);
-  d.AddGptPartition(kData, 117 * kMiB, 128 * kGiB - 118 * kMiB);
-  pc.Disks.AddVolume(0, 3, 'C');
-}
-void LogicalAfterAGap(SimPc& pc) {
-  SimDrive& d = pc.Disks.AddMbrDisk(0, 100 * kGiB);
-  d.AddPrimary(0x07, kMiB, 30 * kGiB, true);
-  d.AddExtended(60 * kGiB, 40 * kGiB);
-  d.AddLogical(0x07, 60 * kGiB + kMiB, 40 * kGiB - kMiB);
-  pc.Disks.AddVolume(0, 1, 'C');
-  pc.Disks.AddVolume(0, 2, 'D');
-}
 void RapidStartAfterData(SimPc& pc) {
   SimDrive& d = pc.Disks.AddMbrDisk(0, 64 * kGiB);
   d.AddPrimary(0x07, kMiB, 40 * kGiB, true);
@@ -98,8 +83,9 @@ class Faults : public WorkflowTest, public ::testing::WithParamInterface<Scenari
     for (int k = 0; k < static_cast<int>(Call::kCount); ++k) calls[k] = pc.Count(static_cast<Call>(k)) - atClick[k];
     CloseWindow();
     // A failed close leaves its handle open, as on Windows.
-    if (kind != static_cast<int>(Call::CloseHandle) && kind != static_cast<int>(Call::SetupDiDestroyDeviceInfoList))
+    if (kind != static_cast<int>(Call::CloseHandle) && kind != static_cast<int>(Call::SetupDiDestroyDeviceInfoList)) {
       EXPECT_EQ(pc.OpenHandles(), pc.ConsoleAllocated ? 1 : 0) << context << ": a handle was left open";
+    }
     return calls;
   }
 };

@@ -8,23 +8,19 @@
 #include <vector>
 
 #include "disk/part_identity.h"
+#include "disk_test_util.h"
 #include "form_fixture.h"
 #include "platform/sim/sim_diskpart.h"
 
 namespace flowtest {
 
-constexpr uint64_t kMiB = SimDisks::kMiB;
-constexpr uint64_t kGiB = SimDisks::kGiB;
+using disktest::kGiB;
+using disktest::kMiB;
 
-inline os::Guid Guid(const char* text) {
-  os::Guid g{};
-  disk::ParseGuidText(text, g);
-  return g;
-}
-inline const os::Guid kEfi = Guid("{C12A7328-F81F-11D2-BA4B-00A0C93EC93B}");
-inline const os::Guid kMsr = Guid("{E3C9E316-0B5C-4DB8-817D-F92DF00215AE}");
-inline const os::Guid kData = Guid("{EBD0A0A2-B9E5-4433-87C0-68B6B72699C7}");
-inline const os::Guid kRapid = Guid("{D3BFE2DE-3DAF-11DF-BA40-E3A556D89593}");
+inline const os::Guid kEfi = disktest::EfiType();
+inline const os::Guid kMsr = disktest::MsrType();
+inline const os::Guid kData = disktest::DataType();
+inline const os::Guid kRapid = disktest::RapidType();
 
 // The systems of each family code.
 inline SimVersion Family(int family) {
@@ -98,7 +94,9 @@ inline void ExpectUntouched(SimPc& pc, const std::vector<Part>& before, const Pa
     for (const SimProcesses::Resize& r : pc.Processes.Resizes) {
       if (r.Disk != b.Disk || r.Offset != b.Offset) continue;
       resized += r.Bytes;
-      if (r.Bytes < 0) EXPECT_LE(static_cast<uint64_t>(-r.Bytes), maxShrinkMb * kMiB) << context << ": shrunk too far";
+      if (r.Bytes < 0) {
+        EXPECT_LE(static_cast<uint64_t>(-r.Bytes), maxShrinkMb * kMiB) << context << ": shrunk too far";
+      }
     }
     EXPECT_EQ(static_cast<int64_t>(a->Length), static_cast<int64_t>(b.Length) + resized)
         << context << ": the partition on " << Describe(b) << " changed size outside a shrink or extend of its own";
@@ -134,6 +132,29 @@ inline void ExpectLayoutsWrittenFromReads(SimPc& pc, const std::string& context)
       if (std::memcmp(got.data() + at, r.Input.data() + at, kEntry) != 0) ++changed;
     EXPECT_LE(changed, 1) << context << ": more than one layout entry was rewritten";
   }
+}
+
+// ---- layouts more than one table uses ----
+// 128 GB GPT disk with EFI, reserved and C: up to its end.
+inline void FullGpt(SimPc& pc) {
+  SimDrive& d = pc.Disks.AddGptDisk(0, 128 * kGiB);
+  d.AddGptPartition(kEfi, kMiB, 100 * kMiB);
+  d.AddGptPartition(kMsr, 101 * kMiB, 16 * kMiB);
+  d.AddGptPartition(kData, 117 * kMiB, 128 * kGiB - 118 * kMiB);
+  pc.Disks.AddHiddenVolume(0, 1);
+  pc.Disks.AddVolume(0, 3, 'C');
+}
+// Partition 1 (C:) in the first slot, an extended partition at the end of
+// the disk with logical D: (partition 2), free primary space between them. A
+// new primary partition there takes number 2 and D: becomes partition 3,
+// which is the number a prediction gives.
+inline void LogicalAfterAGap(SimPc& pc) {
+  SimDrive& d = pc.Disks.AddMbrDisk(0, 100 * kGiB);
+  d.AddPrimary(0x07, kMiB, 30 * kGiB, true);
+  d.AddExtended(60 * kGiB, 40 * kGiB);
+  d.AddLogical(0x07, 60 * kGiB + kMiB, 40 * kGiB - kMiB);
+  pc.Disks.AddVolume(0, 1, 'C');
+  pc.Disks.AddVolume(0, 2, 'D');
 }
 
 class WorkflowTest : public FormTest {

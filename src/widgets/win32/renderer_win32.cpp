@@ -326,9 +326,7 @@ LRESULT TWin32Renderer::ContainerMessage(HWND window, UINT msg, WPARAM wParam, L
   return DefWindowProcA(window, msg, wParam, lParam);
 }
 
-void TWin32Renderer::PaintContainer(HWND window) {
-  PAINTSTRUCT ps;
-  HDC dc = BeginPaint(window, &ps);
+void TWin32Renderer::PaintBackdrop(HWND window, HDC dc) {
   RECT client;
   GetClientRect(window, &client);
   RECT inForm = client;
@@ -339,6 +337,12 @@ void TWin32Renderer::PaintContainer(HWND window) {
   if (it != controls_.end() && it->second->Kind() == TKind::Panel)
     painter_->Panel(canvas.Dc(), static_cast<const TPanel&>(*it->second), client.right, client.bottom);
   canvas.CopyTo(dc, 0, 0);
+}
+
+void TWin32Renderer::PaintContainer(HWND window) {
+  PAINTSTRUCT ps;
+  HDC dc = BeginPaint(window, &ps);
+  PaintBackdrop(window, dc);
   EndPaint(window, &ps);
 }
 
@@ -405,23 +409,13 @@ void TWin32Renderer::Command(HWND child, WORD code) {
   }
 }
 
-void TWin32Renderer::PaintListBoxBackground(HWND list, HDC dc) {
-  RECT client;
-  GetClientRect(list, &client);
-  RECT inForm = client;
-  MapWindowPoints(list, form_window_, reinterpret_cast<POINT*>(&inForm), 2);
-  TMemoryCanvas canvas(dc, client.right, client.bottom);
-  painter_->CopyBackdrop(canvas.Dc(), inForm);
-  canvas.CopyTo(dc, 0, 0);
-}
-
 LRESULT CALLBACK TWin32Renderer::ListBoxProc(HWND list, UINT msg, WPARAM wParam, LPARAM lParam) {
   auto* renderer = static_cast<TWin32Renderer*>(GetPropA(list, "TOrvRenderer"));
   if (!renderer) return DefWindowProcA(list, msg, wParam, lParam);
   const WNDPROC original = renderer->listBoxProcs_[list];
   switch (msg) {
     case WM_ERASEBKGND:
-      renderer->PaintListBoxBackground(list, reinterpret_cast<HDC>(wParam));
+      renderer->PaintBackdrop(list, reinterpret_cast<HDC>(wParam));
       return 1;
     case WM_NCPAINT: {
       // The border in the help text's gray rather than black.

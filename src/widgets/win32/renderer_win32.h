@@ -52,11 +52,12 @@ class TWin32Renderer : public TWidgetObserver {
   void CreateChild(TControl& control);
   void Place(TControl& control);
   void PaintContainer(HWND window);
+  // A window's client area as the backdrop (and, for a panel, its bevel) has it.
+  void PaintBackdrop(HWND window, HDC dc);
   void DrawItem(const DRAWITEMSTRUCT& item);
   void MeasureItem(MEASUREITEMSTRUCT& item);
   void Command(HWND child, WORD code);
   void SizeCombo(TSmoothComboBox& combo);
-  void PaintListBoxBackground(HWND list, HDC dc);
   void UpdateTooltip(TControl& control, bool add);
   // The window text a control shows: its caption, or for a picture its hint,
   // for a symbol button its accessible name.
