@@ -34,11 +34,15 @@ class DiskEdit : public DiskTest {
     pc.Disks.AddVolume(1, 3);
     return g;
   }
+  // The layout as read: the bytes the driver returned, then zeros.
   std::vector<uint8_t> LayoutBytes(int32_t n) {
     auto b = std::make_unique<disk::DriveLayoutBuffer>();
-    EXPECT_TRUE(GetDisk().GetDriveLayout(PhysicalDrivePath(n), b.get(), disk::kLayoutBufferBytes));
+    uint32_t bytes = 0;
+    EXPECT_TRUE(GetDisk().GetDriveLayout(PhysicalDrivePath(n), b.get(), disk::kLayoutBufferBytes, &bytes));
     const uint8_t* p = reinterpret_cast<const uint8_t*>(b.get());
-    return std::vector<uint8_t>(p, p + disk::kLayoutBufferBytes);
+    std::vector<uint8_t> read(p, p + bytes);
+    read.resize(disk::kLayoutBufferBytes, 0);
+    return read;
   }
   std::unique_ptr<_DiskInfo> Read(int32_t n) {
     auto r = std::make_unique<_DiskInfo>();

@@ -47,6 +47,9 @@ bool EditLayout(TDisk& disk, int32_t diskNum, int32_t partNum,
     LogKv("LayoutNotWritten", problem);
     return false;
   }
+  // What the driver did not return is not part of the layout: it goes back
+  // as zeros, whatever the driver left there.
+  std::memset(reinterpret_cast<uint8_t*>(layout.get()) + bytes, 0, disk::kLayoutBufferBytes - bytes);
   for (uint32_t e = 0; e < layout->Header.PartitionCount; ++e) {
     disk::PartitionInformationEx& entry = layout->Entries[e];
     if (entry.PartitionNumber != 0 && static_cast<int64_t>(entry.PartitionNumber) == partNum) edit(entry);

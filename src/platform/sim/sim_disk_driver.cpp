@@ -25,6 +25,7 @@ constexpr uint32_t kErrorInvalidUserBuffer = 1784;
 constexpr uint32_t kFileDeviceDisk = 0x07;
 constexpr uint32_t kStyleMbr = 0, kStyleGpt = 1, kStyleRaw = 2;
 constexpr uint32_t kSectorBytes = 512;
+constexpr uint8_t kUnreturnedBytePattern = 0xA5;
 
 // Record sizes and member offsets as winioctl.h declares them.
 constexpr uint32_t kLayoutHeaderBytes = 48;
@@ -271,6 +272,12 @@ bool SimDisks::Control(const std::string& path, uint32_t access, uint32_t code, 
   else
     error = kErrorNoSuchDevice;  // the volume went away while the handle was open
   if (!ok) bytesReturned = 0;
+  // assumed: a driver leaves whatever it does not return as it finds it, and
+  // that need not be the zeros a caller put there: the rest of the buffer is
+  // filled with a pattern, so a reader that goes past the bytes returned
+  // reads nonsense rather than harmless zeros.
+  if (out && outSize > bytesReturned)
+    std::memset(static_cast<uint8_t*>(out) + bytesReturned, kUnreturnedBytePattern, outSize - bytesReturned);
   record.Ok = ok;
   record.Error = error;
   record.BytesReturned = bytesReturned;
@@ -525,6 +532,7 @@ bool SimPc::SetupDiGetDeviceInterfaceDetailA(os::Handle set, const os::SpDeviceI
     return false;
   }
   std::memcpy(bytes + 4, path.c_str(), path.size() + 1);
+  std::memset(bytes + 4 + path.size() + 1, kUnreturnedBytePattern, detailSize - 4 - path.size() - 1);
   return true;
 }
 

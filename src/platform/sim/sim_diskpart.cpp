@@ -355,8 +355,11 @@ SimChildResult RunSimDiskpart(const std::string& commandLine, SimPc& pc) {
     r.ExitCode = 2;  // documented: the command-line arguments are not valid
     return r;
   }
+  // diskpart reads its script as the C run-time opens a file for reading:
+  // read access, sharing read and write. A holder that shares less keeps it out.
   auto file = pc.Processes.Files.find(args[s + 1]);
-  if (file == pc.Processes.Files.end() || file->second.Directory || file->second.Link) {
+  if (file == pc.Processes.Files.end() || file->second.Directory || file->second.Link ||
+      !pc.Processes.OpenAllowed(args[s + 1], os::kGenericRead, os::kFileShareRead | os::kFileShareWrite)) {
     r.Output += "\r\nDiskPart was unable to open the script file.\r\n";
     r.ExitCode = kDiskpartScriptUnreadable;
     return r;

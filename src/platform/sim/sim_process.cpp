@@ -38,6 +38,12 @@ bool SamePath(const std::string& a, const std::string& b) {
 
 bool CaseInsensitiveLess::operator()(const std::string& a, const std::string& b) const { return Lower(a) < Lower(b); }
 
+bool SimProcesses::OpenAllowed(const std::string& path, uint32_t access, uint32_t share) const {
+  for (const auto& open : OpenFiles)
+    if (SamePath(open.second.path, path) && !SharingAllows(open.second, access, share)) return false;
+  return true;
+}
+
 std::string ProgramToken(const std::string& commandLine) {
   if (!commandLine.empty() && commandLine[0] == '"') {
     const std::size_t close = commandLine.find('"', 1);
@@ -116,12 +122,9 @@ os::Handle SimPc::CreateFileA(const std::string& path, uint32_t access, uint32_t
     LastError() = os::kErrorAccessDenied;
     return os::kInvalid;
   }
-  for (const auto& open : Processes.OpenFiles) {
-    if (!SamePath(open.second.path, path)) continue;
-    if (!SharingAllows(open.second, access, share)) {
-      LastError() = os::kErrorSharingViolation;
-      return os::kInvalid;
-    }
+  if (!Processes.OpenAllowed(path, access, share)) {
+    LastError() = os::kErrorSharingViolation;
+    return os::kInvalid;
   }
   if (disposition == os::kCreateNew) {
     if (it != Processes.Files.end()) {

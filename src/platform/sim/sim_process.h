@@ -93,6 +93,10 @@ struct SimProcesses {
   };
   std::vector<Resize> Resizes;
 
+  // Whether an open of path with this access and sharing would be allowed by
+  // the opens already there (a sharing violation otherwise).
+  bool OpenAllowed(const std::string& path, uint32_t access, uint32_t share) const;
+
   // ---- used by SimPc ----
   struct OpenFile {
     std::string path;
