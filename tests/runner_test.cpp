@@ -65,6 +65,21 @@ TEST_F(Runner, ExitCodeThatCannotBeReadIsMinus1) {
   EXPECT_EQ(Result(), -1);
 }
 
+// Found by the property test (seed 777931): when our copy of the pipe's write
+// end cannot be closed, the pipe never reports its end; the run must still
+// end with the child, with its output.
+TEST_F(Runner, RunEndsWithItsChildWhenTheWriteEndCannotBeClosed) {
+  Program("tool", "line 1\r\nline 2\r\n", 4);
+  pc.Processes.RunMs = 3000;
+  pc.FailNth(Call::CloseHandle, 1, os::kErrorInvalidHandle);
+  Start("tool");
+  AdvanceMs(3500);
+  Settle();
+  EXPECT_EQ(runsEnded, 1) << "the run ended with its child";
+  EXPECT_EQ(Result(), 4);
+  EXPECT_EQ(Form().ConsoleRichEdit.Text, "line 1\r\nline 2\r\n");
+}
+
 // A failed wait says nothing of the child: its STILL_ACTIVE is not a result.
 TEST_F(Runner, FailedWaitIsNotTakenForAnExitCode) {
   Program("tool", "", 0);

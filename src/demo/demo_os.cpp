@@ -73,6 +73,10 @@ uint32_t TDemoOs::WaitForSingleObject(os::Handle h, uint32_t ms) {
   return Sim([&] { return sim_.WaitForSingleObject(h, ms); });
 }
 
+bool TDemoOs::PeekNamedPipe(os::Handle pipe, uint32_t& available) {
+  return Sim([&] { return sim_.PeekNamedPipe(pipe, available); });
+}
+
 bool TDemoOs::GetExitCodeProcess(os::Handle process, uint32_t& code) {
   return Sim([&] { return sim_.GetExitCodeProcess(process, code); });
 }

@@ -29,6 +29,15 @@ void TExecuteProgram::SetFailure(int32_t result) {
   ExitCode_ = result;
 }
 
+bool TExecuteProgram::ReadChunk(os::Handle pipe) {
+  uint32_t n = 0;
+  if (!CurrentOs().ReadFile(pipe, Output_, kMaxChunkBytes, n) || n == 0) return false;
+  Output_[n] = '\0';
+  const std::string chunk(Output_);  // as a zero-terminated string
+  if (OnOutput_) Synchronize([this, &chunk] { OnOutput_(chunk); });
+  return true;
+}
+
 void TExecuteProgram::Execute() {
   if (HasFailure_) return;
   if (CommandLine_.empty()) {
@@ -56,6 +65,7 @@ void TExecuteProgram::RunAndCapture() {
 
   os::ProcessInformation pi{};
   bool created = false;
+  bool writeClosed = false;
   uint32_t createError = 0;
   {
     const std::lock_guard<std::mutex> lock(g_inheritWindow);
@@ -65,7 +75,7 @@ void TExecuteProgram::RunAndCapture() {
                              os.SetHandleInformation(writeEnd, os::kHandleFlagInherit, os::kHandleFlagInherit);
     created = inheritable && os.CreateProcessA(CommandLine_, CreationFlags_, readEnd, writeEnd, writeEnd, pi);
     createError = os.GetLastError();
-    pipeWrite.Reset();
+    writeClosed = os.CloseHandle(pipeWrite.Release());
     os.SetHandleInformation(readEnd, os::kHandleFlagInherit, 0);
   }
   OsHandle process(os, created ? pi.hProcess : os::kNull);
@@ -76,12 +86,24 @@ void TExecuteProgram::RunAndCapture() {
     return;
   }
 
-  for (;;) {
-    uint32_t n = 0;
-    if (!os.ReadFile(pipeRead.Get(), Output_, kMaxChunkBytes, n) || n == 0) break;
-    Output_[n] = '\0';
-    const std::string chunk(Output_);  // as a zero-terminated string
-    if (OnOutput_) Synchronize([this, &chunk] { OnOutput_(chunk); });
+  if (writeClosed) {
+    while (ReadChunk(pipeRead.Get())) {
+    }
+  } else {
+    // Our copy of the write end is still open, so the pipe never reports its
+    // end: read only what is there, and stop with the child.
+    for (;;) {
+      uint32_t available = 0;
+      if (os.PeekNamedPipe(pipeRead.Get(), available) && available > 0) {
+        if (!ReadChunk(pipeRead.Get())) break;
+        continue;
+      }
+      if (os.WaitForSingleObject(process.Get(), kPollMs) != os::kWaitTimeout) {
+        while (os.PeekNamedPipe(pipeRead.Get(), available) && available > 0 && ReadChunk(pipeRead.Get())) {
+        }
+        break;
+      }
+    }
   }
 
   // Only a child known to have ended has an exit code; STILL_ACTIVE from a

@@ -10,6 +10,7 @@
 #include <functional>
 #include <string>
 
+#include "platform/os_types.h"
 #include "widgets/thread.h"
 
 class TExecuteProgram : public TThread {
@@ -41,6 +42,9 @@ class TExecuteProgram : public TThread {
 
  private:
   void RunAndCapture();
+  // Reads one chunk from the pipe and hands it over; false at its end or on failure.
+  bool ReadChunk(os::Handle pipe);
+  static constexpr uint32_t kPollMs = 50;  // while the pipe's end cannot be seen
 
   std::string CommandLine_;
   uint32_t CreationFlags_ = 0;

@@ -105,6 +105,8 @@ class Os {
   virtual bool CreateProcessA(const std::string& commandLine, uint32_t flags, os::Handle stdIn, os::Handle stdOut,
                               os::Handle stdErr, os::ProcessInformation& pi) = 0;
   virtual uint32_t WaitForSingleObject(os::Handle h, uint32_t ms) = 0;
+  // PeekNamedPipe(pipe, NULL, 0, NULL, &available, NULL): bytes waiting to be read.
+  virtual bool PeekNamedPipe(os::Handle pipe, uint32_t& available) = 0;
   virtual bool GetExitCodeProcess(os::Handle process, uint32_t& code) = 0;
 
   // --- COM and WMI ---

@@ -44,6 +44,7 @@ expect "amd64.exe imports only system DLLs" "$(x86_64-w64-mingw32-objdump -p "$h
 export WINEDEBUG=-all
 if [ -z "${ORV_WINE_DISPLAY:-}" ]; then
   # Room for the window at 144 DPI (1050 x 524 and its frame).
+  rm -f "$work/display"  # a number left from an earlier run is not this server's
   Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
   xvfb_pid=$!
   for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
@@ -176,6 +177,7 @@ title="Ortavel - Intel Rapid Start (Demo)"
 shots="$work/shots"
 mkdir -p "$shots"
 stop_file="$work/stop-hang"
+note="Please make sure the hard disk have enough space to create the hidden partition."
 
 wl() { local limit=$1; shift; timeout "$limit" wine "$@" 2>/dev/null | tr -d '\r'; }
 set_reg() { w reg add "$1" /v "$2" /t "$3" /d "$4" /f >/dev/null; }
@@ -224,7 +226,7 @@ read_window() {  # the child list, and the client origin on the screen in ox, oy
 # order; the tile panels' places; the arrows' visibility (left, right); the
 # size box as text:enabled; the buttons' enabled state; the note's visibility.
 summary() {
-  awk -F'|' '
+  awk -F'|' -v note_text="$note" '
     function shown(visible, text) { return visible == "1" ? "1:" text : "0" }
     function add(list, item) { return list == "" ? item : list "~" item }
     !/^child=/ { next }
@@ -236,7 +238,7 @@ summary() {
     $1 == "Button" && $2 == "Delete" { del = $4; next }
     $1 == "Button" { pictures = add(pictures, shown($3, $2)); tiles = add(tiles, panel); after_picture = 1 }
     $1 == "ComboBox" { combo = $2 ":" $4 }
-    $1 == "Static" && $2 ~ /^Please make sure/ { note = $3 }
+    $1 == "Static" && $2 == note_text { note = $3 }
     { panel = $1 == "TOrvPanel" ? $5 : "" }
     END {
       printf "pictures=%s\nlabels=%s\ntiles=%s\narrows=%s\ncombo=%s\ncreate=%s\ndelete=%s\nnote=%s\n",
@@ -244,15 +246,19 @@ summary() {
     }' <<<"$kids"
 }
 of() { summary | field "$1"; }
-place_of() {  # place_of TEXT: the place of the first child with that text
-  awk -F'|' -v text="$1" '$2 == text { print $5; exit }' <<<"$kids"
+until_of() {  # until_of KEY VALUE: reads the window until the summary's KEY is VALUE (10 s at most)
+  for _ in $(seq 40); do read_window; [ "$(of "$1")" == "$2" ] && return 0; sleep 0.25; done
+  return 1
 }
-centre_of() {  # centre_of TEXT: the screen point at the middle of that child
+place_of() {  # place_of TEXT [CLASS]: the place of the first such child
+  awk -F'|' -v text="$1" -v class="${2:-}" '$2 == text && (class == "" || $1 == "child=" class) { print $5; exit }' <<<"$kids"
+}
+hover() {  # hover TEXT: the mouse to the middle of that button
   local p l t size
-  p=$(place_of "$1") l=${p%%,*} p=${p#*,} t=${p%%,*} size=${p#*,}
-  echo "$((ox + l + ${size%x*} / 2)) $((oy + t + ${size#*x} / 2))"
+  read_window
+  p=$(place_of "$1" Button) l=${p%%,*} p=${p#*,} t=${p%%,*} size=${p#*,}
+  xdotool mousemove $((ox + l + ${size%x*} / 2)) $((oy + t + ${size#*x} / 2))
 }
-hover() { read_window; xdotool mousemove $(centre_of "$1"); }
 click_on() { hover "$1"; xdotool click 1; }
 no_tooltip() {  # moves the mouse off the window and waits until no tooltip shows
   xdotool mousemove 0 0
@@ -260,6 +266,16 @@ no_tooltip() {  # moves the mouse off the window and waits until no tooltip show
   return 1
 }
 focus_text() { wl 30 "$probe" focus "$title" | field focus | cut -d'|' -f2; }
+tab_walk() {  # tab_walk N: the focused control's text, then after each of N presses of Tab
+  local seen last now
+  last=$(focus_text) seen=$last
+  for _ in $(seq "$1"); do
+    xdotool key Tab
+    for _ in $(seq 20); do sleep 0.1; now=$(focus_text); [ "$now" != "$last" ] && break; done
+    seen+="~$now" last=$now
+  done
+  echo "$seen"
+}
 
 # Pixels of a screenshot, in client coordinates of the window read last.
 shoot() { no_tooltip; sleep 0.3; import -window root "$shots/$1.png"; echo "$shots/$1.png"; }
@@ -275,7 +291,7 @@ rgb() {  # rgb SHOT X,Y...: the colours as r,g,b, one convert for them all
 darkest() {  # darkest SHOT L,T,WxH: the darkest intensity in that area, 0..255
   local l=${2%%,*} rest=${2#*,}
   local t=${rest%%,*} size=${rest#*,}
-  convert "$shot" -crop "$size+$((ox + l))+$((oy + t))" -format '%[fx:int(255*minima.intensity)]' info:
+  convert "$1" -crop "$size+$((ox + l))+$((oy + t))" -format '%[fx:int(255*minima.intensity)]' info:
 }
 reddish() {  # reddish SHOT L,T,WxH: how many pixels of that area are red
   local l=${2%%,*} rest=${2#*,}
@@ -286,7 +302,7 @@ reddish() {  # reddish SHOT L,T,WxH: how many pixels of that area are red
 # The tiles whose panel shows the raised bevel: white top and left edges,
 # dark (112) bottom and right edges.
 marked_tiles() {
-  local shot=$1 tiles p=0 marked="" l t size wd ht
+  local shot=$1 tiles p=0 marked="" l t rest size wd ht
   IFS='~' read -r -a tiles <<<"$(of tiles)"
   for place in "${tiles[@]}"; do
     l=${place%%,*} rest=${place#*,} t=${rest%%,*} size=${rest#*,} wd=${size%x*} ht=${size#*x}
@@ -297,6 +313,220 @@ marked_tiles() {
   echo "$marked"
 }
 
-#SECTION_REST
+combo_text_area() {  # the size box's selection field, without its arrow button
+  local p l t size
+  p=$(awk -F'|' '$1 == "child=ComboBox" { print $5; exit }' <<<"$kids")
+  l=${p%%,*} p=${p#*,} t=${p%%,*} size=${p#*,}
+  echo "$((l + 3)),$((t + 3)),$((${size%x*} / 2))x$((${size#*x} - 6))"
+}
+darker_caption() {  # darker_caption NAME SHOT: the selected caption Disk0 is darker than Disk1
+  local dark0 dark1
+  dark0=$(darkest "$2" "$(place_of Disk0 Static)") dark1=$(darkest "$2" "$(place_of Disk1 Static)")
+  if [ "$dark0" -lt $((dark1 - 60)) ]; then ok "$1: the selected caption is darker ($dark0 < $dark1)"
+  else bad "$1: the selected caption is darker" "darkest $dark0, normal caption $dark1"; fi
+}
+demo_pid() {  # the demo's process in this prefix (its name, cut to 15 characters)
+  local p
+  for p in $(pgrep '^OrvRapidStartDe'); do
+    tr '\0' '\n' <"/proc/$p/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && { echo "$p"; return; }
+  done
+}
+cpu_ticks() {  # user and system time of a process, in clock ticks
+  if [ -n "$1" ] && [ -r "/proc/$1/stat" ]; then sed 's/^.*) //' "/proc/$1/stat" | awk '{ print $12 + $13 }'; else echo 0; fi
+}
+cpu_seconds() { awk -v t="$1" -v hz="$(getconf CLK_TCK)" 'BEGIN { printf "%.2f", t / hz }'; }
+
+# check_trace NAME WORD PREFIX TRACE: the status line went from "P, WORD"
+# through the dots, moving one blank right per step, to "P, WORD.....Done.".
+check_trace() {
+  local name=$1 word=$2 prefix=$3 texts first last middle odd steps
+  texts=$(sed -n 's/^status=//p' <<<"$4")
+  first=$(head -1 <<<"$texts") last=$(tail -1 <<<"$texts")
+  expect "$name: first status" "$first" "$prefix, $word"
+  expect "$name: last status" "$last" "$prefix, $word.....Done."
+  middle=$(sed '1d;$d' <<<"$texts")
+  odd="" steps=0
+  local previous=-1 blanks
+  while IFS= read -r line; do
+    [ -z "$line" ] && continue
+    steps=$((steps + 1))
+    if [[ "$line" =~ ^"$prefix, $word"(\ {0,4})"....."$ ]]; then
+      blanks=${#BASH_REMATCH[1]}
+      [ "$previous" -ge 0 ] && [ "$blanks" -ne $(((previous + 1) % 5)) ] && odd+="[$line] after $previous blanks; "
+      previous=$blanks
+    else
+      odd+="[$line]; "
+    fi
+  done <<<"$middle"
+  expect "$name: in between only the moving dots" "$odd" ""
+  expect_range "$name: dot steps seen" "$steps" 5 200
+}
+
+# The window at work on the standard machine: hints, mouse, keyboard, the
+# look of the selection, then a Create and a Delete from end to end.
+check_standard() {
+  local shot out disk0="Disk 0: Ortavel NVMe SSD 256GB" disk1="Disk 1: Keystone HDD 500GB  " disk2="Disk 2: Marlin SATA SSD 1TB"
+  expect "standard: Create and Delete places" "$(place_of Create) $(place_of Delete)" "496,311,80x30 582,311,80x30"
+  shot=$(shoot standard-start)
+  expect "standard: the selected tile shows its bevel" "$(marked_tiles "$shot")" "0"
+  darker_caption standard "$shot"
+  expect "standard: no red note at start" "$(reddish "$shot" "$(place_of "$note")")" "0"
+  expect_range "standard: the enabled size box draws its text black (darkest)" "$(darkest "$shot" "$(combo_text_area)")" 0 60
+
+  expect "no tooltip without a hover" "$(wl 30 "$probe" tooltip 500 | field visible)" "0"
+  hover "$disk1"
+  out=$(wl 30 "$probe" tooltip 4000)
+  expect "a hover shows the picture's hint" "$(field visible <<<"$out")|$(field text <<<"$out")" "1|$disk1"
+
+  xdotool click 1
+  wait_status "$disk1"
+  expect "a click on tile 1 selects disk 1" "$(status_now)" "$disk1"
+  read_window
+  shot=$(shoot standard-disk1)
+  expect "the bevel follows the click" "$(marked_tiles "$shot")" "1"
+
+  expect "Tab order: pictures, arrow, size box, Create (Delete disabled)" "$(tab_walk 6)" \
+    "$disk1~$disk2~Next disk~8 GB~Create~$disk0~$disk1"
+  xdotool key Tab
+  sleep 0.3
+  xdotool key Return
+  wait_status "$disk2"
+  expect "Enter on the focused picture selects its disk" "$(status_now)" "$disk2"
+
+  click_on "Next disk"
+  until_of labels "1:Disk1~1:Disk2~1:Disk3"
+  expect "right arrow: captions" "$(of labels)" "1:Disk1~1:Disk2~1:Disk3"
+  expect "right arrow: pictures" "$(of pictures)" "1:$disk1~1:$disk2~1:Disk 3: Corvane HDD 2TB"
+  expect "right arrow: the left arrow shows, the right one hides" "$(of arrows)" "10"
+  shot=$(shoot standard-paged)
+  expect "right arrow: the bevel stays with disk 2" "$(marked_tiles "$shot")" "1"
+  hover "$disk1"
+  out=$(wl 30 "$probe" tooltip 4000)
+  expect "right arrow: the first picture's hint follows" "$(field text <<<"$out")" "$disk1"
+
+  no_tooltip
+  click_on "Previous disk"
+  until_of labels "1:Disk0~1:Disk1~1:Disk2"
+  expect "left arrow: captions" "$(of labels)" "1:Disk0~1:Disk1~1:Disk2"
+  expect "left arrow: arrows" "$(of arrows)" "01"
+  shot=$(shoot standard-back)
+  expect "left arrow: the bevel stays with disk 2" "$(marked_tiles "$shot")" "2"
+  click_on "$disk0"
+  wait_status "$disk0"
+  expect "a click on tile 0 selects disk 0 again" "$(status_now)" "$disk0"
+  no_tooltip
+
+  # End to end, while another process checks every 50 ms that the window answers.
+  rm -f "$stop_file"
+  wl 300 "$probe" hang "$title" 50 240000 250 "$(winpath "$stop_file")" >"$work/hang.out" &
+  local hang_job=$! pid t0 t1 cpu0 trace
+  pid=$(demo_pid)
+  cpu0=$(cpu_ticks "$pid")
+  t0=$(ms_now)
+  expect "Create: the click is taken" "$(wl 30 "$probe" click "$title" Button Create | field clicked)" "1"
+  trace=$(wl 150 "$probe" status-trace "$title" 120000 "Done.")
+  t1=$(ms_now)
+  check_trace Create Creating "$disk0" "$trace"
+  echo "benchmark: Create on the standard machine: $(((t1 - t0) / 1000)).$(((t1 - t0) % 1000 / 100)) s from the click to .....Done., $(cpu_seconds $(($(cpu_ticks "$pid") - cpu0))) CPU s in the demo"
+  out=$(wl 60 "$probe" answer Reboot 7 10000)
+  expect "Create: the restart question" "$(field found <<<"$out")|$(field text <<<"$out")" \
+    "1|You need to restart the system, Would you like to restart now?"
+  expect "Create: No closes the question" "$(field closed <<<"$out")" "1"
+  read_window
+  expect "after Create: size box, Create, Delete" "$(of combo) $(of create) $(of delete)" "8 GB:0 0 1"
+  expect "after Create: the status line keeps the result" "$(status_now)" "$disk0, Creating.....Done."
+
+  t0=$(ms_now)
+  expect "Delete: the click is taken" "$(wl 30 "$probe" click "$title" Button Delete | field clicked)" "1"
+  trace=$(wl 150 "$probe" status-trace "$title" 120000 "Done.")
+  t1=$(ms_now)
+  check_trace Delete Deleting "$disk0" "$trace"
+  echo "benchmark: Delete on the standard machine: $(((t1 - t0) / 1000)).$(((t1 - t0) % 1000 / 100)) s from the click to .....Done."
+  expect "Delete: no restart question" "$(wl 30 "$probe" answer Reboot 7 3000 | field found)" "0"
+  read_window
+  expect "after Delete: size box, Create, Delete" "$(of combo) $(of create) $(of delete)" "8 GB:1 1 0"
+
+  touch "$stop_file"
+  wait "$hang_job"
+  out=$(cat "$work/hang.out")
+  expect "the window answered all along (WM_NULL, 250 ms, every 50 ms: timeouts)" "$(field timeouts <<<"$out")" "0"
+  echo "benchmark: window replies during Create and Delete: $(field sent <<<"$out") sent, longest $(field max_reply_ms <<<"$out") ms, mean $(field mean_reply_ms <<<"$out") ms"
+  if grep -q '^slow=' <<<"$out"; then
+    echo "benchmark: replies of 100 ms or more: $(sed -n 's/^slow=//p' <<<"$out" | tr '\n' ';')"
+  fi
+}
+
+# A disk-less machine keeps disk index 0: a Create there fails and shows the
+# red note.
+check_nodisk() {
+  expect "nodisk: Create is taken" "$(wl 30 "$probe" click "$title" Button Create | field clicked)" "1"
+  local trace
+  trace=$(wl 60 "$probe" status-trace "$title" 30000 "Failed.")
+  expect "nodisk: Create fails" "$(sed -n 's/^status=//p' <<<"$trace" | tail -1)" "Disk 0: , Creating.....Failed."
+  read_window
+  expect "nodisk: the note shows" "$(of note)" "1"
+  local shot red
+  shot=$(shoot nodisk-failed)
+  red=$(reddish "$shot" "$(place_of "$note")")
+  expect_range "nodisk: the note is drawn red (pixels)" "$red" 200 100000
+}
+
+check_existing() {
+  local shot
+  shot=$(shoot existing)
+  expect "existing: the Rapid Start disk's tile is marked" "$(marked_tiles "$shot")" "0"
+  expect_range "existing: the disabled size box draws its text gray (darkest)" "$(darkest "$shot" "$(combo_text_area)")" 100 160
+  click_on "Disk 1: Keystone HDD 500GB"
+  sleep 0.5
+  expect "existing: a tile click does not move the selection" "$(status_now)" "Disk 0: Ortavel SATA SSD 128GB"
+  expect "existing: Tab order: pictures, Delete" "$(tab_walk 3)" \
+    "Disk 1: Keystone HDD 500GB~Delete~Disk 0: Ortavel SATA SSD 128GB~Disk 1: Keystone HDD 500GB"
+}
+
+set_desktop on
+set_dpi 96
+# What each machine shows at start: the status line, the pictures' hints and
+# the tile captions (visible:text, 0 hidden), the arrows (left, right), the
+# size box (text:enabled), Create, Delete, the note.
+while IFS='|' read -r -u 3 machine status pictures labels arrows combo create delete; do
+  if ! start_demo "$machine"; then bad "$machine: the demo shows its window"; continue; fi
+  before=$fail
+  read_window
+  expect "$machine: status line" "$(status_now)" "$status"
+  expect "$machine: disk pictures" "$(of pictures)" "$pictures"
+  expect "$machine: tile captions" "$(of labels)" "$labels"
+  expect "$machine: arrows" "$(of arrows)" "$arrows"
+  expect "$machine: size box" "$(of combo)" "$combo"
+  expect "$machine: Create, Delete enabled" "$(of create) $(of delete)" "$create $delete"
+  expect "$machine: note hidden" "$(of note)" "0"
+  expect "$machine: client size at 96 DPI" "$(field client <<<"$kids")" "700x349"
+  if declare -F "check_$machine" >/dev/null; then "check_$machine"; fi
+  [ "$fail" -gt "$before" ] && { echo "  $machine: the window's children as last read:"; sed 's/^/    /' <<<"$kids"; }
+done 3<<'TABLE'
+standard|Disk 0: Ortavel NVMe SSD 256GB|1:Disk 0: Ortavel NVMe SSD 256GB~1:Disk 1: Keystone HDD 500GB  ~1:Disk 2: Marlin SATA SSD 1TB|1:Disk0~1:Disk1~1:Disk2|01|8 GB:1|1|0
+nodisk|Disk 0: |0~0~0|0~0~0|00|4 GB:1|1|0
+onedisk|Disk 0: Ortavel NVMe SSD 256GB|1:Disk 0: Ortavel NVMe SSD 256GB~0~0|1:Disk0~0~0|00|16 GB:1|1|0
+existing|Disk 0: Ortavel SATA SSD 128GB|1:Disk 0: Ortavel SATA SSD 128GB~1:Disk 1: Keystone HDD 500GB~0|1:Disk0~1:Disk1~0|00|4 GB:0|0|1
+TABLE
+
+# 144 DPI: every place and size scales by 1.5, the bevel with them.
+stop_demo
+set_dpi 144
+if start_demo standard; then
+  before=$fail
+  read_window
+  expect "144 DPI: client size" "$(field client <<<"$kids")" "1050x524"
+  expect "144 DPI: Create and Delete places" "$(place_of Create) $(place_of Delete)" "744,467,120x45 873,467,120x45"
+  shot=$(shoot standard-144dpi)
+  expect "144 DPI: the selected tile shows its bevel" "$(marked_tiles "$shot")" "0"
+  darker_caption "144 DPI" "$shot"
+  [ "$fail" -gt "$before" ] && { echo "  144 DPI: the window's children as last read:"; sed 's/^/    /' <<<"$kids"; }
+else
+  bad "144 DPI: the demo shows its window"
+fi
+stop_demo
+set_dpi 96
+set_desktop off
+timeout 60 wineserver -w
 echo "wine: $pass passed, $fail failed"
 [ "$fail" -eq 0 ]

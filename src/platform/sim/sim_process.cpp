@@ -394,8 +394,7 @@ int SimPc::RunningChildren() const {
 }
 
 // A wait on a running child blocks until it ends or the time is up; on the
-// hand-moved clock a finite wait that would outlast the child's hold times
-// out at once.
+// hand-moved clock, time passes only when a test moves it.
 uint32_t SimPc::WaitForSingleObject(os::Handle h, uint32_t ms) {
   std::unique_lock<std::recursive_mutex> lock(mutex_);
   if (Enter(Call::WaitForSingleObject, std::to_string(ms))) return os::kWaitFailed;
@@ -404,12 +403,26 @@ uint32_t SimPc::WaitForSingleObject(os::Handle h, uint32_t ms) {
     LastError() = os::kErrorInvalidHandle;
     return os::kWaitFailed;
   }
+  const std::size_t child = it->second;
   const uint64_t deadline = ms == os::kInfinite ? UINT64_MAX : Clock.NowMs() + ms;
-  while (!Processes.Children[it->second].Ended) {
-    if (ms != os::kInfinite && (Clock.NowMs() >= deadline || !Clock.RealTime())) return os::kWaitTimeout;
+  while (!Processes.Children[child].Ended) {
+    if (Clock.NowMs() >= deadline) return os::kWaitTimeout;
     WaitForChange(lock, std::min(deadline, NextEventLocked()));
   }
   return os::kWaitObject0;
+}
+
+bool SimPc::PeekNamedPipe(os::Handle pipe, uint32_t& available) {
+  const std::lock_guard<std::recursive_mutex> guard(mutex_);
+  available = 0;
+  if (Enter(Call::PeekNamedPipe)) return false;
+  auto end = Processes.PipeEnds.find(pipe);
+  if (end == Processes.PipeEnds.end()) {
+    LastError() = os::kErrorInvalidHandle;
+    return false;
+  }
+  available = static_cast<uint32_t>(Processes.Pipes[end->second].buffer.size());
+  return true;
 }
 
 bool SimPc::GetExitCodeProcess(os::Handle process, uint32_t& code) {

@@ -53,6 +53,7 @@ class Win32Os : public Os {
   bool CreateProcessA(const std::string& commandLine, uint32_t flags, os::Handle stdIn, os::Handle stdOut,
                       os::Handle stdErr, os::ProcessInformation& pi) override;
   uint32_t WaitForSingleObject(os::Handle h, uint32_t ms) override;
+  bool PeekNamedPipe(os::Handle pipe, uint32_t& available) override;
   bool GetExitCodeProcess(os::Handle process, uint32_t& code) override;
   os::HResult CoInitializeEx(uint32_t coInit) override;
   void CoUninitialize() override;

@@ -61,6 +61,13 @@ std::string Win32Os::GetSystemDirectoryA() {
 
 uint32_t Win32Os::WaitForSingleObject(os::Handle h, uint32_t ms) { return ::WaitForSingleObject(H(h), ms); }
 
+bool Win32Os::PeekNamedPipe(os::Handle pipe, uint32_t& available) {
+  DWORD n = 0;
+  const BOOL ok = ::PeekNamedPipe(H(pipe), nullptr, 0, nullptr, &n, nullptr);
+  available = n;
+  return ok != FALSE;
+}
+
 bool Win32Os::GetExitCodeProcess(os::Handle process, uint32_t& code) {
   DWORD c = 0;
   const BOOL ok = ::GetExitCodeProcess(H(process), &c);

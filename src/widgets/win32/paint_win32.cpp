@@ -191,17 +191,17 @@ void TPainter::DrawLabelText(Graphics& g, HDC dc, const std::string& text, const
 
 void TPainter::Panel(HDC dc, const TPanel& panel, int width, int height) {
   if (panel.BevelOuter() != TBevel::Raised) return;
-  // Two lines each side, lit from the top left.
+  // Two lines each side, lit from the top left; line k covers Scale(k) to
+  // Scale(k + 1), so together they fill exactly the inset of the picture inside.
+  static_assert(TPanel::kBevelWidth == 2, "one colour pair per bevel line");
   const struct {
-    int inset;
     COLORREF light, dark;
-  } lines[] = {{0, RGB(255, 255, 255), RGB(112, 112, 112)}, {1, RGB(236, 236, 236), RGB(160, 160, 164)}};
-  const int px = std::max(1, Scale(1));
-  for (const auto& line : lines) {
-    const int i = line.inset * px;
-    HBRUSH light = CreateSolidBrush(line.light), dark = CreateSolidBrush(line.dark);
-    RECT top = {i, i, width - i, i + px}, left = {i, i, i + px, height - i};
-    RECT bottom = {i, height - i - px, width - i, height - i}, right = {width - i - px, i, width - i, height - i};
+  } lines[] = {{RGB(255, 255, 255), RGB(112, 112, 112)}, {RGB(236, 236, 236), RGB(160, 160, 164)}};
+  for (int k = 0; k < TPanel::kBevelWidth; ++k) {
+    const int a = Scale(k), b = Scale(k + 1);
+    HBRUSH light = CreateSolidBrush(lines[k].light), dark = CreateSolidBrush(lines[k].dark);
+    RECT top = {a, a, width - a, b}, left = {a, a, b, height - a};
+    RECT bottom = {a, height - b, width - a, height - a}, right = {width - b, a, width - a, height - a};
     FillRect(dc, &top, light);
     FillRect(dc, &left, light);
     FillRect(dc, &bottom, dark);

@@ -33,13 +33,11 @@
 //                                   until DURATION_MS pass or STOP_FILE exists
 //   probe tooltip TIMEOUT_MS        waits for a visible tooltip and reads its text
 //   probe focus TITLE               the descendant that holds the keyboard focus
-//   probe cpu TITLE                 CPU time used so far by the window's process
 #include <windows.h>
 
 #include <commctrl.h>
 
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -241,6 +239,8 @@ int RunnerCpu() {
 // paint, short enough that a hung window does not stall a test.
 constexpr UINT kReplyTimeoutMs = 2000;
 constexpr DWORD kPollMs = 20;
+// A click handler may scan the disks before it returns.
+constexpr UINT kClickTimeoutMs = 30000;
 
 std::string Utf8(const std::wstring& w) {
   if (w.empty()) return "";
@@ -334,8 +334,7 @@ int Click(const std::string& title, const std::string& cls, const std::string& t
     if (!SameText(ClassOf(w), cls) || TextOf(w) != text) continue;
     // Returns once the button's handler has run in its own thread.
     DWORD_PTR ignored = 0;
-    const bool answered =
-        SendMessageTimeoutA(w, BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 30000, &ignored) != 0;
+    const bool answered = SendMessageTimeoutA(w, BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, kClickTimeoutMs, &ignored) != 0;
     std::printf("clicked=%d\n", answered ? 1 : 0);
     return answered ? 0 : 1;
   }
@@ -343,12 +342,16 @@ int Click(const std::string& title, const std::string& cls, const std::string& t
   return 1;
 }
 
-// The status line: the text label at the top-left corner of the disk area
-// (Panel1 at 8,83 at 96 DPI), found by its place so it is found while empty.
+// The status line: the text label at the top-left corner of the disk area,
+// found by its place so it is found while empty. Places scale with the
+// client width, 700 at 96 DPI.
+constexpr int kStatusLeft = 8, kStatusTop = 83, kClientWidthAt96Dpi = 700;
+
 HWND StatusLine(HWND top) {
   RECT client = {};
   GetClientRect(top, &client);
-  const POINT want = {MulDiv(8, client.right, 700), MulDiv(83, client.right, 700)};
+  const POINT want = {MulDiv(kStatusLeft, client.right, kClientWidthAt96Dpi),
+                      MulDiv(kStatusTop, client.right, kClientWidthAt96Dpi)};
   for (HWND w : Descendants(top)) {
     const RECT r = PlaceIn(top, w);
     if (SameText(ClassOf(w), "Static") && r.left == want.x && r.top == want.y) return w;
@@ -410,6 +413,8 @@ int Answer(const std::string& caption, int button, DWORD timeoutMs) {
     if (SameText(ClassOf(w), "Static") && text.empty()) text = TextOf(w);
   std::printf("found=1\ntext=%s\nframe=%s\n", text.c_str(), PlaceText(ScreenRect(box)).c_str());
   if (button == 0) return 0;  // only wait for it
+  // Posted, not sent: the answer may start work in the program (a restart)
+  // that the probe need not wait for; the box going away shows it was taken.
   HWND control = GetDlgItem(box, button);
   if (control)
     PostMessageA(control, BM_CLICK, 0, 0);
@@ -475,9 +480,10 @@ HWND VisibleTooltip() {
   return found;
 }
 
-// The tooltip's own window text is empty; the shown tool's text is asked for
-// with TTM_GETCURRENTTOOLA into memory of the tooltip's process, since
-// pointers in common-control messages are not carried across processes.
+// A tooltip's own window text is not always the shown text (empty in some
+// Wine versions); the current tool's text is asked for with
+// TTM_GETCURRENTTOOLA into memory of the tooltip's process, since pointers
+// in common-control messages are not carried across processes.
 std::string TooltipText(HWND tip, HWND* tool) {
   DWORD pid = 0;
   GetWindowThreadProcessId(tip, &pid);
@@ -537,24 +543,6 @@ int Focus(const std::string& title) {
   return 0;
 }
 
-int Cpu(const std::string& title) {
-  HWND top = FindTop(title);
-  DWORD pid = 0;
-  if (top) GetWindowThreadProcessId(top, &pid);
-  HANDLE process = pid ? OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, pid) : nullptr;
-  FILETIME created, exited, kernel, user;
-  if (!process || !GetProcessTimes(process, &created, &exited, &kernel, &user)) {
-    std::printf("found=0\n");
-    return 1;
-  }
-  auto ms = [](const FILETIME& t) {
-    return ((static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 10000;
-  };
-  std::printf("found=1\ncpu_ms=%llu\n", ms(kernel) + ms(user));
-  CloseHandle(process);
-  return 0;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -582,11 +570,10 @@ int main(int argc, char** argv) {
   if (command == "hang" && argc > 5) return Hang(argv[2], number(3), number(4), number(5), argc > 6 ? argv[6] : "");
   if (command == "tooltip" && argc > 2) return Tooltip(number(2));
   if (command == "focus" && argc > 2) return Focus(argv[2]);
-  if (command == "cpu" && argc > 2) return Cpu(argv[2]);
   std::fprintf(stderr,
                "usage: probe osversion | uninstall-target EXE | console EXE WAIT_MS ARGS... | window | children TITLE |\n"
                "  click TITLE CLASS TEXT | status TITLE | status-trace TITLE TIMEOUT_MS SUFFIX |\n"
                "  answer CAPTION ID TIMEOUT_MS | hang TITLE INTERVAL_MS DURATION_MS TIMEOUT_MS [STOP_FILE] |\n"
-               "  tooltip TIMEOUT_MS | focus TITLE | cpu TITLE\n");
+               "  tooltip TIMEOUT_MS | focus TITLE\n");
   return 2;
 }

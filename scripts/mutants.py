@@ -1,0 +1,167 @@
+#!/usr/bin/env python3
+"""The mutation check: each mutant removes or weakens one safety check of
+the program (a bound, a guard, a flag, a comparison). For each, the native
+suite is built and run; a mutant the suite does not notice survives, and
+wants a test that kills it.
+
+usage: scripts/mutants.py [NAME_SUBSTRING]    (run through scripts/mutants.sh)
+"""
+import os
+import subprocess
+import sys
+import time
+
+# A copy of the tree (made by mutants.sh), so the working tree is never
+# changed while the mutants run.
+ROOT = os.environ.get("ORV_MUTANT_TREE", os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+BUILD = os.path.join(ROOT, "build", "mutants")
+
+# (name, file, exact text, replacement)
+MUTANTS = [
+    ("layout entries clamped to the bytes returned", "src/disk/disk_query.cpp",
+     "std::min(layout->Header.PartitionCount, disk::LayoutEntriesCovered(bytes))", "layout->Header.PartitionCount"),
+    ("layout reply shorter than its header refused", "src/disk/disk_query.cpp",
+     "if (bytes < sizeof(disk::DriveLayoutHeader)) return false;", ""),
+    ("empty layout slots skipped", "src/disk/disk_query.cpp",
+     "if (entry.PartitionNumber == 0) continue;", ""),
+    ("at most 128 partitions stored", "src/disk/disk_query.cpp",
+     "if (stored == kMaxPartsPerDisk) break;", ""),
+    ("product text offset inside the reply", "src/disk/disk_query.cpp",
+     "if (offset == 0 || offset >= valid) return \"\";", "if (offset == 0) return \"\";"),
+    ("product text ends inside the reply", "src/disk/disk_query.cpp",
+     "while (end < valid && buffer[end] != 0) ++end;", "while (buffer[end] != 0) ++end;"),
+    ("product text bound by the bytes returned", "src/disk/disk_query.cpp",
+     "const uint32_t valid = std::min(bytes, kDescriptorBufferBytes);", "const uint32_t valid = kDescriptorBufferBytes;"),
+    ("device number reply must be whole", "src/disk/disk_query.cpp",
+     "      bytes < sizeof reply)\n    return false;\n  number = reply;", "      false)\n    return false;\n  number = reply;"),
+    ("geometry reply must cover DISK_GEOMETRY", "src/disk/disk_query.cpp",
+     "bytes < sizeof(disk::DiskGeometry)", "false"),
+    ("GPT edit skips entries numbered 0", "src/disk/disk_edit.cpp",
+     "if (entry.PartitionNumber != 0 && static_cast<int64_t>(entry.PartitionNumber) == partNum) edit(entry);",
+     "if (static_cast<int64_t>(entry.PartitionNumber) == partNum) edit(entry);"),
+    ("no layout written after a failed read", "src/disk/disk_edit.cpp",
+     "if (!readOk) return \"ReadFailed\";", ""),
+    ("no layout written from a truncated read", "src/disk/disk_edit.cpp",
+     "layout.Header.PartitionCount > disk::LayoutEntriesCovered(bytes))", "false)"),
+    ("GPT edits only on GPT layouts", "src/disk/disk_edit.cpp",
+     "if (layout.Header.PartitionStyle != disk::kStyleGpt) return \"NotGpt\";", ""),
+    ("what the driver did not return goes back as zeros", "src/disk/disk_edit.cpp",
+     "std::memset(reinterpret_cast<uint8_t*>(layout.get()) + bytes, 0, disk::kLayoutBufferBytes - bytes);", ""),
+    ("no volume for partition 0", "src/disk/disk_edit.cpp",
+     "|| partNum < 1) return \"\";", ") return \"\";"),
+    ("a volume matches on its disk too", "src/disk/disk_edit.cpp",
+     "static_cast<int64_t>(number.DeviceNumber) == diskNum &&\n", ""),
+    ("a fresh partition GUID or nothing", "src/disk/disk_edit.cpp",
+     "if (!CurrentOs().CoCreateGuid(newId)) {", "if (!CurrentOs().CoCreateGuid(newId) && false) {"),
+    ("drive numbers outside 0..63 refused", "src/disk/disk.cpp",
+     "if (diskNum < kFirstDriveNumber || diskNum > kLastDriveNumber) return \"\";", ""),
+    ("stored partitions clamped to the record", "src/disk/disk.h",
+     "return info.PartCount < kMaxPartsPerDisk ? info.PartCount : kMaxPartsPerDisk;", "return info.PartCount;"),
+    ("script file made without following a link", "src/partops/script_file.cpp",
+     "os::kFileAttributeNormal | os::kFileFlagOpenReparsePoint));", "os::kFileAttributeNormal));"),
+    ("script lock opened without following a link", "src/partops/script_file.cpp",
+     "                                   os::kFileFlagOpenReparsePoint));", "                                   0));"),
+    ("script read back and compared", "src/partops/script_file.cpp",
+     "if (back.compare(0, read, bytes) != 0 || read != bytes.size()) {", "if (false) {"),
+    ("a short write of the script fails", "src/partops/script_file.cpp",
+     "if (written != bytes.size()) {", "if (false) {"),
+    ("the script lock shares no writing", "src/partops/script_file.cpp",
+     "os::kGenericRead, os::kFileShareRead, os::kOpenExisting", "os::kGenericRead, os::kFileShareRead | os::kFileShareWrite | 0x4, os::kOpenExisting"),
+    ("whatever stands under the script's name goes first", "src/partops/script_file.cpp",
+     "if (!os.DeleteFileA(path) && os.GetLastError() != os::kErrorFileNotFound) return Failed(os, error);", ""),
+    ("diskpart by its full system path", "src/partops/disk_part.cpp",
+     "return \"\\\"\" + IncludeTrailingBackslash(Setup.SystemDirectory) + \"diskpart.exe\\\" /S \" + quotedScript;",
+     "return \"diskpart /S \" + quotedScript;"),
+    ("diskpart runs only on a script written safely", "src/partops/disk_part.cpp",
+     "if (lock.Valid() && !commandLine.empty())", "if (!commandLine.empty())"),
+    ("GPT delete with override", "src/partops/disk_part.cpp",
+     "partitionStyle == kStyleGpt ? \"delete partition override\" : \"delete partition\"", "\"delete partition\""),
+    ("no script written while a run is in flight", "src/partops/disk_part.cpp",
+     "if (Runs_.RefuseWhileBusy()) return 0;", ""),
+    ("one run in flight at a time", "src/partops/run_owner.cpp",
+     "if (RefuseWhileBusy()) return 0;", ""),
+    ("the read end is not inherited after the start", "src/partops/execute_program.cpp",
+     "os.SetHandleInformation(readEnd, os::kHandleFlagInherit, 0);", ""),
+    ("a pipe whose end cannot be seen is read until the child ends", "src/partops/execute_program.cpp",
+     "  if (writeClosed) {", "  if (true) {"),
+    ("pipe made uninheritable", "src/partops/execute_program.cpp",
+     "os.CreatePipe(readEnd, writeEnd, false)", "os.CreatePipe(readEnd, writeEnd, true)"),
+    ("a failed wait gives no exit code", "src/partops/execute_program.cpp",
+     "os.WaitForSingleObject(process.Get(), os::kInfinite) == os::kWaitObject0 &&", "(os.WaitForSingleObject(process.Get(), os::kInfinite), true) &&"),
+    ("a program that cannot start has failed", "src/partops/execute_program.cpp",
+     "ExitCode_ = static_cast<int32_t>(os::HResultFromWin32(createError ? createError : os::kErrorGenFailure));", "ExitCode_ = 0;"),
+    ("the helper takes bare names from the system folder", "src/partops/helper_command.cpp",
+     "if (program.empty() || program.find_first_of(\"\\\\/:\") != std::string::npos) return commandLine;", "return commandLine;"),
+    ("exactly one new partition is retyped", "src/ui/create_workflow.cpp",
+     "if (count != 1) {", "if (count == 0) {"),
+    ("the new partition is found, not predicted", "src/ui/create_workflow.cpp",
+     "if (const int32_t partNum = FindNewPartition()) SetRapidStartPartIdUseIo(Ctx_.Model, DiskNum_, partNum);",
+     "SetRapidStartPartIdUseIo(Ctx_.Model, DiskNum_, NewPartNum);"),
+    ("the shrink target is looked up by its offset", "src/ui/create_workflow.cpp",
+     "const int32_t partNum = PartNumAtOffset(DiskNum_, ClickOffsets_[static_cast<std::size_t>(PartIndex)], false);",
+     "const int32_t partNum = Ctx_.Model.DiskInfo[DiskIndex].PartInfo[PartIndex].PartNum;"),
+    ("the extend after a shrink takes all free space", "src/ui/create_workflow.cpp",
+     "Started(dp.ExtendPart(DiskNum_, partNum, 0));", "Started(dp.ExtendPart(DiskNum_, partNum, PartSizeInMB));"),
+    ("only a readable disk gets a Create", "src/ui/create_workflow.cpp",
+     "const bool known = disk && disk->PartitionStyle != kPartitionStyleUnknown;", "const bool known = disk != nullptr;"),
+    ("the partition to delete is still a Rapid Start partition", "src/ui/workflow_steps.cpp",
+     "if (rapidStart && !IsRapidStartPart(now->PartitionStyle, p)) break;", ""),
+    ("a run's end is taken only by the workflow that waits for it", "src/ui/workflow_steps.cpp",
+     "runId == 0 || runId != RunId_ ||", "runId == 0 ||"),
+    ("a failed Delete says so", "src/ui/delete_workflow.cpp",
+     "Ctx_.StatusText += stillThere ? \".....Failed.\" : \".....Done.\";", "Ctx_.StatusText += \".....Done.\";"),
+    ("nothing is edited on an unreadable disk", "src/partops/direct_ops.cpp",
+     "if (info.PartitionStyle != kPartitionStyleUnknown) return false;", "return false;"),
+    ("no hand-off to a GUI that is gone", "src/widgets/thread.cpp",
+     "  const std::lock_guard<std::mutex> lock(g_dispatcherMutex);\n  if (!g_dispatcher) return false;\n  g_dispatcher->Post",
+     "  const std::lock_guard<std::mutex> lock(g_dispatcherMutex);\n  g_dispatcher->Post"),
+]
+
+
+def run(cmd, **kw):
+    return subprocess.run(cmd, cwd=ROOT, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True, **kw)
+
+
+def main():
+    only = sys.argv[1] if len(sys.argv) > 1 else ""
+    chosen = [m for m in MUTANTS if only in m[0]]
+    run(["cmake", "-S", ".", "-B", BUILD, "-DORV_SANITIZE=ON", "-DCMAKE_BUILD_TYPE=Debug"])
+    base = run(["cmake", "--build", BUILD, "-j2", "--target", "orv_tests"])
+    if base.returncode != 0:
+        print(base.stdout[-3000:])
+        sys.exit("mutants: the unmutated tree does not build")
+    survivors = []
+    env = dict(os.environ, ORV_PROPERTY_CASES="60")
+    for name, path, old, new in chosen:
+        full = os.path.join(ROOT, path)
+        text = open(full).read()
+        if text.count(old) != 1:
+            print(f"mutant: {name}: STALE (the text to change is found {text.count(old)} times)")
+            survivors.append(name + " (stale)")
+            continue
+        start = time.time()
+        try:
+            open(full, "w").write(text.replace(old, new))
+            built = run(["cmake", "--build", BUILD, "-j2", "--target", "orv_tests"])
+            if built.returncode != 0:
+                verdict = "killed (does not build)"
+            else:
+                try:
+                    tests = run([os.path.join(BUILD, "orv_tests"), "--gtest_brief=1"], env=env, timeout=600)
+                    verdict = "killed" if tests.returncode != 0 else "SURVIVED"
+                except subprocess.TimeoutExpired:
+                    verdict = "killed (hung)"
+        finally:
+            open(full, "w").write(text)
+        print(f"mutant: {name}: {verdict} ({time.time() - start:.0f} s)", flush=True)
+        if verdict == "SURVIVED":
+            survivors.append(name)
+    run(["cmake", "--build", BUILD, "-j2", "--target", "orv_tests"])
+    print(f"mutants: {len(chosen)} applied, {len(survivors)} survived")
+    for s in survivors:
+        print(f"  survivor: {s}")
+    sys.exit(1 if survivors else 0)
+
+
+if __name__ == "__main__":
+    main()
