@@ -2,7 +2,7 @@
 // Disks, files, diskpart runs, WMI, the token and the restart belong to the
 // simulated PC, on a clock that follows the real one; windows, message boxes,
 // the console and the mutex are Windows' own. /MACHINE=name picks one of the
-// built-in machines.
+// built-in machines, /RUNMS=n how long a diskpart run takes (3000 ms).
 #include <windows.h>
 
 #include <string>
@@ -31,7 +31,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   machine->Build(sim);
   sim.ModulePath = real.GetModuleFileNameA();
   sim.Clock.FollowRealTime();
-  sim.Processes.RunMs = kDemoRunMs;
+  sim.Processes.RunMs = DemoRunMsFor(GetCommandLineA());
   static TDemoOs os(real, sim);
   InstallOs(&os);
   Win32ApplicationHost host(instance);

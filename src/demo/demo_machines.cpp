@@ -102,18 +102,39 @@ const std::vector<TDemoMachine>& DemoMachines() {
   return machines;
 }
 
-const TDemoMachine* DemoMachineFor(const std::string& commandLine) {
-  std::string upper = commandLine;
-  std::transform(upper.begin(), upper.end(), upper.begin(), [](unsigned char c) { return std::toupper(c); });
-  const std::string key = "/MACHINE=";
+namespace {
+
+std::string Upper(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::toupper(c); });
+  return text;
+}
+
+// The word after "/KEY=" up to a blank or quote; false when the switch is absent.
+bool SwitchValue(const std::string& commandLine, const std::string& key, std::string& value) {
+  const std::string upper = Upper(commandLine);
   const std::size_t at = upper.find(key);
-  if (at == std::string::npos) return &DemoMachines().front();
-  std::size_t end = upper.find_first_of(" \t\"", at + key.size());
-  const std::string name = upper.substr(at + key.size(), end == std::string::npos ? std::string::npos : end - at - key.size());
-  for (const TDemoMachine& m : DemoMachines()) {
-    std::string n = m.Name;
-    std::transform(n.begin(), n.end(), n.begin(), [](unsigned char c) { return std::toupper(c); });
-    if (n == name) return &m;
-  }
+  if (at == std::string::npos) return false;
+  const std::size_t from = at + key.size();
+  const std::size_t end = upper.find_first_of(" \t\"", from);
+  value = upper.substr(from, end == std::string::npos ? std::string::npos : end - from);
+  return true;
+}
+
+}  // namespace
+
+const TDemoMachine* DemoMachineFor(const std::string& commandLine) {
+  std::string name;
+  if (!SwitchValue(commandLine, "/MACHINE=", name)) return &DemoMachines().front();
+  for (const TDemoMachine& m : DemoMachines())
+    if (Upper(m.Name) == name) return &m;
   return nullptr;
+}
+
+uint32_t DemoRunMsFor(const std::string& commandLine) {
+  constexpr uint32_t kMaxRunMs = 60000;
+  std::string value;
+  if (!SwitchValue(commandLine, "/RUNMS=", value) || value.empty() || value.size() > 5 ||
+      value.find_first_not_of("0123456789") != std::string::npos)
+    return kDemoRunMs;
+  return std::min<uint32_t>(static_cast<uint32_t>(std::stoul(value)), kMaxRunMs);
 }

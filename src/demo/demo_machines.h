@@ -20,3 +20,5 @@ const std::vector<TDemoMachine>& DemoMachines();
 const TDemoMachine* DemoMachineFor(const std::string& commandLine);
 // How long a simulated diskpart run takes on the demo's clock.
 constexpr uint32_t kDemoRunMs = 3000;
+// The run time /RUNMS=n asks for (0 to 60000 ms), or kDemoRunMs.
+uint32_t DemoRunMsFor(const std::string& commandLine);
