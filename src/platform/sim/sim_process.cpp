@@ -81,7 +81,7 @@ const SimProgram* SimPc::ProgramFor(const std::string& commandLine) const {
   const std::string token = ProgramToken(commandLine);
   const auto [folder, name] = SplitProgramPath(token);
   if (name.empty()) return nullptr;
-  auto planted = [this, &name](const std::string& dir) -> const SimProgram* {
+  auto planted = [this, &name = name](const std::string& dir) -> const SimProgram* {
     auto it = Processes.PlantedPrograms.find(dir + "\\" + name + ".exe");
     return it == Processes.PlantedPrograms.end() ? nullptr : &it->second;
   };

@@ -1,0 +1,281 @@
+// fuzz_device: the device-number (IOCTL_STORAGE_GET_DEVICE_NUMBER) and
+// geometry (IOCTL_DISK_GET_DRIVE_GEOMETRY_EX) replies of disks and volumes,
+// of any length, and the logical-drive mask, as TDisk::GetDeviceNumber,
+// GetDriveGeometry, GetMediaType, GetDiskDeviceType, GetPartDriveLetter,
+// ReadDriveLetterMap and ReadFixedDisks read them.
+//
+// Input: the logical-drive mask, the disk and partition asked for, the scan's
+// capacity, then one reply per device and request kind (the disks
+// \\.\PhysicalDrive0..3, then the volumes C: to F:; device number before
+// geometry): flags (bit 0: fails; bit 1: the simulated driver answers), the
+// byte count returned and the bytes. A device answers every request of a kind
+// alike.
+// Properties: a query succeeds exactly when the request did and returned the
+// record's fixed part, and then reports the reply's fields; a failed query
+// leaves its result alone; a volume's letter is the first fixed volume of
+// C..Z whose number names that disk and partition, by either lookup; the scan
+// keeps exactly the fixed disks in drive order, up to its capacity, with the
+// same letters; no handle is left open.
+#include "fuzz_common.h"
+
+namespace {
+
+using fuzz::Input;
+using fuzz::Le32;
+using fuzz::Le64;
+using fuzz::Request;
+using fuzz::Seed;
+
+constexpr uint32_t kGetNumber = 0x002D1080;
+constexpr uint32_t kGetGeometry = 0x000700A0;
+constexpr uint32_t kMediaFixed = 12;
+constexpr uint32_t kDeviceDisk = 7;
+constexpr int kDisks = 4;
+constexpr char kFirstVolume = 'C', kLastVolume = 'F';
+
+struct Reply {
+  uint8_t flags = 2;  // answered by the simulated driver unless the input says otherwise
+  uint16_t claimed = 0;
+  std::vector<uint8_t> body;
+};
+
+std::vector<std::string> DevicePaths() {
+  std::vector<std::string> paths;
+  for (int n = 0; n < kDisks; ++n) paths.push_back(PhysicalDrivePath(n));
+  for (char c = kFirstVolume; c <= kLastVolume; ++c) paths.push_back(VolumePath(c));
+  return paths;
+}
+
+// What each device said to each request kind (a device answers every
+// request of a kind alike, so the first one speaks for all).
+struct Said {
+  std::map<std::string, Request> number, geometry;
+
+  explicit Said(const fuzz::FuzzPc& pc) {
+    for (const Request& r : pc.requests) {
+      if (r.code == kGetNumber) number.emplace(r.path, r);
+      if (r.code == kGetGeometry) geometry.emplace(r.path, r);
+    }
+  }
+  // The device's number, when its reply carries a whole one.
+  std::optional<disk::StorageDeviceNumber> NumberOf(const std::string& path) const {
+    auto it = number.find(path);
+    if (it == number.end() || !it->second.ok || it->second.bytes < 12) return std::nullopt;
+    const uint8_t* b = it->second.output.data();
+    return disk::StorageDeviceNumber{Le32(b), Le32(b + 4), Le32(b + 8)};
+  }
+  std::optional<uint32_t> MediaOf(const std::string& path) const {
+    auto it = geometry.find(path);
+    if (it == geometry.end() || !it->second.ok || it->second.bytes < 24) return std::nullopt;
+    return Le32(it->second.output.data() + 8);
+  }
+  // The letter a correct reader finds for (disk, part): the first of C..Z in
+  // the mask whose volume is fixed media and numbered so.
+  char Letter(uint32_t mask, int32_t diskNum, int32_t partNum) const {
+    for (char c = 'C'; c <= 'Z'; ++c) {
+      if (!(mask & (1u << (c - 'A')))) continue;
+      const std::string path = VolumePath(c);
+      if (MediaOf(path).value_or(0) != kMediaFixed) continue;
+      const auto n = NumberOf(path);
+      if (n && static_cast<int64_t>(n->DeviceNumber) == diskNum && static_cast<int64_t>(n->PartitionNumber) == partNum)
+        return c;
+    }
+    return kNoDriveLetter;
+  }
+};
+
+void Run(fuzz::FuzzPc& pc, Input& in) {
+  // The machine: an MBR disk, a GPT disk, a RAW disk and a USB stick, with
+  // volumes C: to F: on the first two.
+  SimDrive& mbr = pc.Disks.AddMbrDisk(0);
+  mbr.AddPrimary(0x07, SimDisks::kMiB, 100 * SimDisks::kGiB);
+  mbr.AddPrimary(0x84, 101 * SimDisks::kGiB, 8 * SimDisks::kGiB);
+  SimDrive& gpt = pc.Disks.AddGptDisk(1);
+  os::Guid data{0xEBD0A0A2, 0xB9E5, 0x4433, {0x87, 0xC0, 0x68, 0xB6, 0xB7, 0x26, 0x99, 0xC7}};
+  gpt.AddGptPartition(data, SimDisks::kMiB, 10 * SimDisks::kGiB);
+  gpt.AddGptPartition(data, 11 * SimDisks::kGiB, 10 * SimDisks::kGiB);
+  pc.Disks.AddRawDisk(2);
+  pc.Disks.AddUsbFlash(3);
+  pc.Disks.AddVolume(0, 1, 'C');
+  pc.Disks.AddVolume(0, 2, 'D');
+  pc.Disks.AddVolume(1, 1, 'E');
+  pc.Disks.AddVolume(1, 2, 'F');
+
+  const uint32_t mask = in.U32();
+  const int32_t askDisk = static_cast<int8_t>(in.U8());
+  const int32_t askPart = static_cast<int8_t>(in.U8());
+  const uint8_t scan = in.U8();
+  const int32_t capacity = scan % 6;  // 0..5: fewer or more than the fixed disks
+  const TLetterLookup lookup = (scan & 0x80) ? TLetterLookup::PerPartition : TLetterLookup::OncePerScan;
+  const std::vector<std::string> paths = DevicePaths();
+  std::map<std::pair<std::string, uint32_t>, Reply> replies;
+  for (const std::string& path : paths) {
+    for (uint32_t code : {kGetNumber, kGetGeometry}) {
+      if (in.Empty()) break;
+      Reply r;
+      r.flags = in.U8();
+      r.claimed = in.U8();
+      r.body = in.Bytes(r.claimed);
+      replies[{path, code}] = r;
+    }
+  }
+  pc.answer = [&replies](const std::string& path, uint32_t code, const uint8_t*, uint32_t, uint8_t* out,
+                         uint32_t outSize, uint32_t& bytes) -> std::optional<bool> {
+    auto it = replies.find({path, code});
+    if (it == replies.end() || (it->second.flags & 2)) return std::nullopt;
+    fuzz::PutReply(it->second.body, out, outSize);
+    if (it->second.flags & 1) return false;
+    bytes = std::min<uint32_t>(it->second.claimed, outSize);
+    return true;
+  };
+
+  TDisk& disk = GetDisk();
+
+  // Each device once, each request kind: the replies every later check uses.
+  for (const std::string& path : paths) {
+    disk::StorageDeviceNumber number{0x11111111, 0x22222222, 0x33333333};
+    const disk::StorageDeviceNumber before = number;
+    const bool numberOk = disk.GetDeviceNumber(path, number);
+    const Request* r = &pc.requests.back();
+    FUZZ_CHECK(r->path == path && r->code == kGetNumber && r->outSize >= 12);
+    FUZZ_CHECK(numberOk == (r->ok && r->bytes >= 12));
+    if (numberOk) {
+      FUZZ_CHECK(number.DeviceType == Le32(r->output.data()) && number.DeviceNumber == Le32(r->output.data() + 4) &&
+                 number.PartitionNumber == Le32(r->output.data() + 8));
+    } else {
+      FUZZ_CHECK(std::memcmp(&number, &before, sizeof number) == 0);
+    }
+
+    disk::DiskGeometryEx geometry;
+    std::memset(&geometry, 0x3C, sizeof geometry);
+    disk::DiskGeometryEx untouched = geometry;
+    const bool geometryOk = disk.GetDriveGeometry(path, geometry);
+    const Request* g = &pc.requests.back();
+    FUZZ_CHECK(g->path == path && g->code == kGetGeometry && g->outSize >= 32);
+    FUZZ_CHECK(geometryOk == (g->ok && g->bytes >= 24));
+    if (geometryOk) {
+      FUZZ_CHECK(std::memcmp(&geometry.Geometry, g->output.data(), 24) == 0);
+      if (g->bytes >= 32) FUZZ_CHECK(static_cast<uint64_t>(geometry.DiskSize) == Le64(g->output.data() + 24));
+    } else {
+      FUZZ_CHECK(std::memcmp(&geometry, &untouched, sizeof geometry) == 0);
+    }
+    FUZZ_CHECK(disk.GetMediaType(path) == (geometryOk ? geometry.Geometry.MediaType : 0u));
+  }
+  const std::size_t asked = pc.requests.size();
+  for (int n = 0; n < kDisks; ++n) {
+    disk.GetDiskDeviceType(n);
+    disk.GetDiskMediaType(n);
+  }
+  // Every request of a kind to a device was answered alike.
+  for (std::size_t k = asked; k < pc.requests.size(); ++k) {
+    const Request& again = pc.requests[k];
+    for (const Request& first : pc.requests) {
+      if (first.path != again.path || first.code != again.code) continue;
+      FUZZ_CHECK(first.ok == again.ok && first.bytes == again.bytes && first.output == again.output);
+      break;
+    }
+  }
+  pc.requests.resize(asked);
+  const Said said(pc);
+  for (int n = 0; n < kDisks; ++n) {
+    const auto number = said.NumberOf(PhysicalDrivePath(n));
+    FUZZ_CHECK(disk.GetDiskDeviceType(n) == (number ? number->DeviceType : 0x22u));
+    FUZZ_CHECK(disk.GetDiskMediaType(n) == said.MediaOf(PhysicalDrivePath(n)).value_or(0));
+  }
+
+  // Letters: the mask is the fuzzer's; letters without a volume fail to open.
+  pc.logicalDrives = mask;
+  const uint32_t effective = mask;
+  const char letter = disk.GetPartDriveLetter(askDisk, askPart);
+  FUZZ_CHECK(letter == said.Letter(effective, askDisk, askPart));
+  const TDriveLetterMap map = disk.ReadDriveLetterMap();
+  FUZZ_CHECK(map.Find(askDisk, askPart) == letter);
+  for (int n = 0; n < kDisks; ++n)
+    for (int32_t p = 0; p <= 3; ++p) FUZZ_CHECK(map.Find(n, p) == said.Letter(effective, n, p));
+
+  // The scan keeps the fixed disks in drive order, and letters by either lookup.
+  std::vector<int32_t> fixed;
+  for (int n = 0; n < kDisks; ++n) {
+    const auto number = said.NumberOf(PhysicalDrivePath(n));
+    if (number && number->DeviceType == kDeviceDisk && said.MediaOf(PhysicalDrivePath(n)) == kMediaFixed)
+      fixed.push_back(n);
+  }
+  if (fixed.size() > static_cast<std::size_t>(capacity)) fixed.resize(static_cast<std::size_t>(capacity));
+  constexpr std::size_t kRoom = 6;
+  static auto* disks = static_cast<_DiskInfo*>(::operator new(sizeof(_DiskInfo) * kRoom));
+  static auto* pattern = [] {
+    auto* p = static_cast<_DiskInfo*>(::operator new(sizeof(_DiskInfo) * kRoom));
+    std::memset(p, 0x6B, sizeof(_DiskInfo) * kRoom);
+    return p;
+  }();
+  {
+    std::memcpy(disks, pattern, sizeof(_DiskInfo) * kRoom);
+    const int32_t count = disk.ReadFixedDisks(disks, capacity, lookup);
+    FUZZ_CHECK(count == static_cast<int32_t>(fixed.size()));
+    for (int32_t i = 0; i < count; ++i) {
+      FUZZ_CHECK(disks[i].DiskNum == fixed[static_cast<std::size_t>(i)]);
+      FUZZ_CHECK(disks[i].PartCount <= kMaxPartsPerDisk);
+      for (uint32_t j = 0; j < disks[i].PartCount; ++j)
+        FUZZ_CHECK(disks[i].PartInfo[j].PartDriveLetter ==
+                   said.Letter(effective, disks[i].DiskNum, disks[i].PartInfo[j].PartNum));
+    }
+    // Nothing is written past the capacity.
+    FUZZ_CHECK(std::memcmp(disks + capacity, pattern + capacity,
+                           sizeof(_DiskInfo) * (kRoom - static_cast<std::size_t>(capacity))) == 0);
+  }
+  FUZZ_CHECK(pc.OpenHandles() == 0);
+}
+
+// ---- seeds: the simulated driver's own replies, whole and cut short ----
+
+void WriteSeeds(const std::string& dir) {
+  fuzz::FuzzPc pc;
+  ScopedOs seam(pc);
+  // Learn the simulated replies by running once with all of them passed through.
+  const std::vector<uint8_t> probe = {0x3C, 0, 0, 0, 1, 1, 5};  // C: to F:, disk 1, partition 1, room for five
+  {
+    Input in(probe.data(), probe.size());
+    Run(pc, in);
+  }
+  std::map<std::pair<std::string, uint32_t>, std::vector<uint8_t>> sim;
+  for (const Request& r : pc.requests)
+    if ((r.code == kGetNumber || r.code == kGetGeometry) && r.ok && !sim.count({r.path, r.code}))
+      sim[{r.path, r.code}] = std::vector<uint8_t>(r.output.begin(), r.output.begin() + r.bytes);
+  fuzz::ResetServices();
+
+  auto seed = [&](const char* name, uint32_t mask, int cut, bool failGeometry) {
+    Seed s;
+    s.U32(mask).U8(1).U8(2).U8(mask == 0x3C ? 4 : 0x80 | 5);
+    for (const std::string& path : DevicePaths()) {
+      for (uint32_t code : {kGetNumber, kGetGeometry}) {
+        std::vector<uint8_t> body = sim[{path, code}];
+        const bool fails = failGeometry && code == kGetGeometry && path == VolumePath('D');
+        if (cut && body.size() > static_cast<std::size_t>(cut)) body.resize(body.size() - static_cast<std::size_t>(cut));
+        s.U8(fails ? 1 : 0).U8(static_cast<uint8_t>(body.size())).Bytes(body);
+      }
+    }
+    fuzz::SaveSeed(dir, name, s);
+  };
+  seed("sim-replies", 0x3C, 0, false);
+  seed("sim-replies-cut-by-4", 0x3C, 4, false);
+  seed("sim-replies-cut-by-9", 0x3C, 9, false);
+  seed("sim-replies-cut-by-20", 0x3C, 20, false);
+  seed("volume-geometry-fails", 0x00F0002C, 0, true);
+  Seed passThrough;
+  passThrough.Bytes(probe);
+  fuzz::SaveSeed(dir, "simulated-driver", passThrough);
+}
+
+}  // namespace
+
+FUZZ_SEEDS(WriteSeeds)
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+  Input in(data, size);
+  fuzz::FuzzPc pc;
+  ScopedOs seam(pc);
+  fuzz::ResetServices();
+  Run(pc, in);
+  fuzz::ResetServices();
+  return 0;
+}
