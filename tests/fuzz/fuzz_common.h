@@ -245,4 +245,17 @@ class FuzzPc : public SimPc {
   std::map<os::Handle, Device> devices_;
 };
 
+// Runs one input on a fresh simulated PC of type Pc with every service made
+// anew, so no input can lean on what an earlier one left behind.
+template <typename Pc, typename RunInput>
+int RunOnFreshPc(const uint8_t* data, std::size_t size, RunInput run) {
+  Input in(data, size);
+  Pc pc;
+  ScopedOs seam(pc);
+  ResetServices();
+  run(pc, in);
+  ResetServices();
+  return 0;
+}
+
 }  // namespace fuzz

@@ -190,19 +190,15 @@ void WriteSeeds(const std::string& dir) {
 FUZZ_SEEDS(WriteSeeds)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
-  Input in(data, size);
-  fuzz::FuzzPc pc;
-  ScopedOs seam(pc);
-  fuzz::ResetServices();
-  const uint8_t flags = in.U8();
-  const int32_t diskNum = static_cast<int8_t>(in.U8());
-  if (flags & 4) {
-    RunSimulated(pc, in, diskNum);
-  } else {
-    pc.Disks.AddGptDisk(diskNum & 63);
-    RunRaw(pc, in, flags, diskNum);
-  }
-  FUZZ_CHECK(pc.OpenHandles() == 0);
-  fuzz::ResetServices();
-  return 0;
+  return fuzz::RunOnFreshPc<fuzz::FuzzPc>(data, size, [](fuzz::FuzzPc& pc, Input& in) {
+    const uint8_t flags = in.U8();
+    const int32_t diskNum = static_cast<int8_t>(in.U8());
+    if (flags & 4) {
+      RunSimulated(pc, in, diskNum);
+    } else {
+      pc.Disks.AddGptDisk(diskNum & 63);
+      RunRaw(pc, in, flags, diskNum);
+    }
+    FUZZ_CHECK(pc.OpenHandles() == 0);
+  });
 }

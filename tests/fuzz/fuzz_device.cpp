@@ -271,11 +271,5 @@ void WriteSeeds(const std::string& dir) {
 FUZZ_SEEDS(WriteSeeds)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
-  Input in(data, size);
-  fuzz::FuzzPc pc;
-  ScopedOs seam(pc);
-  fuzz::ResetServices();
-  Run(pc, in);
-  fuzz::ResetServices();
-  return 0;
+  return fuzz::RunOnFreshPc<fuzz::FuzzPc>(data, size, Run);
 }

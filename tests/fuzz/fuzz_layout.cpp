@@ -420,16 +420,12 @@ void WriteSeeds(const std::string& dir) {
 FUZZ_SEEDS(WriteSeeds)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
-  Input in(data, size);
-  fuzz::FuzzPc pc;
-  ScopedOs seam(pc);
-  fuzz::ResetServices();
-  switch (in.U8() % 4) {
-    case 0: RunScan(pc, in); break;
-    case 1: RunDiskInfo(pc, in); break;
-    case 2: RunEdit(pc, in, true); break;
-    default: RunEdit(pc, in, false); break;
-  }
-  fuzz::ResetServices();
-  return 0;
+  return fuzz::RunOnFreshPc<fuzz::FuzzPc>(data, size, [](fuzz::FuzzPc& pc, Input& in) {
+    switch (in.U8() % 4) {
+      case 0: RunScan(pc, in); break;
+      case 1: RunDiskInfo(pc, in); break;
+      case 2: RunEdit(pc, in, true); break;
+      default: RunEdit(pc, in, false); break;
+    }
+  });
 }
