@@ -108,6 +108,8 @@ MUTANTS = [
      "if (rapidStart && !IsRapidStartPart(now->PartitionStyle, p)) break;", ""),
     ("a run's end is taken only by the workflow that waits for it", "src/ui/workflow_steps.cpp",
      "runId == 0 || runId != RunId_ ||", "runId == 0 ||"),
+    ("only the Rapid Start partition shown is deleted", "src/ui/delete_workflow.cpp",
+     "if (shown && (disk.DiskNum != shownDisk || part->PartOffset != shownOffset)) {", "if (false) {"),
     ("a failed Delete says so", "src/ui/delete_workflow.cpp",
      "Ctx_.StatusText += stillThere ? \".....Failed.\" : \".....Done.\";", "Ctx_.StatusText += \".....Done.\";"),
     ("nothing is edited on an unreadable disk", "src/partops/direct_ops.cpp",

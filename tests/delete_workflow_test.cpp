@@ -152,6 +152,48 @@ TEST_F(DeleteFlow, NothingToDeleteFinishesAtOnce) {
   EXPECT_TRUE(Form().CreateButton.Enabled());
 }
 
+// Two Rapid Start partitions: the window shows disk 1's. When the click's
+// rescan finds disk 4's first (the shown one went, or disk 1 could not be
+// read this time), the one the user never saw is not deleted; the window then
+// shows what is there, and a second click deletes it.
+TEST_F(DeleteFlow, OnlyThePartitionShownIsDeleted) {
+  enum How { kShownOneRemoved, kShownDiskUnreadable };
+  for (How how : {kShownOneRemoved, kShownDiskUnreadable}) {
+    for (int family : {6, 1}) {
+      SCOPED_TRACE(std::to_string(how) + "/" + std::to_string(family));
+      FreshPc();
+      UseFamily(family);
+      SimDrive& shown = pc.Disks.AddGptDisk(1, 64 * kGiB);
+      shown.AddGptPartition(kData, kMiB, 40 * kGiB);
+      shown.AddGptPartition(kRapid, 41 * kGiB, 4096 * kMiB);
+      SimDrive& other = pc.Disks.AddMbrDisk(4, 64 * kGiB);
+      other.AddPrimary(0x07, kMiB, 8 * kGiB, true);
+      other.AddPrimary(0x84, 8 * kGiB + kMiB, 4096 * kMiB);
+      pc.Disks.AddHiddenVolume(1, 2);
+      pc.Disks.AddVolume(4, 1, 'C');
+      pc.Disks.AddHiddenVolume(4, 2);
+      Form().Shown();
+      ASSERT_EQ(Form().DiskInfo[Form().RapidStartDiskIndex].DiskNum, 1);
+      if (how == kShownOneRemoved) shown.Layout[1] = SimPartition{};
+      if (how == kShownDiskUnreadable) pc.FailNth(Call::DeviceIoControl, 1, os::kErrorGenFailure);
+      before = Partitions(pc);
+      Form().DeleteButtonClick();
+      ASSERT_TRUE(RunWorkflow());
+      EXPECT_TRUE(Scripts().empty());
+      ExpectUntouched(pc, before, nullptr, 0, "the partition not shown");
+      EXPECT_EQ(Form().StatusText, "Deleting.....Failed.");
+      ASSERT_GE(Form().RapidStartDiskIndex, 0);
+      EXPECT_EQ(Form().DiskInfo[Form().RapidStartDiskIndex].DiskNum, 4) << "the window shows what is there";
+      EXPECT_TRUE(Form().DeleteButton.Enabled());
+      if (how == kShownDiskUnreadable) continue;
+      Form().DeleteButtonClick();
+      ASSERT_TRUE(RunWorkflow());
+      EXPECT_EQ(Form().StatusText, "Deleting.....Done.");
+      EXPECT_FALSE(Form().DeleteButton.Enabled());
+    }
+  }
+}
+
 // The partition number of the click is not trusted: a partition that is no
 // longer the Rapid Start partition at the offset the click read is never
 // deleted.

@@ -155,6 +155,7 @@ class Property : public WorkflowTest {
     ASSERT_TRUE(RunWorkflow()) << "the workflow never ended; the log ends with:\n" << LogTail(12);
     ExpectUntouched(pc, before, rapid, f.CreateFlow.PartSizeInMB, deleting ? "Delete" : "Create");
     ExpectLayoutsWrittenFromReads(pc, deleting ? "Delete" : "Create");
+    if (HasFailure()) std::printf("the log ends with:\n%s", LogTail(400).c_str());
     // The window shows its model as the enabling rules say.
     EXPECT_EQ(f.DeleteButton.Enabled(), f.RapidStartDiskIndex >= 0);
     EXPECT_EQ(f.CreateButton.Enabled(), f.DiskIndex >= 0 && f.RapidStartDiskIndex < 0);

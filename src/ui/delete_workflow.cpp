@@ -1,5 +1,7 @@
 #include "ui/delete_workflow.h"
 
+#include <string>
+
 #include "partops/direct_ops.h"
 #include "shell/log_kv.h"
 
@@ -11,6 +13,11 @@ constexpr int32_t kStyleGpt = 1;
 }  // namespace
 
 void TDeleteWorkflow::Start() {
+  // The partition the user was shown, which is the one the click means.
+  const _PartInfo* shown = Ctx_.Model.RapidStartPart();
+  const int32_t shownDisk = shown ? Ctx_.Model.DiskInfo[Ctx_.Model.RapidStartDiskIndex].DiskNum : -1;
+  const uint64_t shownOffset = shown ? shown->PartOffset : 0;
+
   Ctx_.StatusText = "Deleting";
   Ctx_.Model.ScanDisks();
   Ctx_.Model.FindRapidStartPart();
@@ -26,6 +33,16 @@ void TDeleteWorkflow::Start() {
     return;
   }
   const _DiskInfo& disk = Ctx_.Model.DiskInfo[Ctx_.Model.RapidStartDiskIndex];
+  if (shown && (disk.DiskNum != shownDisk || part->PartOffset != shownOffset)) {
+    // The rescan found another Rapid Start partition first (the shown one
+    // went, or its disk was not read this time): one the user was not shown
+    // is never deleted. The window now shows what is there.
+    LogLine("Delete: the Rapid Start partition shown (disk " + std::to_string(shownDisk) + " at offset " +
+            std::to_string(shownOffset) + ") is not the one found now; nothing is deleted");
+    Ctx_.StatusText += ".....Failed.";
+    Ctx_.RefreshWindow();
+    return;
+  }
   DiskNum_ = disk.DiskNum;
   Style_ = disk.PartitionStyle;
   PartIndex_ = Ctx_.Model.RapidStartPartIndex;
