@@ -19,3 +19,16 @@ endif()
 # The committed window art is what its SVG sources render to (skipped where
 # the renderer is missing).
 add_test(NAME ArtIsRenderedFromItsSources COMMAND ${CMAKE_SOURCE_DIR}/scripts/render-art.sh --check)
+
+# Each fuzz target, built without libFuzzer, replays its seed corpus.
+file(GLOB ORV_FUZZ_REPLAY_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/fuzz/fuzz_*.cpp)
+set(ORV_FUZZ_REPLAYS)
+foreach(source ${ORV_FUZZ_REPLAY_SOURCES})
+  get_filename_component(target ${source} NAME_WE)
+  add_executable(replay_${target} ${source} ${CMAKE_SOURCE_DIR}/tests/fuzz/replay_main.cpp)
+  target_link_libraries(replay_${target} PRIVATE orv_sim)
+  target_include_directories(replay_${target} PRIVATE ${CMAKE_SOURCE_DIR}/tests/fuzz)
+  add_test(NAME FuzzSeeds.${target} COMMAND replay_${target} ${CMAKE_SOURCE_DIR}/tests/fuzz/corpus/${target})
+  list(APPEND ORV_FUZZ_REPLAYS replay_${target})
+endforeach()
+add_custom_target(fuzz_replays DEPENDS ${ORV_FUZZ_REPLAYS})

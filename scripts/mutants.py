@@ -1,10 +1,11 @@
 #!/usr/bin/env python3
 """The mutation check: each mutant removes or weakens one safety check of
 the program (a bound, a guard, a flag, a comparison). For each, the native
-suite is built and run; a mutant the suite does not notice survives, and
-wants a test that kills it.
+suite and the fuzz targets' seed replays are built and run; a mutant none of
+them notices survives, and wants a test that kills it.
 
-usage: scripts/mutants.py [NAME_SUBSTRING]    (run through scripts/mutants.sh)
+usage: scripts/mutants.py [NAME_SUBSTRING...]    (run through scripts/mutants.sh;
+       with substrings, only the mutants whose names hold one of them)
 """
 import os
 import subprocess
@@ -120,15 +121,21 @@ MUTANTS = [
 ]
 
 
+BUILD_CMD = ["cmake", "--build", BUILD, "-j2", "--target", "orv_tests", "fuzz_replays"]
+CORPUS = os.path.join(ROOT, "tests", "fuzz", "corpus")
+SUITES = [[os.path.join(BUILD, "orv_tests"), "--gtest_brief=1"]] + [
+    [os.path.join(BUILD, "replay_" + t), os.path.join(CORPUS, t)] for t in sorted(os.listdir(CORPUS))]
+
+
 def run(cmd, **kw):
     return subprocess.run(cmd, cwd=ROOT, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True, **kw)
 
 
 def main():
-    only = sys.argv[1] if len(sys.argv) > 1 else ""
-    chosen = [m for m in MUTANTS if only in m[0]]
+    only = sys.argv[1:] or [""]
+    chosen = [m for m in MUTANTS if any(o in m[0] for o in only)]
     run(["cmake", "-S", ".", "-B", BUILD, "-DORV_SANITIZE=ON", "-DCMAKE_BUILD_TYPE=Debug"])
-    base = run(["cmake", "--build", BUILD, "-j2", "--target", "orv_tests"])
+    base = run(BUILD_CMD)
     if base.returncode != 0:
         print(base.stdout[-3000:])
         sys.exit("mutants: the unmutated tree does not build")
@@ -144,13 +151,16 @@ def main():
         start = time.time()
         try:
             open(full, "w").write(text.replace(old, new))
-            built = run(["cmake", "--build", BUILD, "-j2", "--target", "orv_tests"])
+            built = run(BUILD_CMD)
             if built.returncode != 0:
                 verdict = "killed (does not build)"
             else:
+                verdict = "SURVIVED"
                 try:
-                    tests = run([os.path.join(BUILD, "orv_tests"), "--gtest_brief=1"], env=env, timeout=600)
-                    verdict = "killed" if tests.returncode != 0 else "SURVIVED"
+                    for suite in SUITES:
+                        if run(suite, env=env, timeout=600).returncode != 0:
+                            verdict = "killed"
+                            break
                 except subprocess.TimeoutExpired:
                     verdict = "killed (hung)"
         finally:
@@ -158,7 +168,7 @@ def main():
         print(f"mutant: {name}: {verdict} ({time.time() - start:.0f} s)", flush=True)
         if verdict == "SURVIVED":
             survivors.append(name)
-    run(["cmake", "--build", BUILD, "-j2", "--target", "orv_tests"])
+    run(BUILD_CMD)
     print(f"mutants: {len(chosen)} applied, {len(survivors)} survived")
     for s in survivors:
         print(f"  survivor: {s}")

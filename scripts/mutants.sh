@@ -4,7 +4,7 @@
 # own build folder, restores the file, and prints which mutants survived.
 # About 30-40 minutes on two cores.
 #
-# usage: scripts/mutants.sh [NAME_SUBSTRING]
+# usage: scripts/mutants.sh [NAME_SUBSTRING...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh

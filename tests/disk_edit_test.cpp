@@ -167,13 +167,20 @@ TEST_F(DiskEdit, DeleteGptKeepsTheCountWithOneZeroEntryAndThePartitionIsGone) {
 }
 
 TEST_F(DiskEdit, NumbersThatMatchNoEntryWriteTheLayoutBackUnchanged) {
-  BuildGpt();
-  const std::vector<uint8_t> before = LayoutBytes(1);
+  SimDrive& g = BuildGpt();
+  // An unused entry (number 0) is never taken for partition 0.
+  SimPartition unused = g.Layout[2];
+  unused.Number = 0;
+  unused.Offset = 120 * kGiB;
+  const std::vector<SimPartition> layout = {g.Layout[0], g.Layout[1], g.Layout[2], unused};
   for (int32_t part : {0, 9, -1}) {
-    EXPECT_TRUE(GetDisk().SetGptPartitionType(1, part, RapidType())) << part;
-    EXPECT_EQ(LastRequest(disk::kIoctlDiskSetDriveLayoutEx)->Input, before) << part;
-    EXPECT_TRUE(GetDisk().DeleteGptPartition(1, part)) << part;
-    EXPECT_EQ(LastRequest(disk::kIoctlDiskSetDriveLayoutEx)->Input, before) << part;
+    for (bool remove : {false, true}) {
+      g.Layout = layout;  // a write may have dropped the unused entry
+      const std::vector<uint8_t> before = LayoutBytes(1);
+      EXPECT_TRUE(remove ? GetDisk().DeleteGptPartition(1, part) : GetDisk().SetGptPartitionType(1, part, RapidType()))
+          << part;
+      EXPECT_EQ(LastRequest(disk::kIoctlDiskSetDriveLayoutEx)->Input, before) << part << remove;
+    }
   }
 }
 

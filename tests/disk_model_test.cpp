@@ -166,6 +166,24 @@ TEST_F(DiskModel, TheFirstRapidStartPartitionInDiskThenPartitionOrderWins) {
   }
 }
 
+// A record is never read past its 128 entries, whatever its count claims.
+TEST_F(DiskModel, ACountAbove128IsReadAs128) {
+  auto model = std::make_unique<TDiskModel>();
+  model->DiskCount = 2;
+  model->DiskInfo[0].PartitionStyle = 1;
+  model->DiskInfo[0].PartCount = 200;
+  model->DiskInfo[1].PartitionStyle = 1;
+  model->DiskInfo[1].PartCount = 1;
+  model->DiskInfo[1].PartInfo[0].Gpt.PartitionType = RapidType();
+  ASSERT_TRUE(model->FindRapidStartPart());
+  EXPECT_EQ(model->RapidStartDiskIndex, 1);
+  model->RapidStartDiskIndex = 0;
+  model->RapidStartPartIndex = 150;
+  EXPECT_EQ(model->RapidStartPart(), nullptr);
+  model->RapidStartPartIndex = 127;
+  EXPECT_EQ(model->RapidStartPart(), &model->DiskInfo[0].PartInfo[127]);
+}
+
 TEST_F(DiskModel, RescansNeverMoveTheSelectedIndices) {
   BuildMixedPc();
   auto form = NewForm();
