@@ -180,6 +180,40 @@ TEST_F(Scripts, PlantedLinkIsReplacedNotFollowed) {
   EXPECT_EQ(File(kScript), "select disk 0\r\nselect partition 1\r\nshrink desired=10\r\nexit\r\n");
 }
 
+// A link planted in the moment between removing the old file and creating
+// the new one, or between writing it and locking it: the program opens the
+// name itself, never what a link points to, so it neither writes elsewhere
+// nor lets diskpart read a script it did not write.
+TEST_F(Scripts, LinkPlantedMidWriteIsNeverFollowed) {
+  const std::string target = "C:\Windows\System32\drivers\orv.sys";
+  const std::string script = "select disk 0\r\nselect partition 1\r\nshrink desired=10\r\nexit\r\n";
+  struct Row {
+    const char* name;
+    int beforeOpen;  // 1: the create, 2: the lock
+    bool targetExists;
+  };
+  for (const Row& r : {Row{"before the create, dangling", 1, false}, Row{"before the lock, same bytes", 2, true}}) {
+    SCOPED_TRACE(r.name);
+    FreshPc();
+    if (r.targetExists) pc.Processes.Files[target].Bytes = script;
+    TDiskPart& dp = Dp();  // the window's start-up opens files of its own
+    pc.BeforeNth(Call::CreateFileA, r.beforeOpen, [this, &target] {
+      SimFile link;
+      link.Link = true;
+      link.LinkTarget = target;
+      pc.Processes.Files[kScript] = link;
+    });
+    dp.ShrinkPart(0, 1, 10);
+    ASSERT_TRUE(RunToEnd());
+    EXPECT_TRUE(pc.Processes.Runs.empty()) << "diskpart must not run";
+    EXPECT_NE(Result(), 0);
+    if (r.targetExists)
+      EXPECT_EQ(File(target), script);
+    else
+      EXPECT_EQ(pc.Processes.Files.count(target), 0u) << "nothing is written through the link";
+  }
+}
+
 TEST_F(Scripts, ScriptThatCannotBeWrittenSafelyIsNeverRun) {
   SimFile junction;
   junction.Directory = true;
