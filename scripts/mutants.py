@@ -62,8 +62,6 @@ MUTANTS = [
      "                                   os::kFileFlagOpenReparsePoint));", "                                   0));"),
     ("script read back and compared", "src/partops/script_file.cpp",
      "if (back.compare(0, read, bytes) != 0 || read != bytes.size()) {", "if (false) {"),
-    ("a short write of the script fails", "src/partops/script_file.cpp",
-     "if (written != bytes.size()) {", "if (false) {"),
     ("the script lock shares no writing", "src/partops/script_file.cpp",
      "os::kGenericRead, os::kFileShareRead, os::kOpenExisting", "os::kGenericRead, os::kFileShareRead | os::kFileShareWrite | 0x4, os::kOpenExisting"),
     ("whatever stands under the script's name goes first", "src/partops/script_file.cpp",

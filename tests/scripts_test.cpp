@@ -180,24 +180,36 @@ TEST_F(Scripts, PlantedLinkIsReplacedNotFollowed) {
   EXPECT_EQ(File(kScript), "select disk 0\r\nselect partition 1\r\nshrink desired=10\r\nexit\r\n");
 }
 
-// A link planted in the moment between removing the old file and creating
-// the new one, or between writing it and locking it: the program opens the
-// name itself, never what a link points to, so it neither writes elsewhere
-// nor lets diskpart read a script it did not write.
-TEST_F(Scripts, LinkPlantedMidWriteIsNeverFollowed) {
-  const std::string target = "C:\Windows\System32\drivers\orv.sys";
+// The script file attacked in the moment between removing the old file and
+// creating the new one, or between writing it and locking it: the program
+// opens the name itself, never what a link points to, and runs only the
+// bytes it wrote, so it neither writes elsewhere nor lets diskpart read a
+// script it did not write.
+TEST_F(Scripts, ScriptTamperedMidWriteIsNeverRun) {
+  const std::string target = "C:\\Windows\\System32\\drivers\\orv.sys";
   const std::string script = "select disk 0\r\nselect partition 1\r\nshrink desired=10\r\nexit\r\n";
+  enum Attack { kLink, kAppend };
   struct Row {
     const char* name;
     int beforeOpen;  // 1: the create, 2: the lock
+    Attack attack;
     bool targetExists;
   };
-  for (const Row& r : {Row{"before the create, dangling", 1, false}, Row{"before the lock, same bytes", 2, true}}) {
+  const Row rows[] = {
+      {"dangling link before the create", 1, kLink, false},
+      {"link to the same bytes before the lock", 2, kLink, true},
+      {"a line appended before the lock", 2, kAppend, false},
+  };
+  for (const Row& r : rows) {
     SCOPED_TRACE(r.name);
     FreshPc();
     if (r.targetExists) pc.Processes.Files[target].Bytes = script;
     TDiskPart& dp = Dp();  // the window's start-up opens files of its own
-    pc.BeforeNth(Call::CreateFileA, r.beforeOpen, [this, &target] {
+    pc.BeforeNth(Call::CreateFileA, r.beforeOpen, [this, &target, &r] {
+      if (r.attack == kAppend) {
+        pc.Processes.Files[kScript].Bytes += "clean\r\n";
+        return;
+      }
       SimFile link;
       link.Link = true;
       link.LinkTarget = target;
