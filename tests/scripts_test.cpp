@@ -358,8 +358,12 @@ TEST_F(Scripts, SecondScriptWhileARunIsInFlightLeavesTheFirstAlone) {
   Dp().ShrinkPart(0, 1, 10);
   Settle();
   const std::string first = File(kScript);
+  const int deletes = pc.Count(Call::DeleteFileA), opens = pc.Count(Call::CreateFileA);
   EXPECT_EQ(Dp().ExtendPart(0, 1, 0), 0u);
   EXPECT_EQ(File(kScript), first);
+  EXPECT_EQ(pc.Count(Call::DeleteFileA), deletes) << "the file is not even tried";
+  EXPECT_EQ(pc.Count(Call::CreateFileA), opens);
+  EXPECT_EQ(HeldLines().back(), "Run refused: another run is still in flight");
   EXPECT_FALSE(pc.DeleteFileA(kScript)) << "still locked for the first run";
   EXPECT_EQ(pc.GetLastError(), os::kErrorSharingViolation);
   ASSERT_TRUE(RunToEnd());
