@@ -132,6 +132,30 @@ TEST_F(CreateFlow, ShrinkThatDoesNotHelpIsExtendedBackWhole) {
   EXPECT_EQ(Find(Partitions(pc), 0, 48 * kGiB + kMiB)->Length, 16 * kGiB - kMiB);
 }
 
+// Partitions renumbered by another program while the Create runs: the
+// shrink goes to the partition it chose at the click, under its number now.
+TEST_F(CreateFlow, ShrinkFollowsItsPartitionWhenNumbersMove) {
+  UseFamily(6);
+  SimDrive& d = pc.Disks.AddMbrDisk(0, 60 * kGiB);
+  for (int i = 0; i < 3; ++i) d.AddPrimary(0x07, kMiB + i * 20 * kGiB, 20 * kGiB - kMiB);
+  for (uint32_t n = 1; n <= 3; ++n) pc.Disks.AddVolume(0, n, static_cast<char>('C' + n - 1));
+  Form().Shown();
+  Form().PartSizeComboBox.UserSelected(0);  // "2 GB"
+  // While the logical create runs, the first partition is deleted: the last
+  // one becomes partition 2.
+  pc.BeforeNth(Call::CreateProcessA, 2, [&d] {
+    d.Layout[0] = SimPartition{};
+    d.RenumberMbr();
+  });
+  Form().CreateButtonClick();
+  ASSERT_TRUE(RunWorkflow());
+  const std::vector<std::string> scripts = Scripts();
+  ASSERT_GE(scripts.size(), 3u);
+  EXPECT_EQ(scripts[2], "select disk 0|select partition 2|shrink desired=2048|exit");
+  EXPECT_EQ(Find(Partitions(pc), 0, 20 * kGiB + kMiB)->Length, 20 * kGiB - kMiB) << "the middle one is untouched";
+  EXPECT_EQ(Find(Partitions(pc), 0, 40 * kGiB + kMiB)->Length, 18 * kGiB - kMiB);
+}
+
 TEST_F(CreateFlow, DiskWithoutPartitionsFailsWithoutShrinking) {
   UseFamily(6);
   pc.Disks.AddMbrDisk(0, kGiB);  // too small for 2 GB

@@ -165,10 +165,15 @@ TEST_F(Runner, PipeEndsAreInheritableOnlyForTheirOwnChild) {
   ASSERT_TRUE(RunToEnd());
   EXPECT_EQ(atCreate.size(), 2u) << "the run's own read and write ends";
   pc.BeforeNth(Call::CreatePipe, 1, [&] { atCreate = pc.InheritableHandles(); });
+  // Made, and not yet in the window where its own child is created: another
+  // thread's child started now must not get it.
+  std::vector<os::Handle> afterPipe = {os::kInvalid};
+  pc.BeforeNth(Call::SetHandleInformation, 1, [&] { afterPipe = pc.InheritableHandles(); });
   pc.Processes.HoldChildren = true;
   Start("tool");
   Settle();
   EXPECT_TRUE(atCreate.empty());
+  EXPECT_TRUE(afterPipe.empty()) << "the pipe is made uninheritable";
   EXPECT_TRUE(pc.InheritableHandles().empty()) << "nothing stays inheritable while the child runs";
   ASSERT_TRUE(RunToEnd());
 }
