@@ -236,15 +236,23 @@ TEST_F(CreateFlow, WallTimeIsRunsAndPauses) {
 }
 
 // The disk the user chose is gone by the click: nothing runs, and it fails.
+// Or its layout cannot be read any more: a disk the program cannot see into
+// is never written to.
 TEST_F(CreateFlow, ChosenDiskGoneAtTheClick) {
-  UseFamily(6);
-  MbrWithFreeSpace(pc);
-  Form().Shown();
-  pc.Disks.Drives.clear();
-  Form().CreateButtonClick();
-  ASSERT_TRUE(RunWorkflow());
-  EXPECT_TRUE(Scripts().empty());
-  EXPECT_EQ(Form().StatusText, "Creating.....Failed.");
+  for (bool unreadable : {false, true}) {
+    FreshPc();
+    UseFamily(6);
+    MbrWithFreeSpace(pc);
+    Form().Shown();
+    if (unreadable)
+      pc.Disks.FindDrive(0)->LayoutError = os::kErrorInvalidFunction;
+    else
+      pc.Disks.Drives.clear();
+    Form().CreateButtonClick();
+    ASSERT_TRUE(RunWorkflow());
+    EXPECT_TRUE(Scripts().empty()) << unreadable;
+    EXPECT_EQ(Form().StatusText, "Creating.....Failed.");
+  }
 }
 
 // A Rapid Start partition made elsewhere since the window last looked: the
