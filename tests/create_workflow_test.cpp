@@ -319,6 +319,24 @@ TEST_F(CreateFlow, TypeRunAfterDeviceInUseIsAStepOfItsOwn) {
   EXPECT_TRUE(Lines("DeleteTimer->IgnoredRun").empty());
 }
 
+// An end notice that names another run is never taken for this step's end.
+TEST_F(CreateFlow, AnEndOfAnotherRunIsIgnored) {
+  UseFamily(6);
+  MbrWithFreeSpace(pc);
+  pc.Processes.HoldChildren = true;
+  Form().Shown();
+  Form().CreateButtonClick();
+  AdvanceMs(1000);  // the first tick starts the create run
+  ASSERT_EQ(Form().CreateFlow.ExecuteStatus, 1);
+  Form().CreateFlow.RunEnded(987654321, 0);
+  EXPECT_EQ(Form().CreateFlow.ExecuteStatus, 1);
+  EXPECT_EQ(Lines("CreateTimer->IgnoredRun"), std::vector<std::string>{"CreateTimer->IgnoredRun=987654321"});
+  pc.Processes.HoldChildren = false;
+  pc.ReleaseChildren();
+  ASSERT_TRUE(RunWorkflow());
+  EXPECT_EQ(Form().StatusText, "Creating.....Done.");
+}
+
 // Two new partitions since the click: neither is retyped.
 TEST_F(CreateFlow, NothingIsRetypedWhenTheNewPartitionIsAmbiguous) {
   UseFamily(1);

@@ -114,6 +114,28 @@ TEST_F(DirectOps, SetRapidStartIdTakesTheRouteOfTheDisksStyle) {
   EXPECT_EQ(form->DiskInfo[1].PartInfo[1].Mbr.PartitionType, 0x84);
 }
 
+// A disk whose layout the scan could not read: its partition numbers are
+// unknown, so nothing is marked or deleted there, even when it reads again.
+TEST_F(DirectOps, NothingIsEditedOnADiskTheScanCouldNotRead) {
+  SimDrive& m = pc.Disks.AddMbrDisk(0);
+  m.AddPrimary(0x07, kMiB, 10 * kGiB);
+  pc.Disks.AddVolume(0, 1, 'C');
+  m.LayoutError = os::kErrorInvalidFunction;
+  auto form = NewForm();
+  ASSERT_EQ(form->DiskInfo[0].PartitionStyle, kPartitionStyleUnknown);
+  m.LayoutError = 0;
+  ClearLog();
+  SetRapidStartPartIdUseIo(*form, 0, 1);
+  DeletePartitionUseIo(*form, 0, 1);
+  EXPECT_EQ(Texts(), (std::vector<std::string>{"SetRapidStartPartIdUseIo", "DiskNum=0", "PartNum=1",
+                                               "PartitionStyle=Unknown (layout could not be read), nothing changed",
+                                               "DeletePartitionUseIo", "DiskNum=0", "PartNum=1",
+                                               "PartitionStyle=Unknown (layout could not be read), nothing changed"}));
+  ASSERT_EQ(m.Layout.size(), 4u);
+  EXPECT_EQ(m.Layout[0].MbrType, 0x07);
+  EXPECT_EQ(m.Layout[0].Number, 1u);
+}
+
 // Mark, rescan, delete, rescan: on an MBR and on a GPT disk.
 TEST_F(DirectOps, MarkThenDeleteIsSeenByTheNextScans) {
   for (bool gpt : {false, true}) {
