@@ -10,7 +10,8 @@ build=$(cd "$1" && pwd)
 work="$build/wine-tests"
 mkdir -p "$work"
 exe="$build/OrvRapidStart.exe"
-probe="$build/orv_probe.exe"
+unset ORV_WINE_PREFIX  # the suite's prefixes are its own
+. "$(dirname "$0")/wine_env.sh"
 pass=0
 fail=0
 
@@ -22,8 +23,6 @@ expect() { if [ "$2" == "$3" ]; then ok "$1"; else bad "$1" "got '$2', want '$3'
 expect_range() {
   if [ "$2" -ge "$3" ] && [ "$2" -le "$4" ]; then ok "$1"; else bad "$1" "got $2, want $3..$4"; fi
 }
-field() { sed -n "s/^$1=//p" | tr -d '\r'; }
-ms_now() { date +%s%3N; }
 
 # --- the executable itself -------------------------------------------------
 imports=$(i686-w64-mingw32-objdump -p "$exe" | sed -n 's/.*DLL Name: //p' | tr 'a-z' 'A-Z' | sort | tr '\n' ' ')
@@ -41,35 +40,8 @@ expect "amd64.exe is a 64-bit console program" "$(x86_64-w64-mingw32-objdump -f 
 expect "amd64.exe imports only system DLLs" "$(x86_64-w64-mingw32-objdump -p "$helper" | sed -n 's/.*DLL Name: //p' | tr 'a-z' 'A-Z' | sort | tr '\n' ' ')" "KERNEL32.DLL MSVCRT.DLL "
 
 # --- Wine and a display --------------------------------------------------------
-export WINEDEBUG=-all
-if [ -z "${ORV_WINE_DISPLAY:-}" ]; then
-  # Room for the window at 144 DPI (1050 x 524 and its frame).
-  rm -f "$work/display"  # a number left from an earlier run is not this server's
-  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
-  xvfb_pid=$!
-  for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
-  export DISPLAY=":$(cat "$work/display")"
-else
-  export DISPLAY="$ORV_WINE_DISPLAY"
-fi
-cleanup() {
-  WINEPREFIX="$work/prefix64" wineserver -k 2>/dev/null
-  WINEPREFIX="$work/prefix32" wineserver -k 2>/dev/null
-  [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null
-}
-trap cleanup EXIT
+wine_display
 
-w() { timeout 120 wine "$@" 2>/dev/null; }
-boot() {
-  export WINEPREFIX="$1" WINEARCH="$2"
-  if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    echo "booting $WINEARCH Wine prefix (about 20 s)"
-    timeout 300 wineboot -i >/dev/null 2>&1
-  fi
-  timeout 60 wineserver -w
-}
-set_version() { timeout 60 wine winecfg -v "$1" >/dev/null 2>&1; timeout 60 wineserver -w; }
-winpath() { winepath -w "$1" 2>/dev/null | tr -d '\r'; }
 form_windows() { w "$probe" window | field form_windows; }
 wait_forms() {  # wait_forms N: until N main windows are open (30 s at most)
   for _ in $(seq 60); do [ "$(form_windows)" == "$1" ] && return 0; sleep 0.5; done
@@ -165,54 +137,12 @@ TABLE
 
 
 # --- the window on screen: the demo on its simulated machines -----------------
-# Back in the 64-bit prefix. Every window of the prefix lives in one Wine
-# desktop: on a bare X server with no window manager Wine waits 2 s for one
-# whenever a top-level window hides (the closing message box), and the window
-# under test would stall for it.
-boot "$work/prefix64" win64
-set_version win7
-cp /usr/share/wine/fonts/tahoma*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
-demo="$build/OrvRapidStartDemo.exe"
-title="Ortavel - Intel Rapid Start (Demo)"
+# Back in the 64-bit prefix, in one Wine desktop (see window_prefix).
+window_prefix
 shots="$work/shots"
 mkdir -p "$shots"
 stop_file="$work/stop-hang"
 note="Please make sure the hard disk have enough space to create the hidden partition."
-
-wl() { local limit=$1; shift; timeout "$limit" wine "$@" 2>/dev/null | tr -d '\r'; }
-set_reg() { w reg add "$1" /v "$2" /t "$3" /d "$4" /f >/dev/null; }
-set_desktop() {  # set_desktop on|off
-  if [ "$1" == on ]; then
-    set_reg 'HKCU\Software\Wine\Explorer' Desktop REG_SZ Default
-    set_reg 'HKCU\Software\Wine\Explorer\Desktops' Default REG_SZ "$(xdotool getdisplaygeometry | tr ' ' x)"
-  else
-    w reg delete 'HKCU\Software\Wine\Explorer' /v Desktop /f >/dev/null
-  fi
-}
-set_dpi() { set_reg 'HKCU\Control Panel\Desktop' LogPixels REG_DWORD "$1"; }
-
-demo_job=""
-stop_demo() {
-  timeout 30 wineserver -k 2>/dev/null
-  [ -n "$demo_job" ] && wait "$demo_job" 2>/dev/null
-  demo_job=""
-}
-status_now() { wl 30 "$probe" status "$title" | field status; }
-start_demo() {  # start_demo MACHINE: true once the window shows its first status
-  stop_demo
-  xdotool mousemove 0 0  # no hover on the new window
-  (cd "$build" && timeout 900 wine "$demo" "/MACHINE=$1" </dev/null >/dev/null 2>&1) &
-  demo_job=$!
-  for _ in $(seq 120); do
-    if [[ "$(status_now)" == Disk* ]]; then sleep 1; return 0; fi  # and painted
-    sleep 0.25
-  done
-  return 1
-}
-wait_status() {  # wait_status TEXT: until the status line reads TEXT (10 s at most)
-  for _ in $(seq 50); do [ "$(status_now)" == "$1" ] && return 0; sleep 0.2; done
-  return 1
-}
 
 kids=""
 read_window() {  # the child list, and the client origin on the screen in ox, oy
@@ -325,16 +255,6 @@ darker_caption() {  # darker_caption NAME SHOT: the selected caption Disk0 is da
   if [ "$dark0" -lt $((dark1 - 60)) ]; then ok "$1: the selected caption is darker ($dark0 < $dark1)"
   else bad "$1: the selected caption is darker" "darkest $dark0, normal caption $dark1"; fi
 }
-demo_pid() {  # the demo's process in this prefix (its name, cut to 15 characters)
-  local p
-  for p in $(pgrep '^OrvRapidStartDe'); do
-    tr '\0' '\n' <"/proc/$p/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && { echo "$p"; return; }
-  done
-}
-cpu_ticks() {  # user and system time of a process, in clock ticks
-  if [ -n "$1" ] && [ -r "/proc/$1/stat" ]; then sed 's/^.*) //' "/proc/$1/stat" | awk '{ print $12 + $13 }'; else echo 0; fi
-}
-cpu_seconds() { awk -v t="$1" -v hz="$(getconf CLK_TCK)" 'BEGIN { printf "%.2f", t / hz }'; }
 
 # check_trace NAME WORD PREFIX TRACE: the status line went from "P, WORD"
 # through the dots, moving one blank right per step, to "P, WORD.....Done.".
@@ -483,8 +403,6 @@ check_existing() {
     "Disk 1: Keystone HDD 500GB~Delete~Disk 0: Ortavel SATA SSD 128GB~Disk 1: Keystone HDD 500GB"
 }
 
-set_desktop on
-set_dpi 96
 # What each machine shows at start: the status line, the pictures' hints and
 # the tile captions (visible:text, 0 hidden), the arrows (left, right), the
 # size box (text:enabled), Create, Delete, the note.
@@ -526,6 +444,34 @@ else
 fi
 stop_demo
 set_dpi 96
+
+# --- short slices of the long runs, in this prefix and on this display ----------
+scripts=$(cd "$(dirname "$0")/../../scripts" && pwd)
+slice() { ORV_WINE_PREFIX="$WINEPREFIX" ORV_WINE_DISPLAY="$DISPLAY" "$scripts/$1" "${@:2}"; }
+
+# The window's figures, printed and never judged here: a timed check on a
+# shared machine would fail for reasons of its own.
+out=$(slice window-bench.sh --rounds 1 --repaints 20 --idle 5 --no-create "$build")
+code=$?
+grep '^benchmark: ' <<<"$out"
+if [ "$code" -eq 0 ]; then ok "window figures measured"; else bad "window figures measured" "$(grep -v '^benchmark: ' <<<"$out" | tail -5)"; fi
+
+# Create, No to the restart, Delete: every cycle ends in .....Done.
+out=$(slice soak.sh 3 "$build")
+code=$?
+grep '^benchmark: ' <<<"$out"
+expect "3 Create/Delete cycles end in .....Done." "$(sed -n 's/.*not ending in .....Done.: \([0-9]*\).*/\1/p' <<<"$out")" "0"
+[ "$code" -eq 0 ] || sed 's/^/  /' <<<"$out"
+
+# The script file under attack (a safety property, not a time).
+out=$(slice tamper.sh 200 "$build")
+grep '^benchmark: ' <<<"$out"
+tamper_figure() { sed -n "s/^benchmark: tamper: rounds=.* $1=\([0-9]*\).*/\1/p" <<<"$out"; }
+expect "tamper: every read while locked is the script written" "$(tamper_figure mismatched_reads)" "0"
+expect "tamper: no attack carried out while the script is locked" "$(tamper_figure succeeded_attacks)" "0"
+expect "tamper: the script is never written through a hard link" \
+  "$(sed -n 's/.*written through a hard link): \([0-9]*\).*/\1/p' <<<"$out")" "0"
+
 set_desktop off
 timeout 60 wineserver -w
 echo "wine: $pass passed, $fail failed"
