@@ -62,6 +62,29 @@ TEST_F(DemoMachine, EachMachineShowsWhatItPromises) {
   }
 }
 
+// The demo runs for hours: once it stops recording, a Create with a shrink
+// and a Delete leave no record behind, and the machine still works.
+TEST_F(DemoMachine, AMachineThatStopsRecordingKeepsNoHistory) {
+  for (const TDemoMachine& m : DemoMachines())
+    if (std::string(m.Name) == "standard") m.Build(pc);
+  pc.StopRecording();
+  TMainForm& f = Form();
+  f.Shown();
+  f.Disk0ImageClick(*f.DiskImages[1]);  // the full GPT system disk: a shrink
+  f.CreateButtonClick();
+  ASSERT_TRUE(RunWorkflow());
+  EXPECT_EQ(f.StatusText, "Creating.....Done.");
+  f.DeleteButtonClick();
+  ASSERT_TRUE(RunWorkflow());
+  EXPECT_EQ(f.StatusText, "Deleting.....Done.");
+  EXPECT_TRUE(pc.Calls.empty());
+  EXPECT_TRUE(pc.Disks.Opens.empty());
+  EXPECT_TRUE(pc.Disks.Requests.empty());
+  EXPECT_TRUE(pc.Processes.Runs.empty());
+  EXPECT_TRUE(pc.Processes.Scripts.empty());
+  EXPECT_TRUE(pc.Processes.Resizes.empty());
+}
+
 // The demo's seam: disks, files and runs go to the simulated PC, windows and
 // the mutex to the real system; a handle goes back to the side that made it.
 TEST_F(DemoMachine, SeamSendsEachCallToItsSide) {

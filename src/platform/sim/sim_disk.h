@@ -132,6 +132,7 @@ struct SimDisks {
   bool Elevated = true;  // false: opening a disk or volume for access is denied
 
   // ---- what happened ----
+  bool KeepRecords = true;  // see SimPc::KeepRecords
   std::vector<SimDeviceOpen> Opens;
   std::vector<SimIoRequest> Requests;
   int CountRequests(uint32_t code) const;

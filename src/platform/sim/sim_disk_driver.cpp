@@ -230,7 +230,6 @@ SimDisks::Target SimDisks::Resolve(const std::string& path) {
 
 bool SimDisks::Open(const std::string& path, uint32_t access, uint32_t share, uint32_t disposition, uint32_t flags,
                     uint32_t& error) {
-  Opens.push_back({path, access, share, disposition, flags, 0});
   error = 0;
   const Target t = Resolve(path);
   if (!t.drive && !t.volume)
@@ -241,7 +240,7 @@ bool SimDisks::Open(const std::string& path, uint32_t access, uint32_t share, ui
   // writing, so an open that does not share both is refused.
   else if ((share & (os::kFileShareRead | os::kFileShareWrite)) != (os::kFileShareRead | os::kFileShareWrite))
     error = kErrorSharingViolation;
-  Opens.back().Error = error;
+  if (KeepRecords) Opens.push_back({path, access, share, disposition, flags, error});
   return error == 0;
 }
 
@@ -282,7 +281,7 @@ bool SimDisks::Control(const std::string& path, uint32_t access, uint32_t code, 
   record.Error = error;
   record.BytesReturned = bytesReturned;
   if (ok && out) record.Output.assign(static_cast<const uint8_t*>(out), static_cast<const uint8_t*>(out) + bytesReturned);
-  Requests.push_back(std::move(record));
+  if (KeepRecords) Requests.push_back(std::move(record));
   return ok;
 }
 

@@ -321,7 +321,8 @@ class Diskpart {
     const uint64_t mb = std::min(desiredMb, maxMb);
     p->Length -= mb * kMiB;
     if (it != pc_.Processes.ShrinkableBytes.end()) it->second -= mb * kMiB;
-    pc_.Processes.Resizes.push_back({disk_->Number, p->Offset, -static_cast<int64_t>(mb * kMiB)});
+    if (pc_.KeepRecords)
+      pc_.Processes.Resizes.push_back({disk_->Number, p->Offset, -static_cast<int64_t>(mb * kMiB)});
     Say("DiskPart successfully shrunk the volume by:  " + std::to_string(mb) + " MB");
     return 0;
   }
@@ -334,7 +335,7 @@ class Diskpart {
     if (bytes == 0 || bytes > free)
       return Fail(kVdsNotEnoughSpace, "There is not enough usable space for this operation.");
     p->Length += bytes;
-    pc_.Processes.Resizes.push_back({disk_->Number, p->Offset, static_cast<int64_t>(bytes)});
+    if (pc_.KeepRecords) pc_.Processes.Resizes.push_back({disk_->Number, p->Offset, static_cast<int64_t>(bytes)});
     Say("DiskPart successfully extended the volume.");
     return 0;
   }
@@ -364,7 +365,7 @@ SimChildResult RunSimDiskpart(const std::string& commandLine, SimPc& pc) {
     r.ExitCode = kDiskpartScriptUnreadable;
     return r;
   }
-  pc.Processes.Scripts.push_back(file->second.Bytes);
+  if (pc.KeepRecords) pc.Processes.Scripts.push_back(file->second.Bytes);
   Diskpart diskpart(pc);
   r.ExitCode = diskpart.Run(file->second.Bytes);
   r.Output += diskpart.output;

@@ -120,7 +120,7 @@ std::vector<os::Handle> SimPc::InheritableHandles() const {
 }
 
 bool SimPc::Enter(Call kind, const std::string& detail) {
-  Calls.push_back({kind, detail});
+  if (KeepRecords) Calls.push_back({kind, detail});
   Progress();
   const int n = ++counts_[static_cast<int>(kind)];
   auto hook = hooks_.find({static_cast<int>(kind), n});

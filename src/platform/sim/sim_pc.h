@@ -169,6 +169,14 @@ class SimPc : public Os {
   SimClock Clock;
 
   // ---- what happened ----
+  // Tests read these records; they grow with every call, so a machine that
+  // runs for hours (the demo's) stops keeping them. Posted messages, console
+  // writes, message boxes and shutdowns are kept either way.
+  bool KeepRecords = true;
+  void StopRecording() {
+    KeepRecords = false;
+    Disks.KeepRecords = false;
+  }
   std::vector<SimCall> Calls;
   std::vector<SimPostedMessage> Posted;
   std::vector<SimConsoleWrite> ConsoleWrites;

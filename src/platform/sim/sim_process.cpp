@@ -271,7 +271,7 @@ bool SimPc::CreateProcessA(const std::string& commandLine, uint32_t flags, os::H
   // The program decides what it does now (it reads its input at start); its
   // output and its end then take their time.
   const SimChildResult result = (*program)(commandLine, *this);
-  Processes.Runs.push_back({commandLine, flags, result});
+  if (KeepRecords) Processes.Runs.push_back({commandLine, flags, result});
 
   SimProcesses::Child child;
   child.CommandLine = commandLine;
