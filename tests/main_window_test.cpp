@@ -236,6 +236,26 @@ TEST_F(MainWindow, HighlightDiskLogsThreeLines) {
   EXPECT_EQ(f.DiskLabels[0]->ColorEnd(), clGray);
 }
 
+// A refresh that leaves the selection where it is changes no tile's look, so
+// the renderer repaints nothing of the strip (the end of every workflow
+// refreshes the window).
+TEST_F(MainWindow, RefreshWithTheSameSelectionRepaintsNoTile) {
+  struct Counter : TWidgetObserver {
+    int looks = 0;
+    void Changed(TControl&, TChange what) override { looks += what == TChange::Look; }
+    void TimerChanged(TTimer&) override {}
+  } counter;
+  Disks(3);
+  TMainForm& f = Shown();
+  f.Observer = &counter;
+  f.HighlightDisk(f.DiskIndex);
+  EXPECT_EQ(counter.looks, 0);
+  f.HighlightDisk(2);
+  EXPECT_EQ(counter.looks, 4) << "the old tile's bevel and caption, the new one's";
+  f.Observer = nullptr;
+  EXPECT_EQ(MarkedTile(), 2);
+}
+
 TEST_F(MainWindow, StartWithoutRapidStartPartition) {
   Disks(1);
   pc.System.MemoryModules = {SimMemoryModule::Make(4 * kGiB, 8, L"A")};

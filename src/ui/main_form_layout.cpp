@@ -143,17 +143,18 @@ void TMainForm::BuildControls() {
 void TMainForm::HighlightDisk(int32_t diskIndex) {
   LogHeading("DiskPanelCtrl");
   LogKv("DiskIndex", diskIndex);
-  for (int p = 0; p < kTiles; ++p) {
-    SubDiskPanels[p]->SetBevelOuter(TBevel::None);
-    DiskLabels[p]->SetGradient(kTileNormalStart, kTileNormalEnd);
-  }
   int32_t pos = -1;
   for (int p = 0; p < kTiles && pos < 0; ++p)
     if (DiskLabels[p]->Tag() == diskIndex) pos = p;
+  // Each tile goes straight to its look: a marked tile that stays marked is
+  // not unmarked and marked again, which would paint it twice.
+  for (int p = 0; p < kTiles; ++p) {
+    const bool marked = p == pos;
+    SubDiskPanels[p]->SetBevelOuter(marked ? TBevel::Raised : TBevel::None);
+    DiskLabels[p]->SetGradient(marked ? kTileSelectedStart : kTileNormalStart,
+                               marked ? kTileSelectedEnd : kTileNormalEnd);
+  }
   LogKv("PosIndex", pos);
-  if (pos < 0) return;
-  SubDiskPanels[pos]->SetBevelOuter(TBevel::Raised);
-  DiskLabels[pos]->SetGradient(kTileSelectedStart, kTileSelectedEnd);
 }
 
 void TMainForm::SelectPartSizeItem(uint32_t sizeInMB) {
