@@ -11,5 +11,7 @@ scripts/setup.sh
 # The mutants are applied to a copy: the working tree stays as it is.
 tree="$PWD/build/mutant-tree"
 mkdir -p "$tree"
-rsync -a --delete --exclude /build --exclude /.git ./ "$tree/"
+# Times are not copied: a file that changed gets the time of the copy, so the
+# build never takes an object compiled from an older copy for up to date.
+rsync -rlpD --checksum --delete --exclude /build --exclude /.git ./ "$tree/"
 ORV_MUTANT_TREE="$tree" exec python3 scripts/mutants.py "$@"
