@@ -6,6 +6,10 @@
 #   scripts/fuzz.sh --long [RUNS]    RUNS executions a target (1000000 unless given)
 #   scripts/fuzz.sh --seeds          writes the seed corpora in tests/fuzz/corpus/ anew
 #
+# tests/fuzz/corpus/<target>/ holds the named seeds, built from the simulated
+# PC's replies, and inputs a fuzzer found (named by their SHA-1), kept because
+# they reach code the seeds do not; the native suite replays them all.
+#
 # Prints "fuzz: <target> executions=<N> crashes=<C>" for each target and exits
 # non-zero when any target crashed, leaked or hung. Inputs that did are kept
 # in build/fuzz/artifacts/<target>/, each run's output in build/fuzz/logs/;
@@ -66,8 +70,9 @@ for source in tests/fuzz/fuzz_*.cpp; do targets+=("$(basename "$source" .cpp)");
 
 if [ "$mode" = seeds ]; then
   for t in "${targets[@]}"; do
-    rm -rf "tests/fuzz/corpus/$t"
     mkdir -p "tests/fuzz/corpus/$t"
+    # The named seeds go; the found inputs stay.
+    find "tests/fuzz/corpus/$t" -type f ! -regex '.*/[0-9a-f]\{40\}' -delete
     ORV_FUZZ_WRITE_SEEDS="tests/fuzz/corpus/$t" "build/fuzz/$t" || exit 1
     echo "fuzz: $t seeds=$(find "tests/fuzz/corpus/$t" -type f | wc -l)"
   done
