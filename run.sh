@@ -44,6 +44,9 @@ for _ in $(seq 120); do
   xdotool search --name "^$(sed 's/[()]/\\&/g' <<<"$title")\$" >/dev/null 2>&1 && break
   sleep 0.5
 done
+# The pointer starts mid-screen, over a tile, whose hint would then cover the
+# strip; Xvfb moves it only once a window is up.
+xdotool mousemove 0 0 >/dev/null 2>&1
 sleep 2
 import -window root build/screenshot.png
 echo "run: screenshot of the window saved to $PWD/build/screenshot.png"
