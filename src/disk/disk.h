@@ -35,12 +35,18 @@ constexpr char kNoDriveLetter = ' ';
 // RAW, so nothing treats it as a disk whose partitions are known.
 constexpr int32_t kPartitionStyleUnknown = -1;
 
+// Whether a disk is a solid-state drive, as its storage driver tells.
+enum class TMediaKind : int32_t { Unknown = 0, Ssd = 1, Hdd = 2 };
+// "SSD", "HDD" or "Unknown".
+const char* MediaKindText(TMediaKind kind);
+
 // One physical disk.
 struct _DiskInfo {
   int32_t DiskNum;         // N of \\.\PhysicalDriveN
   int32_t PartitionStyle;  // 0 MBR, 1 GPT, 2 RAW; kPartitionStyleUnknown: layout unreadable
   uint32_t PartCount;      // valid entries at the front of PartInfo, 0..128
   _PartInfo PartInfo[kMaxPartsPerDisk];
+  TMediaKind MediaKind;    // read with the disk by ReadFixedDisks
 };
 
 // The entries of PartInfo that hold partitions, whatever PartCount claims.
@@ -117,6 +123,9 @@ class TDisk {
   // The device's product text (blank padding kept), or the empty text.
   std::string GetProductId(const std::string& path);
   std::string GetDiskProductId(int32_t diskNum);
+  // SSD when the drive reports no seek penalty, HDD when it reports one;
+  // where that is unknown, SSD when it supports TRIM; Unknown otherwise.
+  TMediaKind GetDiskMediaKind(int32_t diskNum);
 
   // Probes drives 0..63 and fills disks[0..] with the fixed disks in drive
   // order; returns their count. A fixed disk whose layout cannot be read is

@@ -205,3 +205,13 @@ int32_t TDisk::ReadFixedDisks(_DiskInfo* disks, int32_t capacity, TLetterLookup 
   }
   return count;
 }
+
+TMediaKind TDisk::GetDiskMediaKind(int32_t) { return TMediaKind::Unknown; }
+
+const char* MediaKindText(TMediaKind kind) {
+  switch (kind) {
+    case TMediaKind::Ssd: return "SSD";
+    case TMediaKind::Hdd: return "HDD";
+    default: return "Unknown";
+  }
+}
