@@ -19,7 +19,7 @@ TEST_F(StartUp, LogOrder) {
       "\r\n\" /DEBUG"
       "\r\nExePath=C:\\Program Files\\Ortavel\\"
       "\r\nTempDir=C:\\Users\\User\\AppData\\Local\\Temp\\"
-      "\r\nPhysicalMemorySize=8192"
+      "\r\nPhysicalMemorySize=8192\r\nRapidStartFirmware=Unknown"
       "\r\nWindows 7 Service Pack 1 7601 32-bit"
       "\r\nDiskIndex=0\r\nDiskNum=0\r\nPartitionStyle=MBR\r\nPartCount=1"
       "\r\nPartIndex=0\r\nPartNum=1\r\nPartDriveLetter= \r\nPartBootable=True\r\nPartId=0x07"

@@ -37,5 +37,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   InstallOs(&os);
   Win32ApplicationHost host(instance);
   host.TitleSuffix = "(Demo)";
+  host.OwnSwitches = {"/MACHINE=", "/RUNMS="};
   return host.Main();
 }

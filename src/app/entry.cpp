@@ -2,7 +2,13 @@
 
 #include <exception>
 #include <memory>
+#include <sstream>
 
+#include "app/report_output.h"
+#include "app/switches.h"
+#include "app/unattended.h"
+#include "shell/log_kv.h"
+#include "widgets/thread.h"
 #include "platform/os.h"
 #include "shell/debug_console.h"
 #include "shell/global.h"
@@ -12,6 +18,58 @@ namespace {
 
 bool Contains(const std::string& text, const char* switchText) {
   return text.find(switchText) != std::string::npos;
+}
+
+// The text after the program's path, as written.
+std::string ArgumentText() {
+  Os& os = CurrentOs();
+  return TextAfter(os.GetCommandLineA(), os.GetModuleFileNameA(), "");
+}
+
+int Stop(const std::function<void(const std::string&)>& out, int code, const std::string& error) {
+  out("Error=" + error);
+  out("ExitCode=" + std::to_string(code));
+  return code;
+}
+
+// An unattended run from start to exit code. Nothing is changed unless the
+// command line is valid, the log file (if any) is open and no other copy runs.
+int RunUnattendedProcess(const TSwitches& s) {
+  TReportOutput report;
+  report.Open();  // before the debug log can take the standard output
+  const auto out = [&report](const std::string& line) { report.Line(line); };
+  if (!s.Error.empty()) {
+    out("Error=" + s.Error);
+    std::istringstream usage(UsageText());
+    for (std::string line; std::getline(usage, line);) out(line);
+    out("ExitCode=" + std::to_string(kExitUsage));
+    return kExitUsage;
+  }
+  TDebugConsole& log = GetDebugConsole(s.Debug);
+  if (!s.LogPath.empty()) {
+    const std::string why = log.OpenLogFile(s.LogPath);
+    if (!why.empty()) return Stop(out, kExitCannotLog, "the log file " + s.LogPath + " cannot be written: " + why);
+  }
+  if (!CanStart()) return Stop(out, kExitAnotherCopy, "another copy of OrvRapidStart is running");
+
+  TQueueDispatcher gui;
+  InstallDispatcher(&gui);
+  TSystemLoopClock clock;
+  TUnattendedEnv env{gui, clock, out};
+  int code = kExitInternal;
+  try {
+    code = RunUnattended(s, env);
+  } catch (const std::exception& e) {
+    code = Stop(out, kExitInternal, e.what());
+  } catch (...) {
+    code = Stop(out, kExitInternal, "unexpected exception");
+  }
+  // No worker may outlive the queue it reports to.
+  while (!gui.PumpUntil([] { return TThread::LiveCount() == 0; })) {
+  }
+  gui.Close();
+  InstallDispatcher(nullptr);
+  return code;
 }
 
 }  // namespace
@@ -58,6 +116,13 @@ bool CanStart() {
 }
 
 int RunApplication(TApplicationHost& host) {
+  const TSwitches switches = ReadSwitches(ArgumentText(), host.OwnSwitchPrefixes());
+  if (switches.Action != TAction::Window) return RunUnattendedProcess(switches);
+  if (!switches.LogPath.empty()) {
+    // Opened before the first line, so the file holds all of them.
+    const std::string why = GetDebugConsole().OpenLogFile(switches.LogPath);
+    if (!why.empty()) LogLine("LogFile=" + switches.LogPath + " is not written: " + why);
+  }
   if (!CanStart()) {
     ReleaseDebugConsole();
     return 0;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 class TMainForm;
 
@@ -26,10 +27,14 @@ class TApplicationHost {
   // Lets the GUI thread keep serving until no worker thread is left, so none
   // outlives the dispatcher it reports to.
   virtual void WaitForWorkers() = 0;
+  // Switch prefixes of this program's own ("/MACHINE=" for the demo) that an
+  // unattended run passes over.
+  virtual std::vector<std::string> OwnSwitchPrefixes() const { return {}; }
 };
 
 // True when this process is to create its window and run the message loop.
 bool CanStart();
 
-// The body of WinMain; always returns exit code 0.
+// The body of WinMain: the window (exit code 0), or with /STATUS, /CREATE or
+// /DELETE an unattended run, whose exit code it returns.
 int RunApplication(TApplicationHost& host);

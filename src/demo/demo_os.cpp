@@ -1,5 +1,7 @@
 #include "demo/demo_os.h"
 
+#include <cctype>
+
 bool TDemoOs::CloseHandle(os::Handle h) {
   if (sim_.Owns(h)) return Sim([&] { return sim_.CloseHandle(h); });
   return real_.CloseHandle(h);
@@ -9,8 +11,25 @@ std::string TDemoOs::GetTempPathA(uint32_t bufferChars) {
   return Sim([&] { return sim_.GetTempPathA(bufferChars); });
 }
 
+bool TDemoOs::Simulated(const std::string& path) {
+  const auto startsWith = [&path](const std::string& prefix) {
+    if (prefix.empty() || path.size() < prefix.size()) return false;
+    for (std::size_t i = 0; i < prefix.size(); ++i)
+      if (std::tolower(static_cast<unsigned char>(path[i])) != std::tolower(static_cast<unsigned char>(prefix[i])))
+        return false;
+    return true;
+  };
+  return startsWith("\\\\.\\") || startsWith("\\\\?\\") || startsWith(sim_.TempPath);
+}
+
 os::Handle TDemoOs::CreateFileA(const std::string& path, uint32_t access, uint32_t share, uint32_t disposition, uint32_t flags) {
+  if (!Simulated(path)) return real_.CreateFileA(path, access, share, disposition, flags);
   return Sim([&] { return sim_.CreateFileA(path, access, share, disposition, flags); });
+}
+
+bool TDemoOs::GetFileInformationByHandle(os::Handle file, os::FileIdentity& identity) {
+  if (!sim_.Owns(file)) return real_.GetFileInformationByHandle(file, identity);
+  return Sim([&] { return sim_.GetFileInformationByHandle(file, identity); });
 }
 
 bool TDemoOs::DeviceIoControl(os::Handle device, uint32_t code, const void* in, uint32_t inSize, void* out, uint32_t outSize, uint32_t& bytesReturned) {
@@ -42,14 +61,17 @@ bool TDemoOs::CoCreateGuid(os::Guid& guid) {
 }
 
 bool TDemoOs::WriteFile(os::Handle file, const void* data, uint32_t size, uint32_t& written) {
+  if (!sim_.Owns(file)) return real_.WriteFile(file, data, size, written);
   return Sim([&] { return sim_.WriteFile(file, data, size, written); });
 }
 
 bool TDemoOs::ReadFile(os::Handle file, void* buffer, uint32_t size, uint32_t& read) {
+  if (!sim_.Owns(file)) return real_.ReadFile(file, buffer, size, read);
   return Sim([&] { return sim_.ReadFile(file, buffer, size, read); });
 }
 
 bool TDemoOs::DeleteFileA(const std::string& path) {
+  if (!Simulated(path)) return real_.DeleteFileA(path);
   return Sim([&] { return sim_.DeleteFileA(path); });
 }
 

@@ -62,14 +62,25 @@ class TDemoOs : public Os {
   void GetSystemInfo(os::SystemInfo& info) override { real_.GetSystemInfo(info); }
   bool GetVersionExA(os::OsVersionInfoExA& record) override { return real_.GetVersionExA(record); }
   int GetSystemMetrics(int index) override { return real_.GetSystemMetrics(index); }
+  uint32_t GetTickCount() override { return real_.GetTickCount(); }
+  void GetLocalTime(os::SystemTime& time) override { real_.GetLocalTime(time); }
+  bool AttachConsole(uint32_t processId) override { return real_.AttachConsole(processId); }
 
   // A handle is closed by whichever side made it.
   bool CloseHandle(os::Handle h) override;
+  // Files: the simulated PC's devices and its temporary folder (where the
+  // scripts go) are simulated; any other path (a log file the user names)
+  // is a real file. Reads, writes and queries go to the side that made the
+  // handle, so the real standard output stays real.
+  os::Handle CreateFileA(const std::string& path, uint32_t access, uint32_t share, uint32_t disposition,
+                         uint32_t flags) override;
+  bool DeleteFileA(const std::string& path) override;
+  bool WriteFile(os::Handle file, const void* data, uint32_t size, uint32_t& written) override;
+  bool ReadFile(os::Handle file, void* buffer, uint32_t size, uint32_t& read) override;
+  bool GetFileInformationByHandle(os::Handle file, os::FileIdentity& identity) override;
 
   // ---- the simulated PC ----
   std::string GetTempPathA(uint32_t bufferChars) override;
-  os::Handle CreateFileA(const std::string& path, uint32_t access, uint32_t share, uint32_t disposition,
-                         uint32_t flags) override;
   bool DeviceIoControl(os::Handle device, uint32_t code, const void* in, uint32_t inSize, void* out,
                        uint32_t outSize, uint32_t& bytesReturned) override;
   uint32_t GetLogicalDrives() override;
@@ -80,9 +91,6 @@ class TDemoOs : public Os {
                                         uint32_t detailSize) override;
   bool SetupDiDestroyDeviceInfoList(os::Handle set) override;
   bool CoCreateGuid(os::Guid& guid) override;
-  bool WriteFile(os::Handle file, const void* data, uint32_t size, uint32_t& written) override;
-  bool ReadFile(os::Handle file, void* buffer, uint32_t size, uint32_t& read) override;
-  bool DeleteFileA(const std::string& path) override;
   bool CreatePipe(os::Handle& readEnd, os::Handle& writeEnd, bool inheritable) override;
   bool SetHandleInformation(os::Handle h, uint32_t mask, uint32_t flags) override;
   std::string GetSystemDirectoryA() override;
@@ -125,6 +133,8 @@ class TDemoOs : public Os {
     real_.SetLastError(sim_.GetLastError());
     return result;
   }
+
+  bool Simulated(const std::string& path);
 
   Os& real_;
   SimPc& sim_;

@@ -144,6 +144,14 @@ class Os {
   virtual bool AdjustTokenPrivileges(os::Handle token, bool disableAll, const os::TokenPrivileges1& privileges) = 0;
   // InitiateSystemShutdownA(NULL, NULL, timeoutSeconds, forceAppsClosed, reboot): the local machine, no message.
   virtual bool InitiateSystemShutdownA(uint32_t timeoutSeconds, bool forceAppsClosed, bool reboot) = 0;
+
+  // --- unattended runs: the clock, the parent's console, the log file ---
+  virtual uint32_t GetTickCount() = 0;
+  virtual void GetLocalTime(os::SystemTime& time) = 0;
+  // AttachConsole(processId); os::kAttachParentProcess for the parent's console.
+  virtual bool AttachConsole(uint32_t processId) = 0;
+  // GetFileInformationByHandle, of which the attributes and link count are used.
+  virtual bool GetFileInformationByHandle(os::Handle file, os::FileIdentity& identity) = 0;
 };
 
 // The process-wide seam. The entry installs the real one; tests install a

@@ -40,6 +40,12 @@ constexpr uint32_t kFileShareWrite = 0x2;
 constexpr uint32_t kOpenExisting = 3;
 
 constexpr uint32_t kCreateNew = 1;
+constexpr uint32_t kOpenAlways = 4;
+constexpr uint32_t kFileAppendData = 0x4;        // writes land at the file's end
+constexpr uint32_t kFileReadAttributes = 0x80;
+constexpr uint32_t kSynchronize = 0x00100000;
+constexpr uint32_t kFileAttributeDirectory = 0x10;
+constexpr uint32_t kFileAttributeReparsePoint = 0x400;
 constexpr uint32_t kFileAttributeNormal = 0x80;
 constexpr uint32_t kFileFlagOpenReparsePoint = 0x00200000;
 constexpr uint32_t kErrorSharingViolation = 32;
@@ -63,6 +69,18 @@ struct ProcessInformation {
 
 constexpr uint32_t kMutexAllAccess = 0x001F0001;
 constexpr uint32_t kStdOutputHandle = static_cast<uint32_t>(-11);
+constexpr uint32_t kAttachParentProcess = static_cast<uint32_t>(-1);
+
+// SYSTEMTIME.
+struct SystemTime {
+  uint16_t wYear, wMonth, wDayOfWeek, wDay, wHour, wMinute, wSecond, wMilliseconds;
+};
+
+// The two fields of BY_HANDLE_FILE_INFORMATION the program reads.
+struct FileIdentity {
+  uint32_t Attributes;     // dwFileAttributes
+  uint32_t NumberOfLinks;  // nNumberOfLinks
+};
 
 // MessageBoxA.
 constexpr uint32_t kMbOk = 0x0;

@@ -29,14 +29,21 @@ TDebugConsole::~TDebugConsole() {
 void TDebugConsole::SwitchOn() {
   Enabled_ = true;
   OpenConsole();
-  // Move the held lines out first: replaying writes through Write, which must
+  // Move the held lines out first: replaying writes through Show, which must
   // see an open console, never the list it is replaying.
   std::vector<std::string> held;
   held.swap(PendingLines_);
   FlushPendingLines(held);
 }
 
+std::string TDebugConsole::OpenLogFile(const std::string& path) { return LogFile_.Open(path); }
+
 void TDebugConsole::Write(const std::string& text, uint16_t attr, bool newLine) {
+  LogFile_.WriteLine(text);
+  Show(text, attr, newLine);
+}
+
+void TDebugConsole::Show(const std::string& text, uint16_t attr, bool newLine) {
   if (ConsoleHandle_ == os::kInvalid || !Enabled_) {
     if (!newLine && !PendingLines_.empty())
       PendingLines_.back() += text;
@@ -79,5 +86,6 @@ void TDebugConsole::CloseConsole() {
 }
 
 void TDebugConsole::FlushPendingLines(const std::vector<std::string>& lines) {
-  for (const std::string& line : lines) Write(line, kAttrNormal, true);
+  // Only to the console: the file has had them.
+  for (const std::string& line : lines) Show(line, kAttrNormal, true);
 }

@@ -3,7 +3,8 @@
 // Switched on (the /DEBUG switch), the GUI process allocates a console of its
 // own and writes each line there in a console colour. Switched off, every line
 // is held in memory so that switching on later replays all of it. There is no
-// way back from on to off, and the log never writes to a file.
+// way back from on to off. With a log file (/LOG:PATH), every line also goes
+// there as it is written, on or off.
 #pragma once
 
 #include <cstdint>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "platform/os_types.h"
+#include "shell/log_file.h"
 
 // Console character attributes used by the log.
 constexpr uint16_t kAttrNormal = 7;    // light grey: ordinary lines
@@ -28,6 +30,10 @@ class TDebugConsole {
   void Write(const std::string& text, uint16_t attr, bool newLine);
   void WriteLine(const std::string& text) { Write(text, kAttrNormal, true); }
 
+  // Copies every later line to the file; the empty text when it is open,
+  // else why it is not (the log goes on without it).
+  std::string OpenLogFile(const std::string& path);
+
   bool Enabled() const { return Enabled_; }
   const std::vector<std::string>& PendingLines() const { return PendingLines_; }
 
@@ -38,10 +44,13 @@ class TDebugConsole {
   void CloseConsole();
   uint16_t SetTextAttr(uint16_t attr);
   void FlushPendingLines(const std::vector<std::string>& lines);
+  // The console, or the held lines.
+  void Show(const std::string& text, uint16_t attr, bool newLine);
 
   bool Enabled_;
   os::Handle ConsoleHandle_ = os::kInvalid;
   std::vector<std::string> PendingLines_;
+  TLogFile LogFile_;
 };
 
 // The single instance, created on first use with Enabled = enable. A later call

@@ -35,6 +35,14 @@ inline std::string HexByteText(uint8_t v) {
   return std::string("0x") + digits[v >> 4] + digits[v & 0xF];
 }
 
+// "0x" and eight upper-case hexadecimal digits: an exit code or HRESULT.
+inline std::string HexResultText(int32_t v) {
+  const char* digits = "0123456789ABCDEF";
+  std::string text = "0x";
+  for (int shift = 28; shift >= 0; shift -= 4) text += digits[(static_cast<uint32_t>(v) >> shift) & 0xF];
+  return text;
+}
+
 // "<MB>MB (<bytes>)", MB truncated.
 inline std::string SizeMbText(uint64_t bytes) {
   constexpr uint64_t kBytesPerMb = 1048576;

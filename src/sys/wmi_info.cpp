@@ -46,6 +46,9 @@ constexpr FailureText kQueryFailed = {"Query for operating system name failed. E
 
 // The log carries exactly eight upper-case digits; standard output the
 // lower-case digits without leading zeros.
+// Off while the standard output carries an unattended run's report.
+bool g_describe = true;
+
 void ReportFailure(Os& os, const FailureText& text, os::HResult hr) {
   const unsigned long code = static_cast<uint32_t>(hr);
   char log[9];
@@ -53,7 +56,7 @@ void ReportFailure(Os& os, const FailureText& text, os::HResult hr) {
   std::snprintf(log, sizeof log, "%08lX", code);
   std::snprintf(out, sizeof out, "%lx", code);
   LogLine(std::string(text.log) + log);
-  os.WriteStdOut(std::string(text.out) + out + "\n");
+  if (g_describe) os.WriteStdOut(std::string(text.out) + out + "\n");
 }
 
 // Holds one reference to a COM object obtained through the seam and gives it
@@ -129,7 +132,7 @@ std::wstring AsNumberText(const std::optional<int64_t>& value) {
 }
 
 void WriteWideLine(Os& os, const wchar_t* name, const std::wstring& value) {
-  os.WriteStdOutWide(std::wstring(name) + L"=" + value + L"\n");
+  if (g_describe) os.WriteStdOutWide(std::wstring(name) + L"=" + value + L"\n");
 }
 
 // Lists one module on the wide stream; returns the MB it adds to the total.
@@ -172,7 +175,7 @@ int64_t QueryInstalledMemoryMb(Os& os) {
     ReportFailure(os, kConnectFailed, hr);
     return 0;
   }
-  os.WriteStdOut("Connected to ROOT\\CIMV2 WMI namespace\n");
+  if (g_describe) os.WriteStdOut("Connected to ROOT\\CIMV2 WMI namespace\n");
 
   hr = os.CoSetProxyBlanket(services.Get(), kRpcCAuthnWinNt, kRpcCAuthzNone, kRpcCAuthnLevelCall,
                             kRpcCImpLevelImpersonate, kEoacNone);
@@ -215,6 +218,7 @@ uint32_t TWmiInfo::GetPhysicalMemorySize() {
   // succeeded (S_OK, or S_FALSE when the thread was already in the
   // multithreaded apartment) took a count, so only that one is given back:
   // the caller's apartment stays as it was.
+  g_describe = DescribeOnStdOut;
   const bool comCounted = os::Succeeded(os.CoInitializeEx(kCoInitMultithreaded));
   const int64_t totalMb = QueryInstalledMemoryMb(os);
   if (comCounted) os.CoUninitialize();

@@ -20,6 +20,9 @@ class TWmiInfo {
   // initialised for the calling thread for the duration of the call and left
   // as it was found.
   uint32_t GetPhysicalMemorySize();
+  // False leaves the standard output alone (an unattended run's report is
+  // written there); the failures still go to the debug log.
+  bool DescribeOnStdOut = true;
 };
 
 // The single instance, created on first use.

@@ -147,7 +147,19 @@ bool TCreateWorkflow::StartTypeRun() {
 }
 
 void TCreateWorkflow::RetypeNewPartitionUseIo() {
-  if (const int32_t partNum = FindNewPartition()) SetRapidStartPartIdUseIo(Ctx_.Model, DiskNum_, partNum);
+  const int32_t partNum = FindNewPartition();
+  Report(partNum != 0 ? "Step=SetTypeDirect PartNum=" + std::to_string(partNum) : "Step=SetTypeDirect (no new partition)");
+  if (partNum != 0) SetRapidStartPartIdUseIo(Ctx_.Model, DiskNum_, partNum);
+}
+
+const char* TCreateWorkflow::StepName() const {
+  switch (ExecuteStep) {
+    case kStepPrimary: return "CreatePrimary";
+    case kStepLogical: return "CreateLogical";
+    case kStepShrink: return "Shrink";
+    case kStepExtend: return "Extend";
+    default: return "SetType";
+  }
 }
 
 void TCreateWorkflow::FinishTail() {

@@ -51,6 +51,7 @@ class TCreateWorkflow : public TWorkflowSteps {
   void StartStep();
   void Decide();
   void FinishTail();
+  const char* StepName() const override;
   // Starts the type run on the partition the create made; false when that
   // partition cannot be told apart.
   bool StartTypeRun();

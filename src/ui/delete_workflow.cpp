@@ -66,6 +66,7 @@ void TDeleteWorkflow::StartStep() {
     const int32_t partNum = PartNumAtOffset(DiskNum_, PartOffset_, true);
     if (Ctx_.UseIo) {
       ExtendSizeInMB = 0;
+      Report(partNum != 0 ? "Step=DeleteDirect PartNum=" + std::to_string(partNum) : "Step=DeleteDirect (partition gone)");
       if (partNum != 0) DeletePartitionUseIo(Ctx_.Model, DiskNum_, partNum);
       ExecuteStatus = 2;  // done at once; no run
       DecideNow();
@@ -91,6 +92,8 @@ void TDeleteWorkflow::Decide() {
   ExecuteStep = kStepExtend;
   Continue();
 }
+
+const char* TDeleteWorkflow::StepName() const { return ExecuteStep == kStepDelete ? "Delete" : "Extend"; }
 
 void TDeleteWorkflow::FinishTail() {
   Ctx_.Model.ScanDisks();

@@ -31,6 +31,7 @@ class TDeleteWorkflow : public TWorkflowSteps {
   void StartStep();
   void Decide();
   void FinishTail();
+  const char* StepName() const override;
 
   // What the click's rescan found.
   int32_t DiskNum_ = -1;

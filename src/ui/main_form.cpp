@@ -43,6 +43,8 @@ TMainForm::TMainForm()
   ScriptFileName = IncludeTrailingBackslash(TempDir) + kScriptFileName;
   PhysicalMemorySize = GetWmiInfo().GetPhysicalMemorySize();
   LogKv("PhysicalMemorySize", PhysicalMemorySize);
+  Firmware = DetectRapidStartFirmware();
+  LogLine(std::string("RapidStartFirmware=") + FirmwareStateText(Firmware));
 
   OsFamily = GetOsVersion().OsFamily;
   UseIo = UsesDirectIo(OsFamily);

@@ -44,7 +44,7 @@ void TMainForm::RefreshWindow() {
   CreateButton.SetEnabled(DiskIndex >= 0 && RapidStartDiskIndex < 0 && !running);
   DeleteButton.SetEnabled(RapidStartDiskIndex >= 0 && !running);
 
-  if (RestartPending) {
+  if (RestartPending && !Unattended) {
     const int answer = CurrentOs().MessageBoxA("You need to restart the system, Would you like to restart now?",
                                                "Reboot", os::kMbSystemModal | os::kMbIconWarning | os::kMbYesNo);
     if (answer == os::kIdYes)

@@ -19,6 +19,7 @@ bool TWorkflowSteps::BeginTick() {
 
 void TWorkflowSteps::Started(uint64_t runId) {
   RunId_ = runId;
+  Report(std::string("Step=") + StepName() + (runId != 0 ? "" : " (not started)"));
   if (runId != 0) {
     ExecuteStatus = 1;
     return;
@@ -35,6 +36,7 @@ void TWorkflowSteps::RunEnded(uint64_t runId, int32_t exitCode) {
   }
   ExecuteResult = exitCode;
   ExecuteStatus = 2;
+  Report("StepExitCode=" + HexResultText(exitCode));
   DecideNow();
 }
 

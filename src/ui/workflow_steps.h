@@ -18,6 +18,10 @@ class TWorkflowSteps {
   // From the click until Finish has shown the result.
   bool Running() const { return Running_; }
 
+  // Told of each step as it starts and ends, one "Key=value" line each
+  // (unattended runs print them).
+  std::function<void(const std::string& line)> OnProgress;
+
   int32_t ExecuteStatus = 0;  // 0: the next tick starts the step; 1: its run goes on; 2: it has ended
   int32_t ExecuteStep = 0;
   int32_t ExecuteResult = 0;
@@ -44,6 +48,11 @@ class TWorkflowSteps {
   void Finish(std::function<void()> tail);
   // Called by the tail: the workflow is over; the window is refreshed.
   void Done();
+  // The step's name in progress lines.
+  virtual const char* StepName() const = 0;
+  void Report(const std::string& line) {
+    if (OnProgress) OnProgress(line);
+  }
 
   TWorkflowContext Ctx_;
   bool Running_ = false;

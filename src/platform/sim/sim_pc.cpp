@@ -12,7 +12,8 @@ constexpr const char* kCallNames[] = {
     "SetConsoleTextAttribute", "GetProcAddress", "IsWow64Process", "GetNativeSystemInfo",
     "GetProductInfo", "GetSystemInfo", "GetVersionExA", "GetSystemMetrics", "CreateFileA",
     "DeviceIoControl", "GetLogicalDrives", "SetupDiGetClassDevsA", "SetupDiEnumDeviceInterfaces",
-    "SetupDiGetDeviceInterfaceDetailA", "SetupDiDestroyDeviceInfoList", "CoCreateGuid", "WriteFile", "ReadFile", "DeleteFileA", "CreatePipe", "SetHandleInformation", "GetSystemDirectoryA", "CreateProcessA", "WaitForSingleObject", "PeekNamedPipe", "GetExitCodeProcess", "CoInitializeEx", "CoUninitialize", "CoInitializeSecurity", "CreateWbemLocator", "WbemConnectServer", "CoSetProxyBlanket", "WbemExecQuery", "WbemNext", "WbemGet", "ComRelease", "WriteStdOut", "WriteStdOutWide", "GetCurrentProcess", "OpenProcessToken", "LookupPrivilegeValueA", "AdjustTokenPrivileges", "InitiateSystemShutdownA"};
+    "SetupDiGetDeviceInterfaceDetailA", "SetupDiDestroyDeviceInfoList", "CoCreateGuid", "WriteFile", "ReadFile", "DeleteFileA", "CreatePipe", "SetHandleInformation", "GetSystemDirectoryA", "CreateProcessA", "WaitForSingleObject", "PeekNamedPipe", "GetExitCodeProcess", "CoInitializeEx", "CoUninitialize", "CoInitializeSecurity", "CreateWbemLocator", "WbemConnectServer", "CoSetProxyBlanket", "WbemExecQuery", "WbemNext", "WbemGet", "ComRelease", "WriteStdOut", "WriteStdOutWide", "GetCurrentProcess", "OpenProcessToken", "LookupPrivilegeValueA", "AdjustTokenPrivileges", "InitiateSystemShutdownA",
+    "GetTickCount", "GetLocalTime", "AttachConsole", "GetFileInformationByHandle"};
 static_assert(sizeof(kCallNames) / sizeof(kCallNames[0]) == static_cast<int>(Call::kCount),
               "one name per call kind");
 
@@ -199,6 +200,7 @@ bool SimPc::CloseHandle(os::Handle h) {
     return false;
   }
   if (h == consoleOutput_) consoleOutput_ = os::kNull;
+  if (h == stdOutFile_) stdOutFile_ = os::kNull;
   ForgetHandle(h, it->second.kind);
   handles_.erase(it);
   return true;
@@ -286,14 +288,78 @@ bool SimPc::FreeConsole() {
   return true;
 }
 
-// A GUI process without a console has no standard output handle (NULL).
+// A GUI process without a console has no standard output handle (NULL),
+// unless its parent redirected it. AllocConsole and AttachConsole set the
+// standard handles to the console, redirected or not.
 os::Handle SimPc::GetStdHandle(uint32_t which) {
   const std::lock_guard<std::recursive_mutex> guard(mutex_);
   if (Enter(Call::GetStdHandle)) return os::kInvalid;
   if (which != os::kStdOutputHandle) return os::kNull;
+  if (consoleOutput_ == os::kNull && !ConsoleAllocated && !StdOutFile.empty()) {
+    if (stdOutFile_ == os::kNull) {
+      stdOutFile_ = NewHandle(Kind::File, StdOutFile, os::kGenericWrite);
+      std::string& bytes = Processes.Files[StdOutFile].Bytes;
+      Processes.OpenFiles[stdOutFile_] = {StdOutFile, os::kGenericWrite, os::kFileShareRead | os::kFileShareWrite,
+                                          bytes.size()};
+    }
+    return stdOutFile_;
+  }
   if (HasInheritedConsole && consoleOutput_ == os::kNull)
     consoleOutput_ = NewHandle(Kind::Console, "inherited");
   return consoleOutput_;
+}
+
+bool SimPc::AttachConsole(uint32_t processId) {
+  const std::lock_guard<std::recursive_mutex> guard(mutex_);
+  if (Enter(Call::AttachConsole, std::to_string(processId))) return false;
+  if (HasInheritedConsole || ConsoleAllocated || consoleOutput_ != os::kNull) {
+    LastError() = os::kErrorAccessDenied;  // already attached to one
+    return false;
+  }
+  if (processId != os::kAttachParentProcess || !ParentConsole) {
+    LastError() = os::kErrorInvalidHandle;  // that process has no console
+    return false;
+  }
+  consoleOutput_ = NewHandle(Kind::Console, "parent");
+  return true;
+}
+
+uint32_t SimPc::GetTickCount() {
+  const std::lock_guard<std::recursive_mutex> guard(mutex_);
+  Enter(Call::GetTickCount);
+  return static_cast<uint32_t>(Clock.NowMs());
+}
+
+void SimPc::GetLocalTime(os::SystemTime& time) {
+  const std::lock_guard<std::recursive_mutex> guard(mutex_);
+  Enter(Call::GetLocalTime);
+  // 2026-12-09 (a Wednesday) 09:00:00.000, plus the clock; days counted on
+  // through the proleptic Gregorian calendar.
+  const uint64_t ms = Clock.NowMs() + 9ull * 3600 * 1000;
+  uint64_t days = ms / 86400000;
+  const uint64_t inDay = ms % 86400000;
+  int year = 2026, month = 12, day = 9;
+  static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  for (; days > 0; --days) {
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    const int inMonth = month == 2 && leap ? 29 : kDays[month - 1];
+    if (++day > inMonth) {
+      day = 1;
+      if (++month > 12) {
+        month = 1;
+        ++year;
+      }
+    }
+  }
+  const uint64_t elapsedDays = ms / 86400000;
+  time.wYear = static_cast<uint16_t>(year);
+  time.wMonth = static_cast<uint16_t>(month);
+  time.wDay = static_cast<uint16_t>(day);
+  time.wDayOfWeek = static_cast<uint16_t>((3 + elapsedDays) % 7);
+  time.wHour = static_cast<uint16_t>(inDay / 3600000);
+  time.wMinute = static_cast<uint16_t>(inDay / 60000 % 60);
+  time.wSecond = static_cast<uint16_t>(inDay / 1000 % 60);
+  time.wMilliseconds = static_cast<uint16_t>(inDay % 1000);
 }
 
 bool SimPc::WriteConsoleA(os::Handle out, const std::string& bytes) {

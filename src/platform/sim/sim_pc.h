@@ -88,6 +88,10 @@ enum class Call {
   LookupPrivilegeValueA,
   AdjustTokenPrivileges,
   InitiateSystemShutdownA,
+  GetTickCount,
+  GetLocalTime,
+  AttachConsole,
+  GetFileInformationByHandle,
   kCount
 };
 
@@ -162,6 +166,12 @@ class SimPc : public Os {
   std::set<std::string> OtherMutexes;  // named mutexes other processes hold
   std::vector<SimWindow> Windows;      // top-level windows of other processes
   bool HasInheritedConsole = false;    // AllocConsole then fails
+  // The program was started from a console window (a command prompt):
+  // AttachConsole(ATTACH_PARENT_PROCESS) succeeds, writes land in ConsoleWrites.
+  bool ParentConsole = false;
+  // The parent redirected standard output to this file: GetStdHandle
+  // returns a handle writing there. Empty: not redirected.
+  std::string StdOutFile;
   SimVersion Version = SimVersion::Make(2, 6, 1, 7601, "Service Pack 1");
   SimDisks Disks;
   SimProcesses Processes;  // files, pipes, child processes, the diskpart interpreter
@@ -286,6 +296,11 @@ class SimPc : public Os {
   bool LookupPrivilegeValueA(const std::string& name, os::Luid& luid) override;
   bool AdjustTokenPrivileges(os::Handle token, bool disableAll, const os::TokenPrivileges1& privileges) override;
   bool InitiateSystemShutdownA(uint32_t timeoutSeconds, bool forceAppsClosed, bool reboot) override;
+  // The clock's ms; local time is 2026-12-09 09:00:00.000 plus the clock.
+  uint32_t GetTickCount() override;
+  void GetLocalTime(os::SystemTime& time) override;
+  bool AttachConsole(uint32_t processId) override;
+  bool GetFileInformationByHandle(os::Handle file, os::FileIdentity& identity) override;
 
   // Messages shown with MessageBoxA: {caption, text}, and their types.
   std::vector<std::pair<std::string, std::string>> MessageBoxes;
@@ -334,5 +349,6 @@ class SimPc : public Os {
   std::map<os::Handle, Object> handles_;
   os::Handle nextHandle_;
   os::Handle consoleOutput_ = os::kNull;  // the std output handle while a console exists
+  os::Handle stdOutFile_ = os::kNull;     // the std output handle onto StdOutFile
   uint32_t guidCounter_ = 0;
 };

@@ -22,7 +22,8 @@ std::string Lower(std::string s) {
 bool SharingAllows(const SimProcesses::OpenFile& open, uint32_t access, uint32_t share) {
   auto allows = [](uint32_t shareMode, uint32_t otherAccess) {
     if ((otherAccess & os::kGenericRead) && !(shareMode & os::kFileShareRead)) return false;
-    if ((otherAccess & os::kGenericWrite) && !(shareMode & os::kFileShareWrite)) return false;
+    // Appending is writing, for sharing as for everything else.
+    if ((otherAccess & (os::kGenericWrite | os::kFileAppendData)) && !(shareMode & os::kFileShareWrite)) return false;
     return true;
   };
   return allows(open.share, access) && allows(share, open.access);
@@ -126,12 +127,16 @@ os::Handle SimPc::CreateFileA(const std::string& path, uint32_t access, uint32_t
     LastError() = os::kErrorSharingViolation;
     return os::kInvalid;
   }
+  bool existed = false;
   if (disposition == os::kCreateNew) {
     if (it != Processes.Files.end()) {
       LastError() = os::kErrorFileExists;
       return os::kInvalid;
     }
     Processes.Files[path] = SimFile{};
+  } else if (disposition == os::kOpenAlways) {
+    existed = it != Processes.Files.end();
+    if (!existed) Processes.Files[path] = SimFile{};
   } else if (disposition == os::kOpenExisting) {
     if (it == Processes.Files.end()) {
       LastError() = os::kErrorFileNotFound;
@@ -143,20 +148,46 @@ os::Handle SimPc::CreateFileA(const std::string& path, uint32_t access, uint32_t
   }
   const os::Handle h = NewHandle(Kind::File, path, access);
   Processes.OpenFiles[h] = {path, access, share, 0};
-  LastError() = os::kErrorSuccess;
+  // OPEN_ALWAYS tells that the file was there already.
+  LastError() = existed ? os::kErrorAlreadyExists : os::kErrorSuccess;
   return h;
+}
+
+bool SimPc::GetFileInformationByHandle(os::Handle file, os::FileIdentity& identity) {
+  const std::lock_guard<std::recursive_mutex> guard(mutex_);
+  if (Enter(Call::GetFileInformationByHandle)) return false;
+  auto open = Processes.OpenFiles.find(file);
+  if (open == Processes.OpenFiles.end()) {
+    LastError() = os::kErrorInvalidHandle;
+    return false;
+  }
+  const SimFile& f = Processes.Files[open->second.path];
+  // assumed: a plain file reports FILE_ATTRIBUTE_ARCHIVE, as NTFS sets it on
+  // every new file; a link opened itself reports the reparse point.
+  identity.Attributes = f.Link ? os::kFileAttributeReparsePoint : f.Directory ? os::kFileAttributeDirectory : 0x20;
+  identity.NumberOfLinks = f.Links;
+  return true;
 }
 
 bool SimPc::WriteFile(os::Handle file, const void* data, uint32_t size, uint32_t& written) {
   const std::lock_guard<std::recursive_mutex> guard(mutex_);
   written = 0;
   if (Enter(Call::WriteFile, std::to_string(size))) return false;
+  if (Find(file, Kind::Console)) {
+    // WriteFile on a console handle writes to the console, as WriteConsoleA.
+    ConsoleWrites.push_back({std::string(static_cast<const char*>(data), size), ConsoleAttr});
+    written = size;
+    return true;
+  }
   auto open = Processes.OpenFiles.find(file);
-  if (open == Processes.OpenFiles.end() || !(open->second.access & os::kGenericWrite)) {
+  const uint32_t canWrite = os::kGenericWrite | os::kFileAppendData;
+  if (open == Processes.OpenFiles.end() || !(open->second.access & canWrite)) {
     LastError() = open == Processes.OpenFiles.end() ? os::kErrorInvalidHandle : os::kErrorAccessDenied;
     return false;
   }
   std::string& bytes = Processes.Files[open->second.path].Bytes;
+  // A handle with append access only writes at the end, whatever its position.
+  if (!(open->second.access & os::kGenericWrite)) open->second.position = bytes.size();
   const std::size_t at = open->second.position;
   if (bytes.size() < at + size) bytes.resize(at + size);
   bytes.replace(at, size, static_cast<const char*>(data), size);

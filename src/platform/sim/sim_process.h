@@ -28,6 +28,7 @@ struct SimFile {
   bool Directory = false;
   bool Link = false;       // a symbolic link or junction planted under this name
   std::string LinkTarget;  // where the link points
+  uint32_t Links = 1;      // hard links to the same data (2: one more name was planted)
 };
 
 // What a program does when it runs.

@@ -119,3 +119,22 @@ bool Win32Os::GetVersionExA(os::OsVersionInfoExA& record) {
 int Win32Os::GetSystemMetrics(int index) { return ::GetSystemMetrics(index); }
 
 bool Win32Os::CoCreateGuid(os::Guid& guid) { return ::CoCreateGuid(reinterpret_cast<GUID*>(&guid)) == S_OK; }
+
+static_assert(sizeof(os::SystemTime) == sizeof(SYSTEMTIME), "SYSTEMTIME");
+
+uint32_t Win32Os::GetTickCount() { return ::GetTickCount(); }
+
+void Win32Os::GetLocalTime(os::SystemTime& time) {
+  SYSTEMTIME st = {};
+  ::GetLocalTime(&st);
+  time = {st.wYear, st.wMonth, st.wDayOfWeek, st.wDay, st.wHour, st.wMinute, st.wSecond, st.wMilliseconds};
+}
+
+bool Win32Os::AttachConsole(uint32_t processId) { return ::AttachConsole(processId) != FALSE; }
+
+bool Win32Os::GetFileInformationByHandle(os::Handle file, os::FileIdentity& identity) {
+  BY_HANDLE_FILE_INFORMATION info = {};
+  if (!::GetFileInformationByHandle(H(file), &info)) return false;
+  identity = {info.dwFileAttributes, info.nNumberOfLinks};
+  return true;
+}

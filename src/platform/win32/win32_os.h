@@ -74,4 +74,8 @@ class Win32Os : public Os {
   bool LookupPrivilegeValueA(const std::string& name, os::Luid& luid) override;
   bool AdjustTokenPrivileges(os::Handle token, bool disableAll, const os::TokenPrivileges1& privileges) override;
   bool InitiateSystemShutdownA(uint32_t timeoutSeconds, bool forceAppsClosed, bool reboot) override;
+  uint32_t GetTickCount() override;
+  void GetLocalTime(os::SystemTime& time) override;
+  bool AttachConsole(uint32_t processId) override;
+  bool GetFileInformationByHandle(os::Handle file, os::FileIdentity& identity) override;
 };

@@ -7,6 +7,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/entry.h"
 
@@ -27,6 +28,9 @@ class Win32ApplicationHost : public TApplicationHost {
   int Main();
   // Words added to the main window's title ("Demo").
   std::string TitleSuffix;
+  // Switches of this program's own, passed over by unattended runs.
+  std::vector<std::string> OwnSwitches;
+  std::vector<std::string> OwnSwitchPrefixes() const override { return OwnSwitches; }
 
  private:
   HINSTANCE instance_;

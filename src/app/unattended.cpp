@@ -1,0 +1,244 @@
+#include "app/unattended.h"
+
+#include <memory>
+
+#include "disk/part_identity.h"
+#include "shell/log_kv.h"
+#include "sys/power_man.h"
+#include "sys/wmi_info.h"
+#include "ui/main_form.h"
+
+namespace {
+
+constexpr uint64_t kMiB = 1048576;
+// A workflow that has not ended after this long never will on its own.
+constexpr uint64_t kRunLimitMs = 60ull * 60 * 1000;
+
+using TOut = std::function<void(const std::string&)>;
+
+// A product text on one report line: no control characters, no padding.
+std::string OneLine(std::string text) {
+  for (char& c : text)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+  while (!text.empty() && text.back() == ' ') text.pop_back();
+  return text;
+}
+
+const char* StyleText(int32_t style) {
+  switch (style) {
+    case 0: return "MBR";
+    case 1: return "GPT";
+    case 2: return "RAW";
+    default: return "Unknown";
+  }
+}
+
+std::string MbText(uint64_t bytes) { return std::to_string(bytes / kMiB); }
+
+void ReportDisks(TMainForm& f, const TOut& out) {
+  out("FixedDisks=" + std::to_string(f.DiskCount));
+  for (int32_t d = 0; d < f.DiskCount; ++d) {
+    const _DiskInfo& info = f.DiskInfo[d];
+    const std::string key = "Disk." + std::to_string(info.DiskNum) + ".";
+    disk::DiskGeometryEx geometry{};
+    const bool sized = GetDisk().GetDriveGeometry(PhysicalDrivePath(info.DiskNum), geometry) && geometry.DiskSize > 0;
+    const uint64_t size = sized ? static_cast<uint64_t>(geometry.DiskSize) : 0;
+    const bool known = info.PartitionStyle != kPartitionStyleUnknown;
+    uint64_t used = 0;
+    bool rapidStart = false;
+    for (uint32_t j = 0; j < StoredPartCount(info); ++j) {
+      used += info.PartInfo[j].PartLen;
+      rapidStart = rapidStart || IsRapidStartPart(info.PartitionStyle, info.PartInfo[j]);
+    }
+    out(key + "Product=" + OneLine(GetDisk().GetDiskProductId(info.DiskNum)));
+    out(key + "SizeMB=" + (sized ? MbText(size) : "Unknown"));
+    out(key + "Style=" + StyleText(info.PartitionStyle));
+    out(key + "Media=" + MediaKindText(info.MediaKind));
+    out(key + "FreeMB=" + (sized && known ? MbText(used < size ? size - used : 0) : "Unknown"));
+    out(key + "RapidStart=" + (known ? (rapidStart ? "Yes" : "No") : "Unknown"));
+  }
+}
+
+void ReportRapidStart(TMainForm& f, const TOut& out) {
+  const _PartInfo* part = f.RapidStartPart();
+  if (!part) {
+    out("RapidStart=None");
+    return;
+  }
+  const _DiskInfo& disk = f.DiskInfo[f.RapidStartDiskIndex];
+  out("RapidStart=Present");
+  out("RapidStart.Disk=" + std::to_string(disk.DiskNum));
+  out("RapidStart.PartNum=" + std::to_string(part->PartNum));
+  out("RapidStart.SizeMB=" + MbText(part->PartLen));
+  out("RapidStart.Type=" + (disk.PartitionStyle == 1 ? disk::FormatGuidText(part->Gpt.PartitionType)
+                                                      : HexByteText(part->Mbr.PartitionType)));
+}
+
+int Verdict(const TOut& out, int code, const char* verdict, const std::string& reason) {
+  out(std::string("Verdict=") + verdict);
+  out("Reason=" + reason);
+  return code;
+}
+
+int Refuse(const TOut& out, int code, const std::string& reason) {
+  out("Result=Refused");
+  out("Reason=" + reason);
+  return code;
+}
+
+int RunStatus(TMainForm& f, const TOut& out) {
+  ReportDisks(f, out);
+  ReportRapidStart(f, out);
+  const _PartInfo* part = f.RapidStartPart();
+  if (f.Firmware == TFirmwareState::Absent)
+    return Verdict(out, kExitNoFirmware, "NoFirmware", "the firmware does not offer Intel Rapid Start");
+  if (!part) return Verdict(out, kExitNoPartition, "NoPartition", "there is no Rapid Start partition");
+  if (f.PhysicalMemorySize != 0 && part->PartLen < uint64_t{f.PhysicalMemorySize} * kMiB)
+    return Verdict(out, kExitTooSmall, "TooSmall",
+                   "the Rapid Start partition (" + MbText(part->PartLen) + " MB) is smaller than the installed memory (" +
+                       std::to_string(f.PhysicalMemorySize) + " MB)");
+  return Verdict(out, kExitOk, "Ready",
+                 f.PhysicalMemorySize != 0 ? "the Rapid Start partition holds the installed memory"
+                                           : "a Rapid Start partition exists; the installed memory is unknown");
+}
+
+// The disk /DISK names (-1 and the reason when there is none to use).
+int32_t ChooseDisk(const TSwitches& s, TMainForm& f, std::string& why) {
+  if (s.DiskAuto) {
+    for (int32_t d = 0; d < f.DiskCount; ++d)
+      if (f.DiskInfo[d].MediaKind == TMediaKind::Ssd) return d;
+    if (f.DiskCount > 0) return 0;
+    why = "there is no fixed disk";
+    return -1;
+  }
+  for (int32_t d = 0; d < f.DiskCount; ++d)
+    if (static_cast<uint64_t>(f.DiskInfo[d].DiskNum) == s.DiskNum) return d;
+  const std::string name = "disk " + std::to_string(s.DiskNum);
+  const bool exists = s.DiskNum <= static_cast<uint64_t>(kLastDriveNumber) &&
+                      GetDisk().GetDiskDeviceType(static_cast<int32_t>(s.DiskNum)) != disk::kFileDeviceUnknown;
+  why = exists ? name + " is not a fixed disk" : name + " does not exist";
+  return -1;
+}
+
+bool RunWorkflow(TMainForm& f, TUnattendedEnv& env, const std::function<void()>& start) {
+  TTimerLoop loop(f, env.Gui, env.Clock);
+  start();
+  if (loop.RunUntil([&f] { return !f.WorkflowRunning(); }, kRunLimitMs)) return true;
+  env.Out("Reason=the workflow did not end within " + std::to_string(kRunLimitMs / 60000) + " minutes");
+  return false;
+}
+
+bool EndsWith(const std::string& text, const std::string& tail) {
+  return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+int RunCreate(const TSwitches& s, TMainForm& f, TUnattendedEnv& env) {
+  const TOut& out = env.Out;
+  uint32_t sizeMb = 0;
+  if (s.SizeAuto) {
+    f.SelectPartSizeItem(f.PhysicalMemorySize);
+    sizeMb = static_cast<uint32_t>(f.PartSizeComboBox.Items()[static_cast<std::size_t>(f.PartSizeComboBox.ItemIndex())].Tag);
+  } else if (s.SizeMb < kMinCreateSizeMb || s.SizeMb > kMaxCreateSizeMb) {
+    return Refuse(out, kExitBadSize, "the size must be from 1024 to 65536 MB");
+  } else {
+    sizeMb = static_cast<uint32_t>(s.SizeMb);
+  }
+  if (f.RapidStartPart()) {
+    ReportRapidStart(f, out);
+    return Refuse(out, kExitExists, "a Rapid Start partition exists already");
+  }
+  if (f.Firmware == TFirmwareState::Absent && !s.Force)
+    return Refuse(out, kExitFirmwareAbsent,
+                  "the firmware does not offer Intel Rapid Start (/FORCE creates the partition all the same)");
+  std::string why;
+  const int32_t index = ChooseDisk(s, f, why);
+  if (index < 0) return Refuse(out, kExitBadDisk, why);
+  const _DiskInfo& disk = f.DiskInfo[index];
+  if (disk.PartitionStyle == kPartitionStyleUnknown)
+    return Refuse(out, kExitBadDisk, "the partition table of disk " + std::to_string(disk.DiskNum) + " cannot be read");
+
+  out("Disk=" + std::to_string(disk.DiskNum));
+  out("SizeMB=" + std::to_string(sizeMb));
+  if (f.PhysicalMemorySize != 0 && sizeMb < f.PhysicalMemorySize)
+    out("Warning=the partition is smaller than the installed memory (" + std::to_string(f.PhysicalMemorySize) +
+        " MB): the firmware will not use it");
+  f.CreateFlow.OnProgress = out;
+  f.DiskIndex = index;
+  const bool ended = RunWorkflow(f, env, [&] { f.CreateFlow.Start(index, static_cast<int>(sizeMb)); });
+  out("Status=" + f.StatusText);
+  if (f.StatusText.empty() && f.RapidStartPart()) {
+    // One appeared between the start-up scan and the click's rescan.
+    ReportRapidStart(f, out);
+    return Refuse(out, kExitExists, "a Rapid Start partition exists already");
+  }
+  if (!ended || !EndsWith(f.StatusText, ".....Done.")) {
+    out("Result=Failed");
+    return kExitFailed;
+  }
+  out("Result=Created");
+  ReportRapidStart(f, out);
+  if (!s.Restart) {
+    out("Restart=No");
+    return kExitOk;
+  }
+  if (GetPowerMan().Reboot()) {
+    out("Restart=Requested");
+    return kExitOk;
+  }
+  out("Restart=Refused");
+  return kExitRestartRefused;
+}
+
+int RunDelete(TMainForm& f, TUnattendedEnv& env) {
+  const TOut& out = env.Out;
+  ReportRapidStart(f, out);
+  if (!f.RapidStartPart()) {
+    out("Result=NothingToDelete");
+    return kExitNoPartition;
+  }
+  f.DeleteFlow.OnProgress = out;
+  const bool ended = RunWorkflow(f, env, [&f] { f.DeleteButtonClick(); });
+  out("Status=" + f.StatusText);
+  if (!ended || !EndsWith(f.StatusText, ".....Done.")) {
+    out("Result=Failed");
+    return kExitFailed;
+  }
+  out("Result=Deleted");
+  return kExitOk;
+}
+
+}  // namespace
+
+int RunUnattended(const TSwitches& s, TUnattendedEnv& env) {
+  GetWmiInfo().DescribeOnStdOut = false;  // the standard output carries the report
+  auto form = std::make_unique<TMainForm>();  // 64 disk records: never on the stack
+  form->Unattended = true;
+  const TOut& out = env.Out;
+  out(std::string("Action=") + (s.Action == TAction::Status ? "Status" : s.Action == TAction::Create ? "Create" : "Delete"));
+  out(std::string("RapidStartFirmware=") + FirmwareStateText(form->Firmware));
+  out("PhysicalMemoryMB=" + std::to_string(form->PhysicalMemorySize));
+  int code = kExitInternal;
+  switch (s.Action) {
+    case TAction::Status: code = RunStatus(*form, out); break;
+    case TAction::Create: code = RunCreate(s, *form, env); break;
+    case TAction::Delete: code = RunDelete(*form, env); break;
+    default: break;
+  }
+  out("ExitCode=" + std::to_string(code));
+  return code;
+}
+
+std::string UsageText() {
+  return "Usage: OrvRapidStart.exe /STATUS | /CREATE[:SIZE] [/DISK:N] [/FORCE] [/RESTART] | /DELETE\n"
+         "                         [/LOG:PATH] [/DEBUG]\n"
+         "  /STATUS        report the firmware, memory, disks and Rapid Start partition\n"
+         "  /CREATE[:SIZE] make a Rapid Start partition of SIZE MB (1024 to 65536) or AUTO (default:\n"
+         "                 the size the window preselects for the installed memory)\n"
+         "  /DISK:N        the disk to use, by number, or AUTO (default: the first SSD, else the first disk)\n"
+         "  /FORCE         create even when the firmware does not offer Intel Rapid Start\n"
+         "  /RESTART       restart after a successful create\n"
+         "  /DELETE        remove the Rapid Start partition and give its space back\n"
+         "  /LOG:PATH      also write the debug log, with times, to the file PATH\n"
+         "  /DEBUG         show the debug log in a console window\n"
+         "Exit codes: see the README.";
+}
