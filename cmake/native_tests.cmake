@@ -7,6 +7,7 @@ file(GLOB ORV_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/*.cpp)
 add_executable(orv_tests ${ORV_TEST_SOURCES})
 target_link_libraries(orv_tests PRIVATE orv_sim GTest::gtest GTest::gtest_main)
 target_include_directories(orv_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
+target_compile_definitions(orv_tests PRIVATE ORV_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 gtest_discover_tests(orv_tests DISCOVERY_TIMEOUT 60)
 
 file(GLOB ORV_BENCH_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/bench/*.cpp)

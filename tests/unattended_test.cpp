@@ -1,0 +1,565 @@
+// The unattended runs: the command line they accept, what /STATUS reports,
+// /CREATE and /DELETE end to end on simulated PCs (the same invariants as
+// the window's workflows), every refusal with its exit code, and the
+// process around them: where the report goes, the log file, one instance.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "app/entry.h"
+#include "app/switches.h"
+#include "app/unattended.h"
+#include "demo/demo_machines.h"
+#include "workflow_fixture.h"
+
+namespace {
+
+using namespace flowtest;
+
+// ---- the command line ----
+
+struct SwitchRow {
+  const char* args;
+  TAction action;
+  bool error;
+};
+
+TEST(UnattendedSwitches, ActionsAndErrors) {
+  const SwitchRow rows[] = {
+      {"", TAction::Window, false},
+      {"\"", TAction::Window, false},
+      {"\" /STATUS", TAction::Status, false},
+      {" /status", TAction::Status, false},
+      {" /Delete /debug", TAction::Delete, false},
+      {" /CREATE", TAction::Create, false},
+      {" /CREATE:8192 /DISK:1 /FORCE /RESTART", TAction::Create, false},
+      {" /CREATE:auto /disk:Auto", TAction::Create, false},
+      {" /CREATE:99999999999999999999999", TAction::Create, false},  // a number: the run refuses its range
+      {" /CREATE:", TAction::Create, true},
+      {" /CREATE:-4096", TAction::Create, true},
+      {" /CREATE:4096MB", TAction::Create, true},
+      {" /CREATE:0x1000", TAction::Create, true},
+      {" /CREATE /DISK:", TAction::Create, true},
+      {" /CREATE /DISK:-1", TAction::Create, true},
+      {" /CREATE /DISK:one", TAction::Create, true},
+      {" /CREATE /DISK", TAction::Create, true},
+      {" /CREATE /DISK:1 /DISK:2", TAction::Create, true},
+      {" /STATUS /STATUS", TAction::Status, true},
+      {" /CREATE /CREATE:4096", TAction::Create, true},
+      {" /STATUS /DELETE", TAction::Delete, true},
+      {" /CREATE /DELETE", TAction::Delete, true},
+      {" /STATUS:now", TAction::Status, true},
+      {" /STATUS /FORCE", TAction::Status, true},
+      {" /DELETE /RESTART", TAction::Delete, true},
+      {" /DELETE /DISK:0", TAction::Delete, true},
+      {" /STATUS /UNINSTALL", TAction::Status, true},
+      {" /STATUS /QUIET", TAction::Status, true},
+      {" /STATUS report.txt", TAction::Status, true},
+      {" /STATUS /LOG:", TAction::Status, true},
+      {" /STATUS /DEBUG:1", TAction::Status, true},
+      // The window never minded what it did not know.
+      {" /DEBUG /QUIET whatever /CREATE:", TAction::Create, true},
+      {" /DEBUG /QUIET whatever", TAction::Window, false},
+      {" /STATUSES", TAction::Window, false},
+      {" /DISK:1 /FORCE", TAction::Window, false},
+  };
+  for (const SwitchRow& r : rows) {
+    const TSwitches s = ReadSwitches(r.args);
+    EXPECT_EQ(s.Action, r.action) << r.args;
+    EXPECT_EQ(!s.Error.empty(), r.error) << r.args << ": " << s.Error;
+  }
+}
+
+TEST(UnattendedSwitches, Values) {
+  TSwitches s = ReadSwitches("\" /create:8192 /DISK:3 /force /Restart /debug");
+  EXPECT_FALSE(s.SizeAuto);
+  EXPECT_EQ(s.SizeMb, 8192u);
+  EXPECT_FALSE(s.DiskAuto);
+  EXPECT_EQ(s.DiskNum, 3u);
+  EXPECT_TRUE(s.Force && s.Restart && s.Debug);
+
+  s = ReadSwitches(" /CREATE:AUTO /DISK:auto");
+  EXPECT_TRUE(s.SizeAuto && s.DiskAuto);
+  s = ReadSwitches(" /CREATE:99999999999999999999999 /DISK:4294967296");
+  EXPECT_EQ(s.SizeMb, kMaxSwitchNumber) << "a huge number saturates rather than wrapping into range";
+  EXPECT_EQ(s.DiskNum, kMaxSwitchNumber);
+  s = ReadSwitches(" /CREATE:0000004096");
+  EXPECT_EQ(s.SizeMb, 4096u);
+
+  // The path keeps its letters and blanks; quotes group and go.
+  s = ReadSwitches(" /STATUS \"/LOG:C:\\My Logs\\Rapid Start.log\"");
+  EXPECT_EQ(s.LogPath, "C:\\My Logs\\Rapid Start.log");
+  s = ReadSwitches(" /LOG:\"C:\\My Logs\\a.log\" /DELETE");
+  EXPECT_EQ(s.LogPath, "C:\\My Logs\\a.log");
+  EXPECT_EQ(s.Action, TAction::Delete);
+  s = ReadSwitches(" /log:D:\\x.log");
+  EXPECT_EQ(s.Action, TAction::Window) << "the window takes its log file too";
+  EXPECT_EQ(s.LogPath, "D:\\x.log");
+
+  // The demo's own switches are passed over where it says so.
+  EXPECT_FALSE(ReadSwitches(" /MACHINE=existing /RUNMS=500 /STATUS").Error.empty());
+  EXPECT_EQ(ReadSwitches(" /machine=existing /RUNMS=500 /STATUS", {"/MACHINE=", "/RUNMS="}).Error, "");
+}
+
+TEST(UnattendedSwitches, Words) {
+  EXPECT_EQ(SplitCommandWords("  a\tb  \"c d\" e\"f g\"h \"\" "),
+            (std::vector<std::string>{"a", "b", "c d", "ef gh", ""}));
+  EXPECT_EQ(SplitCommandWords("\"unclosed quote stays one word"),
+            (std::vector<std::string>{"unclosed quote stays one word"}));
+}
+
+// ---- the runs, on a simulated PC and its clock ----
+
+class Unattended : public WorkflowTest {
+ protected:
+  // The loop waits on the simulated clock: it moves to the next timer or
+  // child event once every worker is idle.
+  class SimLoopClock : public TLoopClock {
+   public:
+    explicit SimLoopClock(Unattended& t) : t_(t) {}
+    uint64_t NowMs() override { return t_.pc.Clock.NowMs(); }
+    void WaitUntil(TQueueDispatcher&, uint64_t dueMs) override {
+      t_.Settle();
+      const uint64_t now = NowMs();
+      uint64_t next = std::min(dueMs, t_.pc.NextChildEventMs());
+      if (next <= now) next = now + 1;
+      t_.pc.AdvanceMs(next - now);
+      t_.Settle();
+    }
+
+   private:
+    Unattended& t_;
+  };
+
+  int Run(const std::string& args) {
+    const TSwitches s = ReadSwitches(args);
+    EXPECT_EQ(s.Error, "") << args;
+    before = Partitions(pc);
+    out.clear();
+    SimLoopClock clock(*this);
+    TUnattendedEnv env{gui, clock, [this](const std::string& line) { out.push_back(line); }};
+    const int code = RunUnattended(s, env);
+    gui.PumpUntil([] { return TThread::LiveCount() == 0; });
+    return code;
+  }
+  // The value of the report's first "key=" line, or "<none>".
+  std::string Value(const std::string& key) const {
+    for (const std::string& line : out)
+      if (line.rfind(key + "=", 0) == 0) return line.substr(key.size() + 1);
+    return "<none>";
+  }
+  std::string Report() const {
+    std::string text;
+    for (const std::string& line : out) text += line + "\n";
+    return text;
+  }
+  int RapidStartParts() {
+    const std::vector<Part> parts = Partitions(pc);
+    return static_cast<int>(std::count_if(parts.begin(), parts.end(), [](const Part& p) { return p.RapidStart(); }));
+  }
+  void Memory(uint64_t mb) { pc.System.MemoryModules = {SimMemoryModule::Make(mb * kMiB, 8, L"BANK 0")}; }
+
+  std::vector<std::string> out;
+};
+
+void MbrWithFreeSpace(SimPc& pc) {
+  SimDrive& d = pc.Disks.AddMbrDisk(0, 64 * kGiB);
+  d.AddPrimary(0x07, kMiB, 40 * kGiB, true);
+  pc.Disks.AddVolume(0, 1, 'C');
+}
+
+void WithRapidStart(SimPc& pc, uint64_t mb) {
+  SimDrive& d = pc.Disks.AddMbrDisk(0, 64 * kGiB);
+  d.AddPrimary(0x07, kMiB, 40 * kGiB, true);
+  d.AddPrimary(0x84, 40 * kGiB + kMiB, mb * kMiB);
+  pc.Disks.AddVolume(0, 1, 'C');
+  pc.Disks.AddHiddenVolume(0, 2);
+}
+
+TEST_F(Unattended, StatusVerdicts) {
+  struct Row {
+    const char* name;
+    uint64_t rapidStartMb;  // 0: none
+    uint64_t memoryMb;
+    int code;
+    const char* verdict;
+  };
+  const Row rows[] = {
+      {"none", 0, 8192, kExitNoPartition, "NoPartition"},
+      {"as large as memory", 8192, 8192, kExitOk, "Ready"},
+      {"larger than memory", 16384, 8192, kExitOk, "Ready"},
+      {"one MB short", 8191, 8192, kExitTooSmall, "TooSmall"},
+      {"16 GB of memory, 8 GB partition", 8192, 16384, kExitTooSmall, "TooSmall"},
+  };
+  for (const Row& r : rows) {
+    FreshPc();
+    Memory(r.memoryMb);
+    if (r.rapidStartMb)
+      WithRapidStart(pc, r.rapidStartMb);
+    else
+      MbrWithFreeSpace(pc);
+    EXPECT_EQ(Run(" /STATUS"), r.code) << r.name;
+    EXPECT_EQ(Value("Verdict"), r.verdict) << r.name;
+    EXPECT_EQ(Value("ExitCode"), std::to_string(r.code)) << r.name;
+    EXPECT_EQ(Value("PhysicalMemoryMB"), std::to_string(r.memoryMb)) << r.name;
+    EXPECT_EQ(Value("RapidStart"), r.rapidStartMb ? "Present" : "None") << r.name;
+    EXPECT_TRUE(pc.Processes.Runs.empty()) << r.name << ": a status report changes nothing";
+  }
+}
+
+TEST_F(Unattended, StatusOfAPartitionWhenMemoryIsUnknown) {
+  WithRapidStart(pc, 4096);
+  pc.System.MemoryModules.clear();
+  EXPECT_EQ(Run(" /STATUS"), kExitOk);
+  EXPECT_EQ(Value("PhysicalMemoryMB"), "0");
+  EXPECT_NE(Value("Reason").find("unknown"), std::string::npos);
+}
+
+TEST_F(Unattended, StatusDescribesEachDisk) {
+  Memory(8192);
+  WithRapidStart(pc, 4096);
+  SimDrive& gpt = pc.Disks.AddGptDisk(2, 128 * kGiB);
+  gpt.AddGptPartition(kData, kMiB, 100 * kGiB);
+  gpt.Descriptor.Product = "Line\nBreak  ";
+  pc.Disks.AddUsbFlash(3);
+  SimDrive& broken = pc.Disks.AddMbrDisk(5, 32 * kGiB);
+  broken.LayoutError = 1;
+  EXPECT_EQ(Run(" /STATUS"), kExitTooSmall);
+  EXPECT_EQ(Value("FixedDisks"), "3") << "the USB disk is not fixed";
+  EXPECT_EQ(Value("Disk.0.Style"), "MBR");
+  EXPECT_EQ(Value("Disk.0.SizeMB"), "65536");
+  EXPECT_EQ(Value("Disk.0.FreeMB"), std::to_string(65536 - 40 * 1024 - 4096));
+  EXPECT_EQ(Value("Disk.0.RapidStart"), "Yes");
+  EXPECT_EQ(Value("Disk.2.Style"), "GPT");
+  EXPECT_EQ(Value("Disk.2.Product"), "Line?Break") << "one line, no padding";
+  EXPECT_EQ(Value("Disk.2.RapidStart"), "No");
+  EXPECT_EQ(Value("Disk.5.Style"), "Unknown");
+  EXPECT_EQ(Value("Disk.5.FreeMB"), "Unknown");
+  EXPECT_EQ(Value("Disk.5.RapidStart"), "Unknown");
+  EXPECT_EQ(Value("Disk.3.Style"), "<none>");
+  EXPECT_EQ(Value("RapidStart.Disk"), "0");
+  EXPECT_EQ(Value("RapidStart.PartNum"), "2");
+  EXPECT_EQ(Value("RapidStart.SizeMB"), "4096");
+  EXPECT_EQ(Value("RapidStart.Type"), "0x84");
+}
+
+// /STATUS on each demo machine, compared with its golden file
+// (ORV_UPDATE_GOLDEN=1 writes them anew).
+TEST_F(Unattended, StatusOfTheDemoMachines) {
+  for (const TDemoMachine& m : DemoMachines()) {
+    FreshPc();
+    m.Build(pc);
+    const int code = Run(" /STATUS");
+    const std::string path = std::string(ORV_SOURCE_DIR) + "/tests/golden/status_" + m.Name + ".txt";
+    if (std::getenv("ORV_UPDATE_GOLDEN")) {
+      std::ofstream(path, std::ios::binary) << Report();
+      continue;
+    }
+    std::ifstream in(path, std::ios::binary);
+    ASSERT_TRUE(in) << path;
+    std::stringstream golden;
+    golden << in.rdbuf();
+    EXPECT_EQ(Report(), golden.str()) << m.Name;
+    EXPECT_EQ(Value("ExitCode"), std::to_string(code));
+  }
+}
+
+struct CreateRow {
+  const char* name;
+  int family;
+  void (*build)(SimPc&);
+  const char* args;
+  int code;
+  int rapidStartParts;
+};
+
+void PrintTo(const CreateRow& r, std::ostream* os) { *os << r.name; }
+
+const CreateRow kCreateRows[] = {
+    {"FreeSpaceWin7", 6, MbrWithFreeSpace, " /CREATE:8192", kExitOk, 1},
+    {"FreeSpaceVista", 4, MbrWithFreeSpace, " /CREATE:8192 /DISK:0", kExitOk, 1},
+    {"FreeSpaceXpDirectIo", 1, MbrWithFreeSpace, " /CREATE:8192", kExitOk, 1},
+    {"FreeSpaceXp64Helper", 3, MbrWithFreeSpace, " /CREATE:8192", kExitOk, 1},
+    {"FreeSpace2003Itanium", 2, MbrWithFreeSpace, " /CREATE:8192", kExitOk, 1},
+    {"FreeSpaceUnknownFamily", -1, MbrWithFreeSpace, " /CREATE:8192", kExitOk, 1},
+    {"FullGptShrinks", 6, FullGpt, " /CREATE:8192", kExitOk, 1},
+    {"FullGptXpCannotShrink", 1, FullGpt, " /CREATE:8192", kExitFailed, 0},
+    {"LogicalAfterAGap", 4, LogicalAfterAGap, " /CREATE", kExitOk, 1},
+};
+
+class UnattendedCreate : public Unattended, public ::testing::WithParamInterface<CreateRow> {};
+
+TEST_P(UnattendedCreate, EndToEnd) {
+  const CreateRow& r = GetParam();
+  UseFamily(r.family);
+  r.build(pc);
+  pc.Processes.RunMs = 3000;
+  EXPECT_EQ(Run(r.args), r.code) << Report();
+  EXPECT_EQ(RapidStartParts(), r.rapidStartParts);
+  EXPECT_EQ(Value("Result"), r.code == kExitOk ? "Created" : "Failed");
+  EXPECT_EQ(Value("Disk"), "0");
+  EXPECT_EQ(Value("Step").substr(0, 13), "CreatePrimary") << "each step is printed";
+  if (r.code == kExitOk) {
+    EXPECT_EQ(Value("Status"), "Creating.....Done.");
+    EXPECT_EQ(Value("RapidStart.SizeMB"), Value("SizeMB"));
+    EXPECT_EQ(Value("Restart"), "No");
+  }
+  EXPECT_TRUE(pc.MessageBoxes.empty()) << "no question without a window";
+  EXPECT_TRUE(pc.System.Shutdowns.empty());
+  ExpectUntouched(pc, before, nullptr, 8192, r.name);
+  ExpectLayoutsWrittenFromReads(pc, r.name);
+}
+
+INSTANTIATE_TEST_SUITE_P(Create, UnattendedCreate, ::testing::ValuesIn(kCreateRows),
+                         [](const ::testing::TestParamInfo<CreateRow>& info) { return std::string(info.param.name); });
+
+TEST_F(Unattended, CreateSizeAutoFollowsTheWindowsChoice) {
+  struct Row {
+    uint64_t memoryMb;
+    const char* size;
+  };
+  for (const Row& r : {Row{4096, "4096"}, Row{8293, "16384"}, Row{40000, "32768"}, Row{0, "2048"}}) {
+    FreshPc();
+    MbrWithFreeSpace(pc);
+    if (r.memoryMb)
+      Memory(r.memoryMb);
+    else
+      pc.System.MemoryModules.clear();
+    EXPECT_EQ(Run(" /CREATE:AUTO"), kExitOk) << r.memoryMb;
+    EXPECT_EQ(Value("SizeMB"), r.size) << r.memoryMb;
+  }
+}
+
+TEST_F(Unattended, CreateWarnsOfASizeBelowMemory) {
+  MbrWithFreeSpace(pc);
+  Memory(8192);
+  EXPECT_EQ(Run(" /CREATE:4096"), kExitOk);
+  EXPECT_NE(Value("Warning"), "<none>");
+}
+
+TEST_F(Unattended, CreateRefusals) {
+  struct Row {
+    const char* name;
+    void (*build)(SimPc&);
+    const char* args;
+    int code;
+  };
+  const Row rows[] = {
+      {"size below 1024", MbrWithFreeSpace, " /CREATE:1023", kExitBadSize},
+      {"size above 65536", MbrWithFreeSpace, " /CREATE:65537", kExitBadSize},
+      {"size zero", MbrWithFreeSpace, " /CREATE:0", kExitBadSize},
+      {"huge size", MbrWithFreeSpace, " /CREATE:99999999999999999999", kExitBadSize},
+      {"partition exists", [](SimPc& pc) { WithRapidStart(pc, 4096); }, " /CREATE", kExitExists},
+      {"no such disk", MbrWithFreeSpace, " /CREATE /DISK:7", kExitBadDisk},
+      {"disk number beyond 63", MbrWithFreeSpace, " /CREATE /DISK:64", kExitBadDisk},
+      {"huge disk number", MbrWithFreeSpace, " /CREATE /DISK:4294967296", kExitBadDisk},
+      {"USB disk", [](SimPc& pc) { MbrWithFreeSpace(pc); pc.Disks.AddUsbFlash(1); }, " /CREATE /DISK:1", kExitBadDisk},
+      {"no fixed disk", [](SimPc& pc) { pc.Disks.AddUsbFlash(1); }, " /CREATE", kExitBadDisk},
+      {"unreadable table", [](SimPc& pc) { pc.Disks.AddMbrDisk(0, 64 * kGiB).LayoutError = 1; }, " /CREATE",
+       kExitBadDisk},
+  };
+  for (const Row& r : rows) {
+    FreshPc();
+    r.build(pc);
+    EXPECT_EQ(Run(r.args), r.code) << r.name << "\n" << Report();
+    EXPECT_EQ(Value("Result"), "Refused") << r.name;
+    EXPECT_NE(Value("Reason"), "<none>") << r.name;
+    EXPECT_TRUE(pc.Processes.Runs.empty()) << r.name << ": nothing is run";
+    EXPECT_TRUE(pc.Processes.Scripts.empty()) << r.name;
+  }
+}
+
+TEST_F(Unattended, CreateWithRestart) {
+  MbrWithFreeSpace(pc);
+  EXPECT_EQ(Run(" /CREATE:8192 /RESTART"), kExitOk);
+  EXPECT_EQ(Value("Restart"), "Requested");
+  EXPECT_EQ(pc.System.Shutdowns.size(), 1u);
+  EXPECT_TRUE(pc.MessageBoxes.empty());
+
+  FreshPc();
+  MbrWithFreeSpace(pc);
+  pc.System.TokenPrivileges.erase("SeShutdownPrivilege");  // a restricted token
+  EXPECT_EQ(Run(" /CREATE:8192 /RESTART"), kExitRestartRefused);
+  EXPECT_EQ(Value("Result"), "Created");
+  EXPECT_EQ(Value("Restart"), "Refused");
+}
+
+TEST_F(Unattended, DeleteEndToEnd) {
+  struct Row {
+    const char* name;
+    int family;
+    bool partition;
+    bool failStart;  // the diskpart run cannot start
+    int code;
+  };
+  const Row rows[] = {
+      {"Win7", 6, true, false, kExitOk},
+      {"XP by direct I/O", 1, true, false, kExitOk},
+      {"nothing to delete", 6, false, false, kExitNoPartition},
+      {"diskpart cannot start", 6, true, true, kExitFailed},
+  };
+  for (const Row& r : rows) {
+    FreshPc();
+    UseFamily(r.family);
+    if (r.partition)
+      WithRapidStart(pc, 4096);
+    else
+      MbrWithFreeSpace(pc);
+    pc.Processes.RunMs = 3000;
+    if (r.failStart) pc.FailNth(Call::CreateProcessA, 1, os::kErrorFileNotFound);
+    const std::vector<Part> start = Partitions(pc);
+    EXPECT_EQ(Run(" /DELETE"), r.code) << r.name << "\n" << Report();
+    EXPECT_EQ(RapidStartParts(), r.code == kExitOk ? 0 : r.partition ? 1 : 0) << r.name;
+    const Part* deleted = r.partition ? Find(start, 0, 40 * kGiB + kMiB) : nullptr;
+    ExpectUntouched(pc, start, deleted, 0, r.name);
+    ExpectLayoutsWrittenFromReads(pc, r.name);
+    EXPECT_TRUE(pc.MessageBoxes.empty()) << r.name;
+  }
+}
+
+// ---- the process: RunApplication with an unattended command line ----
+
+class NoWindowHost : public TApplicationHost {
+ public:
+  int runs = 0;
+  void Initialize(const std::string&) override {}
+  void Run(TMainForm&) override { ++runs; }
+  void ShowException(const std::string&) override {}
+  void WaitForWorkers() override {}
+};
+
+class UnattendedProcess : public SimTest {
+ protected:
+  UnattendedProcess() {
+    MbrWithFreeSpace(pc);
+    pc.System.MemoryModules = {SimMemoryModule::Make(8192 * kMiB, 8, L"BANK 0")};
+  }
+  int Start(const std::string& args) {
+    pc.CommandLine = "\"" + pc.ModulePath + "\"" + args;
+    NoWindowHost host;
+    const int code = RunApplication(host);
+    EXPECT_EQ(host.runs, 0) << "no window";
+    return code;
+  }
+  std::string File(const std::string& path) {
+    auto it = pc.Processes.Files.find(path);
+    return it == pc.Processes.Files.end() ? "<none>" : it->second.Bytes;
+  }
+  static constexpr char kOut[] = "C:\\Deploy\\status.txt";
+  static constexpr char kLog[] = "C:\\Deploy\\rapid.log";
+};
+
+TEST_F(UnattendedProcess, ReportGoesToTheRedirectedOutputElseTheParentsConsole) {
+  pc.StdOutFile = kOut;
+  pc.ParentConsole = true;
+  EXPECT_EQ(Start(" /STATUS"), kExitNoPartition);
+  const std::string report = File(kOut);
+  EXPECT_EQ(report.substr(0, 15), "Action=Status\r\n");
+  EXPECT_NE(report.find("\r\nExitCode=1\r\n"), std::string::npos);
+  EXPECT_EQ(report.find("Connected to ROOT"), std::string::npos) << "the memory query keeps off the report";
+  EXPECT_EQ(pc.System.StdOut, "");
+  EXPECT_EQ(pc.Count(Call::AttachConsole), 0) << "redirected output needs no console";
+  EXPECT_EQ(pc.ConsoleText(), "");
+
+  ResetServices();
+  pc.StdOutFile.clear();
+  pc.CreatedMutexes.clear();
+  EXPECT_EQ(Start(" /STATUS"), kExitNoPartition);
+  EXPECT_EQ(pc.ConsoleText().substr(0, 15), "Action=Status\r\n");
+}
+
+TEST_F(UnattendedProcess, WithNowhereToWriteTheExitCodeStillTells) {
+  EXPECT_EQ(Start(" /STATUS"), kExitNoPartition);
+  EXPECT_EQ(pc.ConsoleText(), "");
+}
+
+TEST_F(UnattendedProcess, UsageErrorsChangeNothing) {
+  pc.StdOutFile = kOut;
+  for (const char* args : {" /CREATE:-1", " /STATUS /DELETE", " /CREATE /CREATE", " /DELETE /NOW", " /STATUS x"}) {
+    ResetServices();
+    const std::size_t from = File(kOut) == "<none>" ? 0 : File(kOut).size();  // one standard output for all
+    EXPECT_EQ(Start(args), kExitUsage) << args;
+    const std::string report = File(kOut).substr(from);
+    EXPECT_EQ(report.substr(0, 6), "Error=") << args;
+    EXPECT_NE(report.find("Usage:"), std::string::npos) << args;
+    EXPECT_NE(report.find("\r\nExitCode=64\r\n"), std::string::npos) << args;
+    EXPECT_TRUE(pc.CreatedMutexes.empty()) << args << ": not even the instance mutex";
+    EXPECT_TRUE(pc.Processes.Runs.empty()) << args;
+  }
+}
+
+TEST_F(UnattendedProcess, ASecondCopyStepsBack) {
+  pc.StdOutFile = kOut;
+  pc.OtherMutexes.insert("OrvRapidStart.exe");
+  EXPECT_EQ(Start(" /CREATE"), kExitAnotherCopy);
+  EXPECT_NE(File(kOut).find("another copy"), std::string::npos);
+  EXPECT_TRUE(pc.Processes.Runs.empty());
+}
+
+TEST_F(UnattendedProcess, LogFileHoldsEveryLineWithItsTime) {
+  pc.Processes.Files[kLog].Bytes = "earlier run\r\n";
+  EXPECT_EQ(Start(" /STATUS /DEBUG /LOG:" + std::string(kLog)), kExitNoPartition);
+  const std::string log = File(kLog);
+  EXPECT_EQ(log.substr(0, 13), "earlier run\r\n") << "appended";
+  // Each console line is in the file, behind its time.
+  std::istringstream console(pc.ConsoleText());
+  std::istringstream file(log.substr(13));
+  std::string shown, written;
+  std::getline(console, shown);  // the console starts each line with its break
+  int lines = 0;
+  while (std::getline(console, shown)) {
+    if (!shown.empty() && shown.back() == '\r') shown.pop_back();
+    if (shown.rfind("Action=", 0) == 0) break;  // the report follows the log there
+    ASSERT_TRUE(std::getline(file, written)) << shown;
+    EXPECT_EQ(written, "2026-12-09 09:00:00.000 " + shown + "\r");
+    ++lines;
+  }
+  EXPECT_GT(lines, 10);
+}
+
+TEST_F(UnattendedProcess, LogFileThatIsNotTheProgramsOwnIsRefused) {
+  struct Row {
+    const char* name;
+    SimFile planted;
+    int code;
+  };
+  SimFile link;
+  link.Link = true;
+  link.LinkTarget = "C:\\Windows\\system32\\config\\SAM";
+  SimFile hardLink;
+  hardLink.Links = 2;
+  SimFile directory;
+  directory.Directory = true;
+  const Row rows[] = {
+      {"symbolic link", link, kExitCannotLog},
+      {"hard link", hardLink, kExitCannotLog},
+      {"directory", directory, kExitCannotLog},
+  };
+  pc.StdOutFile = kOut;
+  for (const Row& r : rows) {
+    ResetServices();
+    pc.CreatedMutexes.clear();
+    pc.Processes.Files[kLog] = r.planted;
+    pc.Processes.Files["C:\\Windows\\system32\\config\\SAM"].Bytes = "hive";
+    EXPECT_EQ(Start(" /CREATE /LOG:" + std::string(kLog)), r.code) << r.name;
+    EXPECT_NE(File(kOut).rfind("Error=the log file"), std::string::npos) << r.name;
+    EXPECT_EQ(pc.Processes.Files[kLog].Bytes, "") << r.name;
+    EXPECT_EQ(File("C:\\Windows\\system32\\config\\SAM"), "hive") << r.name << ": the target is never written";
+    EXPECT_TRUE(pc.Processes.Runs.empty()) << r.name;
+  }
+}
+
+TEST_F(UnattendedProcess, TheWindowGoesOnWithoutALogFileItCannotWrite) {
+  SimFile link;
+  link.Link = true;
+  link.LinkTarget = "C:\\Windows\\win.ini";
+  pc.Processes.Files[kLog] = link;
+  pc.CommandLine = "\"" + pc.ModulePath + "\" /LOG:" + kLog;
+  NoWindowHost host;
+  EXPECT_EQ(RunApplication(host), 0);
+  EXPECT_EQ(host.runs, 1);
+  EXPECT_EQ(File("C:\\Windows\\win.ini"), "<none>");
+}
+
+}  // namespace
