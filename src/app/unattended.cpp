@@ -123,6 +123,10 @@ int32_t ChooseDisk(const TSwitches& s, TMainForm& f, std::string& why) {
 bool RunWorkflow(TMainForm& f, TUnattendedEnv& env, const std::function<void()>& start) {
   TTimerLoop loop(f, env.Gui, env.Clock);
   start();
+  // Nobody is watching a first status tick: the first step starts at once
+  // rather than a timer interval after the click.
+  for (TTimer* t : {&f.CreateTimer, &f.DeleteTimer})
+    if (t->Enabled()) t->FireNow();
   if (loop.RunUntil([&f] { return !f.WorkflowRunning(); }, kRunLimitMs)) return true;
   env.Out("Reason=the workflow did not end within " + std::to_string(kRunLimitMs / 60000) + " minutes");
   return false;
