@@ -1,8 +1,8 @@
 #include "app/entry.h"
 
+#include <algorithm>
 #include <exception>
 #include <memory>
-#include <sstream>
 
 #include "app/report_output.h"
 #include "app/switches.h"
@@ -40,8 +40,12 @@ int RunUnattendedProcess(const TSwitches& s) {
   const auto out = [&report](const std::string& line) { report.Line(line); };
   if (!s.Error.empty()) {
     out("Error=" + s.Error);
-    std::istringstream usage(UsageText());
-    for (std::string line; std::getline(usage, line);) out(line);
+    const std::string usage = UsageText();
+    for (std::size_t at = 0; at < usage.size();) {
+      const std::size_t end = std::min(usage.find('\n', at), usage.size());
+      out(usage.substr(at, end - at));
+      at = end + 1;
+    }
     out("ExitCode=" + std::to_string(kExitUsage));
     return kExitUsage;
   }

@@ -10,6 +10,9 @@
 //   probe emit BYTES CODE           writes BYTES bytes to standard output in one
 //                                   write and exits with CODE
 //   probe sleep MS                  sleeps, then exits with 0
+//   probe run TIMEOUT_MS EXE [ARGS...]
+//                                   starts EXE, its output going nowhere, and
+//                                   times it to its exit: elapsed_ms, exit_code
 //   probe runner-cpu                runs "probe sleep 3000" through the program
 //                                   runner and prints the CPU it used per second
 //   probe window                    the main windows open, the first one's
@@ -181,6 +184,24 @@ std::string ReadConsole() {
   }
   CloseHandle(out);
   return all;
+}
+
+int Run(DWORD timeoutMs, const std::string& exe, const std::string& args) {
+  const DWORD start = GetTickCount();
+  HANDLE child = Start(Quote(exe) + args, 0);
+  if (!child) {
+    std::printf("started=0\n");
+    return 1;
+  }
+  const bool ended = WaitForSingleObject(child, timeoutMs) == WAIT_OBJECT_0;
+  const DWORD elapsed = GetTickCount() - start;
+  DWORD code = 0;
+  GetExitCodeProcess(child, &code);
+  if (!ended) TerminateProcess(child, 1);
+  CloseHandle(child);
+  std::printf("started=1\nended=%d\nelapsed_ms=%lu\nexit_code=%lu\n", ended ? 1 : 0,
+              static_cast<unsigned long>(elapsed), static_cast<unsigned long>(code));
+  return 0;
 }
 
 int Console(const std::string& exe, const std::string& args, DWORD waitMs) {
@@ -1461,6 +1482,11 @@ int main(int argc, char** argv) {
     std::string args;
     for (int i = 4; i < argc; ++i) args += std::string(" ") + argv[i];
     return Console(argv[2], args, static_cast<DWORD>(std::stoul(argv[3])));
+  }
+  if (command == "run" && argc > 3) {
+    std::string args;
+    for (int i = 4; i < argc; ++i) args += std::string(" ") + argv[i];
+    return Run(static_cast<DWORD>(std::stoul(argv[2])), argv[3], args);
   }
   if (command == "window") return Window();
   if (command == "emit" && argc > 3) return Emit(std::stoul(argv[2]), std::stoul(argv[3], nullptr, 0));
