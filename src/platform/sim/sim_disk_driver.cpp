@@ -544,5 +544,6 @@ bool SimPc::SetupDiDestroyDeviceInfoList(os::Handle set) {
   }
   handles_.erase(set);
   Disks.InterfaceSets.erase(set);
+  deviceSets_.erase(set);
   return true;
 }
