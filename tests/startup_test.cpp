@@ -11,7 +11,9 @@ TEST_F(StartUp, LogOrder) {
   pc.CommandLine = "\"" + pc.ModulePath + "\" /debug";
   pc.System.MemoryModules = {SimMemoryModule::Make(4294967296ull, 8, L"BANK 0"),
                              SimMemoryModule::Make(4294967296ull, 8, L"BANK 1")};
-  pc.Disks.AddMbrDisk(0, 64 * SimDisks::kGiB).AddPrimary(0x07, SimDisks::kMiB, 8589934592ull, true);
+  SimDrive& d = pc.Disks.AddMbrDisk(0, 64 * SimDisks::kGiB);
+  d.AddPrimary(0x07, SimDisks::kMiB, 8589934592ull, true);
+  d.Media = kSimHdd;
   ASSERT_TRUE(CanStart());
   Form();
   EXPECT_EQ(Form().PhysicalMemorySize, 8192u);
@@ -21,7 +23,7 @@ TEST_F(StartUp, LogOrder) {
       "\r\nTempDir=C:\\Users\\User\\AppData\\Local\\Temp\\"
       "\r\nPhysicalMemorySize=8192"
       "\r\nWindows 7 Service Pack 1 7601 32-bit"
-      "\r\nDiskIndex=0\r\nDiskNum=0\r\nPartitionStyle=MBR\r\nPartCount=1"
+      "\r\nDiskIndex=0\r\nDiskNum=0\r\nMediaKind=HDD\r\nPartitionStyle=MBR\r\nPartCount=1"
       "\r\nPartIndex=0\r\nPartNum=1\r\nPartDriveLetter= \r\nPartBootable=True\r\nPartId=0x07"
       "\r\nPartLen=8192MB (8589934592)\r\nPartOffset=1MB (1048576)"
       "\r\nRapidStartDiskIndex=-1\r\nRapidStartPartIndex=-1";

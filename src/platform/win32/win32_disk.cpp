@@ -39,6 +39,16 @@ static_assert(offsetof(disk::StorageDeviceDescriptor, ProductIdOffset) ==
               "ProductIdOffset");
 static_assert(sizeof(disk::SetPartitionInformationEx) == sizeof(SET_PARTITION_INFORMATION_EX),
               "SET_PARTITION_INFORMATION_EX");
+static_assert(sizeof(disk::DeviceSeekPenaltyDescriptor) == sizeof(DEVICE_SEEK_PENALTY_DESCRIPTOR),
+              "DEVICE_SEEK_PENALTY_DESCRIPTOR");
+static_assert(offsetof(disk::DeviceSeekPenaltyDescriptor, IncursSeekPenalty) ==
+                  offsetof(DEVICE_SEEK_PENALTY_DESCRIPTOR, IncursSeekPenalty),
+              "IncursSeekPenalty");
+static_assert(sizeof(disk::DeviceTrimDescriptor) == sizeof(DEVICE_TRIM_DESCRIPTOR), "DEVICE_TRIM_DESCRIPTOR");
+static_assert(offsetof(disk::DeviceTrimDescriptor, TrimEnabled) == offsetof(DEVICE_TRIM_DESCRIPTOR, TrimEnabled),
+              "TrimEnabled");
+static_assert(disk::kStorageDeviceSeekPenaltyProperty == StorageDeviceSeekPenaltyProperty, "property id");
+static_assert(disk::kStorageDeviceTrimProperty == StorageDeviceTrimProperty, "property id");
 static_assert(disk::kIoctlStorageGetDeviceNumber == IOCTL_STORAGE_GET_DEVICE_NUMBER, "code");
 static_assert(disk::kIoctlStorageQueryProperty == IOCTL_STORAGE_QUERY_PROPERTY, "code");
 static_assert(disk::kIoctlDiskGetDriveGeometryEx == IOCTL_DISK_GET_DRIVE_GEOMETRY_EX, "code");
