@@ -8,6 +8,7 @@
 #include "shell/global.h"
 #include "shell/log_kv.h"
 #include "shell/os_version.h"
+#include "sys/firmware.h"
 #include "sys/wmi_info.h"
 
 TMainForm* MainForm = nullptr;
@@ -43,6 +44,8 @@ TMainForm::TMainForm()
   ScriptFileName = IncludeTrailingBackslash(TempDir) + kScriptFileName;
   PhysicalMemorySize = GetWmiInfo().GetPhysicalMemorySize();
   LogKv("PhysicalMemorySize", PhysicalMemorySize);
+  Firmware = DetectRapidStartFirmware();
+  LogLine(std::string("RapidStartFirmware=") + FirmwareStateText(Firmware));
 
   OsFamily = GetOsVersion().OsFamily;
   UseIo = UsesDirectIo(OsFamily);

@@ -15,6 +15,7 @@
 #include "disk/disk_model.h"
 #include "partops/disk_part.h"
 #include "partops/run_owner.h"
+#include "sys/firmware.h"
 #include "ui/create_workflow.h"
 #include "ui/delete_workflow.h"
 #include "widgets/widgets.h"
@@ -47,6 +48,7 @@ class TMainForm : public TForm, public TDiskModel {
   std::string TempDir;         // as GetTempPathA returned it
   std::string ScriptFileName;  // TempDir\DPINPUT.TXT
   uint32_t PhysicalMemorySize = 0;  // MB
+  TFirmwareState Firmware = TFirmwareState::Unknown;  // whether the firmware offers Rapid Start, read at start-up
   int32_t DiskIndex = 0;            // the selected disk, a position in DiskInfo; -1: none
 
   // ---- layout ----
