@@ -42,14 +42,20 @@ TEST(DemoSwitches, MachineAndRunTime) {
 class DemoMachine : public FormTest {};
 
 TEST_F(DemoMachine, EachMachineShowsWhatItPromises) {
+  constexpr TMediaKind S = TMediaKind::Ssd, H = TMediaKind::Hdd, U = TMediaKind::Unknown;
   struct Row {
     const char* name;
     int32_t disks;
     int32_t rapidStartDisk;
     const char* size;
+    TFirmwareState firmware;
+    std::vector<TMediaKind> media;  // of the fixed disks, in model order
   };
   const Row rows[] = {
-      {"standard", 4, -1, "8 GB"}, {"nodisk", 0, -1, "4 GB"}, {"onedisk", 1, -1, "16 GB"}, {"existing", 2, 0, "4 GB"}};
+      {"standard", 4, -1, "8 GB", TFirmwareState::Present, {S, H, S, U}},
+      {"nodisk", 0, -1, "4 GB", TFirmwareState::Absent, {}},
+      {"onedisk", 1, -1, "16 GB", TFirmwareState::Absent, {S}},
+      {"existing", 2, 0, "4 GB", TFirmwareState::Present, {S, H}}};
   for (const Row& r : rows) {
     FreshPc();
     for (const TDemoMachine& m : DemoMachines())
@@ -59,6 +65,10 @@ TEST_F(DemoMachine, EachMachineShowsWhatItPromises) {
     EXPECT_EQ(f.DiskCount, r.disks) << r.name;
     EXPECT_EQ(f.RapidStartDiskIndex, r.rapidStartDisk) << r.name;
     EXPECT_EQ(f.PartSizeComboBox.Items()[f.PartSizeComboBox.ItemIndex()].Caption, r.size) << r.name;
+    EXPECT_EQ(f.Firmware, r.firmware) << r.name;
+    std::vector<TMediaKind> media;
+    for (int32_t d = 0; d < f.DiskCount; ++d) media.push_back(f.DiskInfo[d].MediaKind);
+    EXPECT_EQ(media, r.media) << r.name;
   }
 }
 
@@ -105,6 +115,22 @@ TEST_F(DemoMachine, SeamSendsEachCallToItsSide) {
                              os::kOpenExisting, 0),
             os::kInvalid);
   EXPECT_EQ(demo.GetLastError(), os::kErrorFileNotFound);
+  // The device list is the simulated PC's.
+  sim.AddAcpiDevice({"ACPI\\INT3392"});
+  const os::Handle devices = demo.SetupDiGetClassDevsByEnumeratorA("ACPI", os::kDigcfAllClasses | os::kDigcfPresent);
+  EXPECT_TRUE(sim.Owns(devices));
+  os::SpDevInfoData device{};
+  device.cbSize = sizeof device;
+  EXPECT_TRUE(demo.SetupDiEnumDeviceInfo(devices, 0, device));
+  char ids[32];
+  uint32_t type = 0, required = 0;
+  EXPECT_TRUE(demo.SetupDiGetDeviceRegistryPropertyA(devices, device, os::kSpdrpHardwareId, type, ids, sizeof ids,
+                                                     required));
+  EXPECT_EQ(std::string(ids, required), std::string("ACPI\\INT3392\0\0", 14));
+  EXPECT_FALSE(demo.SetupDiEnumDeviceInfo(devices, 1, device));
+  EXPECT_EQ(demo.GetLastError(), os::kErrorNoMoreItems);
+  EXPECT_TRUE(demo.SetupDiDestroyDeviceInfoList(devices));
+  EXPECT_EQ(real.Count(Call::SetupDiGetClassDevsByEnumeratorA), 0);
   // A restart is shown, never made, and the next one may be asked again.
   sim.System.TokenPrivileges["SeShutdownPrivilege"] = true;
   EXPECT_TRUE(demo.InitiateSystemShutdownA(0, false, true));

@@ -25,6 +25,7 @@ class DiskModel : public DiskTest {
     pc.Disks.AddUsbFlash(1).AddPrimary(0x0C, kMiB, 8 * kGiB);
     pc.Disks.AddVolume(1, 1, 'E');
     SimDrive& gpt = pc.Disks.AddGptDisk(2);
+    gpt.Media = kSimHdd;
     gpt.AddGptPartition(EfiType(), kMiB, 100 * kMiB, u"EFI system partition");
     gpt.AddGptPartition(MsrType(), 101 * kMiB, 16 * kMiB, u"Reserved");
     gpt.AddGptPartition(DataType(), 117 * kMiB, 400 * kGiB, u"Basic data partition");
@@ -47,6 +48,7 @@ TEST_F(DiskModel, MixedPcLogsTheDiskBlockExactly) {
   const std::vector<LogLine> expected = {
       {14, "DiskIndex=0"},
       {7, "DiskNum=0"},
+      {7, "MediaKind=SSD"},
       {7, "PartitionStyle=MBR"},
       {7, "PartCount=2"},
       {10, "PartIndex=0"},
@@ -65,6 +67,7 @@ TEST_F(DiskModel, MixedPcLogsTheDiskBlockExactly) {
       {7, "PartOffset=10240MB (10737418240)"},
       {14, "DiskIndex=1"},
       {7, "DiskNum=2"},
+      {7, "MediaKind=HDD"},
       {7, "PartitionStyle=GPT"},
       {7, "PartCount=4"},
       {10, "PartIndex=0"},
@@ -222,7 +225,8 @@ TEST_F(DiskModel, AnUnreadableLayoutNeverShowsAnEarlierScansDisk) {
   EXPECT_EQ(d.PartCount, 0u);
   EXPECT_EQ(d.PartInfo[0].PartNum, 0) << "no partition of the earlier disk survives";
   EXPECT_EQ(form->RapidStartDiskIndex, -1);
-  EXPECT_EQ(Texts(), (std::vector<std::string>{"DiskIndex=0", "DiskNum=1",
+  EXPECT_EQ(d.MediaKind, TMediaKind::Ssd) << "the drive still answers for its media";
+  EXPECT_EQ(Texts(), (std::vector<std::string>{"DiskIndex=0", "DiskNum=1", "MediaKind=SSD",
                                                "PartitionStyle=Unknown (layout could not be read)", "PartCount=0",
                                                "RapidStartDiskIndex=-1", "RapidStartPartIndex=-1"}));
   EXPECT_EQ(DeviceHandlesOpen(), 0);
@@ -240,8 +244,9 @@ TEST_F(DiskModel, AScanOpensEachVolumeAtMostTwiceWhateverThePartitionCount) {
   const int before = pc.Count(Call::CreateFileA);
   auto form = NewForm();
   ASSERT_EQ(form->DiskCount, 4);
-  // 64 device-type probes, 4 media probes, 4 layouts and 20 letters asked twice.
-  EXPECT_EQ(pc.Count(Call::CreateFileA) - before, 64 + 4 + 4 + 40);
+  // 64 device-type probes, 4 media probes, 4 layouts, 20 letters asked twice
+  // and 4 media-kind queries (each drive answers the first question).
+  EXPECT_EQ(pc.Count(Call::CreateFileA) - before, 64 + 4 + 4 + 40 + 4);
   EXPECT_EQ(form->DiskInfo[1].PartInfo[7].PartDriveLetter, 'R');
 }
 

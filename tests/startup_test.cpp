@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
+
 #include "app/entry.h"
 #include "form_fixture.h"
 
@@ -11,23 +14,69 @@ TEST_F(StartUp, LogOrder) {
   pc.CommandLine = "\"" + pc.ModulePath + "\" /debug";
   pc.System.MemoryModules = {SimMemoryModule::Make(4294967296ull, 8, L"BANK 0"),
                              SimMemoryModule::Make(4294967296ull, 8, L"BANK 1")};
-  pc.Disks.AddMbrDisk(0, 64 * SimDisks::kGiB).AddPrimary(0x07, SimDisks::kMiB, 8589934592ull, true);
+  SimDrive& d = pc.Disks.AddMbrDisk(0, 64 * SimDisks::kGiB);
+  d.AddPrimary(0x07, SimDisks::kMiB, 8589934592ull, true);
+  d.Media = kSimHdd;
+  pc.AddAcpiDevice({"ACPI\\PNP0C0C", "*PNP0C0C"});
+  pc.AddAcpiDevice({"ACPI\\INT3392", "*INT3392"});
   ASSERT_TRUE(CanStart());
   Form();
   EXPECT_EQ(Form().PhysicalMemorySize, 8192u);
+  EXPECT_EQ(Form().Firmware, TFirmwareState::Present);
   const std::string expected =
       "\r\n\" /DEBUG"
       "\r\nExePath=C:\\Program Files\\Ortavel\\"
       "\r\nTempDir=C:\\Users\\User\\AppData\\Local\\Temp\\"
-      "\r\nPhysicalMemorySize=8192\r\nRapidStartFirmware=Unknown"
+      "\r\nPhysicalMemorySize=8192"
+      "\r\nRapidStartFirmware=Present"
       "\r\nWindows 7 Service Pack 1 7601 32-bit"
-      "\r\nDiskIndex=0\r\nDiskNum=0\r\nPartitionStyle=MBR\r\nPartCount=1"
+      "\r\nDiskIndex=0\r\nDiskNum=0\r\nMediaKind=HDD\r\nPartitionStyle=MBR\r\nPartCount=1"
       "\r\nPartIndex=0\r\nPartNum=1\r\nPartDriveLetter= \r\nPartBootable=True\r\nPartId=0x07"
       "\r\nPartLen=8192MB (8589934592)\r\nPartOffset=1MB (1048576)"
       "\r\nRapidStartDiskIndex=-1\r\nRapidStartPartIndex=-1";
   EXPECT_EQ(pc.ConsoleText(), expected);
   EXPECT_EQ(Form().ScriptFileName, "C:\\Users\\User\\AppData\\Local\\Temp\\DPINPUT.TXT");
   EXPECT_EQ(pc.System.StdOut.substr(0, 37), "Connected to ROOT\\CIMV2 WMI namespace");
+}
+
+// The firmware is asked once, and its line sits between the memory line and
+// the version line whatever the answer.
+TEST_F(StartUp, FirmwareLineFollowsTheMemoryLine) {
+  struct Row {
+    const char* name;
+    std::function<void(SimPc&)> build;
+    TFirmwareState expected;
+    const char* line;
+  } rows[] = {
+      {"present", [](SimPc& p) { p.AddAcpiDevice({"ACPI\\INT3392", "*INT3392"}); }, TFirmwareState::Present,
+       "RapidStartFirmware=Present"},
+      {"absent", [](SimPc& p) { p.AddAcpiDevice({"ACPI\\PNP0C0C", "*PNP0C0C"}); }, TFirmwareState::Absent,
+       "RapidStartFirmware=Absent"},
+      {"list refused",
+       [](SimPc& p) {
+         p.AddAcpiDevice({"ACPI\\INT3392"});
+         p.FailNth(Call::SetupDiGetClassDevsByEnumeratorA, 1, os::kErrorAccessDenied);
+       },
+       TFirmwareState::Unknown, "RapidStartFirmware=Unknown"},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    FreshPc();
+    r.build(pc);
+    EXPECT_EQ(Form().Firmware, r.expected);
+    const auto held = HeldLines();
+    const auto memory = std::find_if(held.begin(), held.end(),
+                                     [](const std::string& l) { return l.rfind("PhysicalMemorySize=", 0) == 0; });
+    ASSERT_NE(memory, held.end());
+    ASSERT_NE(memory + 1, held.end());
+    EXPECT_EQ(*(memory + 1), r.line);
+    EXPECT_EQ(std::count_if(held.begin(), held.end(),
+                            [](const std::string& l) { return l.rfind("RapidStartFirmware=", 0) == 0; }),
+              1);
+    EXPECT_EQ(pc.Count(Call::SetupDiGetClassDevsByEnumeratorA), 1);
+    Form().ScanDisks();
+    EXPECT_EQ(pc.Count(Call::SetupDiGetClassDevsByEnumeratorA), 1) << "a rescan does not ask again";
+  }
 }
 
 TEST_F(StartUp, FailedMemoryQueryLeaves0AndGoesOn) {

@@ -111,8 +111,17 @@ TEST(UnattendedSwitches, Words) {
 
 // ---- the runs, on a simulated PC and its clock ----
 
+void WithFirmware(SimPc& pc) { pc.AddAcpiDevice({"ACPI\\INT3392", "*INT3392"}); }
+
 class Unattended : public WorkflowTest {
  protected:
+  Unattended() { WithFirmware(pc); }
+  // A new machine whose firmware offers Intel Rapid Start.
+  void Fresh() {
+    FreshPc();
+    WithFirmware(pc);
+  }
+
   // The loop waits on the simulated clock: it moves to the next timer or
   // child event once every worker is idle.
   class SimLoopClock : public TLoopClock {
@@ -193,7 +202,7 @@ TEST_F(Unattended, StatusVerdicts) {
       {"16 GB of memory, 8 GB partition", 8192, 16384, kExitTooSmall, "TooSmall"},
   };
   for (const Row& r : rows) {
-    FreshPc();
+    Fresh();
     Memory(r.memoryMb);
     if (r.rapidStartMb)
       WithRapidStart(pc, r.rapidStartMb);
@@ -205,6 +214,67 @@ TEST_F(Unattended, StatusVerdicts) {
     EXPECT_EQ(Value("PhysicalMemoryMB"), std::to_string(r.memoryMb)) << r.name;
     EXPECT_EQ(Value("RapidStart"), r.rapidStartMb ? "Present" : "None") << r.name;
     EXPECT_TRUE(pc.Processes.Runs.empty()) << r.name << ": a status report changes nothing";
+  }
+}
+
+TEST_F(Unattended, FirmwareWithoutRapidStart) {
+  struct Row {
+    const char* name;
+    bool partition;
+    const char* args;
+    int code;
+    int rapidStartParts;
+  };
+  const Row rows[] = {
+      {"status, no partition", false, " /STATUS", kExitNoFirmware, 0},
+      {"status, a partition as large as memory", true, " /STATUS", kExitNoFirmware, 1},
+      {"create refused", false, " /CREATE", kExitFirmwareAbsent, 0},
+      {"create with /FORCE", false, " /CREATE /FORCE", kExitOk, 1},
+      {"a partition there: exists wins", true, " /CREATE", kExitExists, 1},
+  };
+  for (const Row& r : rows) {
+    FreshPc();  // no Rapid Start device among the ACPI devices
+    pc.AddAcpiDevice({"ACPI\\PNP0C0A", "*PNP0C0A"});
+    Memory(4096);
+    if (r.partition)
+      WithRapidStart(pc, 4096);
+    else
+      MbrWithFreeSpace(pc);
+    EXPECT_EQ(Run(r.args), r.code) << r.name << "\n" << Report();
+    EXPECT_EQ(Value("RapidStartFirmware"), "Absent") << r.name;
+    EXPECT_EQ(RapidStartParts(), r.rapidStartParts) << r.name;
+  }
+  // A firmware check that cannot tell is no reason to refuse.
+  FreshPc();
+  pc.FailNth(Call::SetupDiGetClassDevsByEnumeratorA, 1, os::kErrorAccessDenied);
+  MbrWithFreeSpace(pc);
+  EXPECT_EQ(Run(" /CREATE"), kExitOk) << Report();
+  EXPECT_EQ(Value("RapidStartFirmware"), "Unknown");
+}
+
+TEST_F(Unattended, CreateOnTheFirstSolidStateDisk) {
+  struct Row {
+    const char* name;
+    SimMediaKind media[3];
+    const char* args;
+    const char* disk;
+  };
+  const Row rows[] = {
+      {"the SSD after a disk", {kSimHdd, kSimSsd, kSimSsd}, " /CREATE", "2"},
+      {"no SSD: the first disk", {kSimHdd, kSimMediaUnknown, kSimHdd}, " /CREATE", "1"},
+      {"the SSD first", {kSimSsd, kSimHdd, kSimSsd}, " /CREATE:4096 /DISK:AUTO", "1"},
+      {"a named disk over the SSD", {kSimSsd, kSimHdd, kSimHdd}, " /CREATE /DISK:3", "3"},
+  };
+  for (const Row& r : rows) {
+    Fresh();
+    for (int n = 1; n <= 3; ++n) {
+      SimDrive& d = pc.Disks.AddMbrDisk(n, 64 * kGiB);
+      d.AddPrimary(0x07, kMiB, 40 * kGiB, n == 1);
+      d.Media = r.media[n - 1];
+    }
+    EXPECT_EQ(Run(r.args), kExitOk) << r.name << "\n" << Report();
+    EXPECT_EQ(Value("Disk"), r.disk) << r.name;
+    EXPECT_EQ(Value("RapidStart.Disk"), r.disk) << r.name;
   }
 }
 
@@ -248,7 +318,7 @@ TEST_F(Unattended, StatusDescribesEachDisk) {
 // (ORV_UPDATE_GOLDEN=1 writes them anew).
 TEST_F(Unattended, StatusOfTheDemoMachines) {
   for (const TDemoMachine& m : DemoMachines()) {
-    FreshPc();
+    FreshPc();  // the machine brings its own firmware
     m.Build(pc);
     const int code = Run(" /STATUS");
     const std::string path = std::string(ORV_SOURCE_DIR) + "/tests/golden/status_" + m.Name + ".txt";
@@ -320,7 +390,7 @@ TEST_F(Unattended, CreateSizeAutoFollowsTheWindowsChoice) {
     const char* size;
   };
   for (const Row& r : {Row{4096, "4096"}, Row{8293, "16384"}, Row{40000, "32768"}, Row{0, "2048"}}) {
-    FreshPc();
+    Fresh();
     MbrWithFreeSpace(pc);
     if (r.memoryMb)
       Memory(r.memoryMb);
@@ -360,7 +430,7 @@ TEST_F(Unattended, CreateRefusals) {
        kExitBadDisk},
   };
   for (const Row& r : rows) {
-    FreshPc();
+    Fresh();
     r.build(pc);
     EXPECT_EQ(Run(r.args), r.code) << r.name << "\n" << Report();
     EXPECT_EQ(Value("Result"), "Refused") << r.name;
@@ -377,7 +447,7 @@ TEST_F(Unattended, CreateWithRestart) {
   EXPECT_EQ(pc.System.Shutdowns.size(), 1u);
   EXPECT_TRUE(pc.MessageBoxes.empty());
 
-  FreshPc();
+  Fresh();
   MbrWithFreeSpace(pc);
   pc.System.TokenPrivileges.erase("SeShutdownPrivilege");  // a restricted token
   EXPECT_EQ(Run(" /CREATE:8192 /RESTART"), kExitRestartRefused);
@@ -400,7 +470,7 @@ TEST_F(Unattended, DeleteEndToEnd) {
       {"diskpart cannot start", 6, true, true, kExitFailed},
   };
   for (const Row& r : rows) {
-    FreshPc();
+    Fresh();
     UseFamily(r.family);
     if (r.partition)
       WithRapidStart(pc, 4096);
@@ -432,6 +502,7 @@ class NoWindowHost : public TApplicationHost {
 class UnattendedProcess : public SimTest {
  protected:
   UnattendedProcess() {
+    WithFirmware(pc);
     MbrWithFreeSpace(pc);
     pc.System.MemoryModules = {SimMemoryModule::Make(8192 * kMiB, 8, L"BANK 0")};
   }

@@ -20,12 +20,23 @@ void Memory(SimPc& pc, int modules, uint64_t bytesEach) {
         SimMemoryModule::Make(bytesEach, 12, L"ChannelA-DIMM" + std::to_wstring(i)));
 }
 
+// The ACPI devices of an ordinary PC, each listed as Windows lists ACPI
+// hardware ids: "ACPI\ID" and "*ID". Rapid Start firmware adds INT3392.
+void AcpiDevices(SimPc& pc, bool rapidStartFirmware) {
+  for (const char* id : {"PNP0C0A", "PNP0C0C", "PNP0A08", "PNP0C02"})
+    pc.AddAcpiDevice({std::string("ACPI\\") + id, std::string("*") + id});
+  pc.AddAcpiDevice({"ACPI\\GenuineIntel_-_x86_Family_6_Model_58", "*GenuineIntel_-_x86_Family_6_Model_58",
+                    "ACPI\\GenuineIntel_-_x86_Family_6", "*GenuineIntel_-_x86", "ACPI\\GenuineIntel", "*GenuineIntel"});
+  if (rapidStartFirmware) pc.AddAcpiDevice({"ACPI\\INT3392", "*INT3392"});
+}
+
 // A GPT system disk filled to its end: EFI, reserved and C:, which must
 // shrink to make room.
 void FullSystemDisk(SimPc& pc, int number, char letter) {
   SimDrive& d = pc.Disks.AddGptDisk(number, 256 * kGiB);
   d.Descriptor.Vendor = "";
   d.Descriptor.Product = "Ortavel NVMe SSD 256GB";
+  d.Media = kSimSsd;
   d.AddGptPartition(kEfiType, kMiB, 100 * kMiB, u"EFI system partition");
   d.AddGptPartition(kMsrType, 101 * kMiB, 16 * kMiB, u"Microsoft reserved partition");
   d.AddGptPartition(kDataType, 117 * kMiB, 256 * kGiB - 118 * kMiB, u"Basic data partition");
@@ -34,10 +45,12 @@ void FullSystemDisk(SimPc& pc, int number, char letter) {
 
 void Standard(SimPc& pc) {
   Memory(pc, 2, 4 * kGiB);
+  AcpiDevices(pc, true);
   FullSystemDisk(pc, 0, 'C');
 
   SimDrive& data = pc.Disks.AddMbrDisk(1, 500 * kGiB);  // free space at its end
   data.Descriptor.Product = "Keystone HDD 500GB  ";     // blank padding, as many drives report it
+  data.Media = kSimHdd;
   data.AddPrimary(kNtfs, kMiB, 300 * kGiB);
   pc.Disks.AddVolume(1, 1, 'D');
 
@@ -50,6 +63,7 @@ void Standard(SimPc& pc) {
   // entries: a new primary partition there renumbers the logical ones.
   SimDrive& mixed = pc.Disks.AddMbrDisk(3, 1024 * kGiB);
   mixed.Descriptor.Product = "Marlin SATA SSD 1TB";
+  mixed.Media = {SimAnswer::NotSupported, SimAnswer::Yes};  // behind an older driver: only TRIM tells
   mixed.AddPrimary(kNtfs, kMiB, 200 * kGiB);
   mixed.AddExtended(400 * kGiB, 624 * kGiB);
   mixed.AddLogical(kNtfs, 400 * kGiB + kMiB, 300 * kGiB);
@@ -60,6 +74,7 @@ void Standard(SimPc& pc) {
 
   SimDrive& big = pc.Disks.AddGptDisk(4, 2048 * kGiB);  // free space behind its data
   big.Descriptor.Product = "Corvane HDD 2TB";
+  big.Media = kSimMediaUnknown;  // answers neither question
   big.AddGptPartition(kMsrType, kMiB, 16 * kMiB, u"Microsoft reserved partition");
   big.AddGptPartition(kDataType, 17 * kMiB, 1024 * kGiB, u"Basic data partition");
   pc.Disks.AddVolume(4, 2, 'I');
@@ -67,17 +82,20 @@ void Standard(SimPc& pc) {
 
 void NoDisk(SimPc& pc) {
   Memory(pc, 1, 4 * kGiB);
+  AcpiDevices(pc, false);
   SimDrive& usb = pc.Disks.AddUsbFlash(0, 16 * kGiB);
   usb.Descriptor.Product = "Pocket Flash 16GB";
 }
 
 void OneDisk(SimPc& pc) {
   Memory(pc, 2, 8 * kGiB);  // 16 GB: the 16 GB size is preselected
+  AcpiDevices(pc, false);  // firmware without Rapid Start
   FullSystemDisk(pc, 0, 'C');
 }
 
 void ExistingPartition(SimPc& pc) {
   Memory(pc, 1, 4 * kGiB);
+  AcpiDevices(pc, true);
   SimDrive& d = pc.Disks.AddMbrDisk(0, 128 * kGiB);
   d.Descriptor.Product = "Ortavel SATA SSD 128GB";
   d.AddPrimary(kNtfs, kMiB, 100 * kGiB, true);
@@ -86,6 +104,7 @@ void ExistingPartition(SimPc& pc) {
   pc.Disks.AddHiddenVolume(0, 2);
   SimDrive& second = pc.Disks.AddGptDisk(1, 512 * kGiB);
   second.Descriptor.Product = "Keystone HDD 500GB";
+  second.Media = kSimHdd;
   second.AddGptPartition(kDataType, kMiB, 400 * kGiB, u"Basic data partition");
   pc.Disks.AddVolume(1, 1, 'D');
 }

@@ -56,6 +56,22 @@ bool TDemoOs::SetupDiDestroyDeviceInfoList(os::Handle set) {
   return Sim([&] { return sim_.SetupDiDestroyDeviceInfoList(set); });
 }
 
+os::Handle TDemoOs::SetupDiGetClassDevsByEnumeratorA(const std::string& enumerator, uint32_t flags) {
+  return Sim([&] { return sim_.SetupDiGetClassDevsByEnumeratorA(enumerator, flags); });
+}
+
+bool TDemoOs::SetupDiEnumDeviceInfo(os::Handle set, uint32_t index, os::SpDevInfoData& data) {
+  return Sim([&] { return sim_.SetupDiEnumDeviceInfo(set, index, data); });
+}
+
+bool TDemoOs::SetupDiGetDeviceRegistryPropertyA(os::Handle set, const os::SpDevInfoData& data, uint32_t property,
+                                                uint32_t& regType, void* buffer, uint32_t bufferSize,
+                                                uint32_t& requiredSize) {
+  return Sim([&] {
+    return sim_.SetupDiGetDeviceRegistryPropertyA(set, data, property, regType, buffer, bufferSize, requiredSize);
+  });
+}
+
 bool TDemoOs::CoCreateGuid(os::Guid& guid) {
   return Sim([&] { return sim_.CoCreateGuid(guid); });
 }

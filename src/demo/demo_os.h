@@ -1,5 +1,5 @@
-// The demo's seam: the simulated PC answers for the disks, files, processes,
-// WMI, the token and the shutdown; the real system answers for windows,
+// The demo's seam: the simulated PC answers for the disks, the device list,
+// files, processes, WMI, the token and the shutdown; the real system answers for windows,
 // message boxes, the console, the mutex, the command line and the version.
 // The window and every workflow then run for real on a machine that only
 // exists in memory, and a restart is shown, never made.
@@ -90,6 +90,11 @@ class TDemoOs : public Os {
   bool SetupDiGetDeviceInterfaceDetailA(os::Handle set, const os::SpDeviceInterfaceData& data, void* detail,
                                         uint32_t detailSize) override;
   bool SetupDiDestroyDeviceInfoList(os::Handle set) override;
+  os::Handle SetupDiGetClassDevsByEnumeratorA(const std::string& enumerator, uint32_t flags) override;
+  bool SetupDiEnumDeviceInfo(os::Handle set, uint32_t index, os::SpDevInfoData& data) override;
+  bool SetupDiGetDeviceRegistryPropertyA(os::Handle set, const os::SpDevInfoData& data, uint32_t property,
+                                         uint32_t& regType, void* buffer, uint32_t bufferSize,
+                                         uint32_t& requiredSize) override;
   bool CoCreateGuid(os::Guid& guid) override;
   bool CreatePipe(os::Handle& readEnd, os::Handle& writeEnd, bool inheritable) override;
   bool SetHandleInformation(os::Handle h, uint32_t mask, uint32_t flags) override;

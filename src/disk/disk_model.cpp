@@ -22,6 +22,7 @@ void LogPartition(int32_t partitionStyle, int32_t j, const _PartInfo& part) {
 void LogDisk(int32_t d, const _DiskInfo& info) {
   LogKv("DiskIndex", d, kAttrHeading);
   LogKv("DiskNum", info.DiskNum);
+  LogLine(std::string("MediaKind=") + MediaKindText(info.MediaKind));
   switch (info.PartitionStyle) {
     case static_cast<int32_t>(disk::kStyleGpt): LogLine("PartitionStyle=GPT"); break;
     case static_cast<int32_t>(disk::kStyleMbr): LogLine("PartitionStyle=MBR"); break;

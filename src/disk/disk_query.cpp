@@ -1,6 +1,7 @@
 // The read-only side of TDisk: device type, media, layout, drive letters and
 // product text of the physical drives and volumes.
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -195,18 +196,61 @@ int32_t TDisk::ReadFixedDisks(_DiskInfo* disks, int32_t capacity, TLetterLookup 
     if (GetDiskDeviceType(n) != disk::kFileDeviceDisk) continue;
     if (GetDiskMediaType(n) != disk::kMediaFixed) continue;
     _DiskInfo& record = disks[count++];
-    if (FillDiskInfo(*this, record, n, lookup == TLetterLookup::OncePerScan ? oncePerScan : perPartition))
-      continue;
-    // Never let an earlier scan's disk at this index speak for this drive.
-    std::memset(&record, 0, sizeof record);
-    record.DiskNum = n;
-    record.PartitionStyle = kPartitionStyleUnknown;
-    record.PartCount = 0;
+    if (!FillDiskInfo(*this, record, n, lookup == TLetterLookup::OncePerScan ? oncePerScan : perPartition)) {
+      // Never let an earlier scan's disk at this index speak for this drive.
+      std::memset(&record, 0, sizeof record);
+      record.DiskNum = n;
+      record.PartitionStyle = kPartitionStyleUnknown;
+      record.PartCount = 0;
+    }
+    // Asked also when the layout is unreadable: the drive may still tell.
+    record.MediaKind = GetDiskMediaKind(n);
   }
   return count;
 }
 
-TMediaKind TDisk::GetDiskMediaKind(int32_t) { return TMediaKind::Unknown; }
+namespace {
+
+// The answer to a seek-penalty or TRIM query: the record's BOOLEAN, or
+// nothing when the request failed or the reply does not cover the field.
+// opened tells whether the device could be opened at all.
+template <class Descriptor, uint8_t Descriptor::*Flag>
+std::optional<bool> AskStorageFlag(const std::string& path, uint32_t propertyId, bool& opened) {
+  disk::StoragePropertyQuery query{};
+  query.PropertyId = propertyId;
+  query.QueryType = disk::kPropertyStandardQuery;
+  Descriptor reply{};
+  uint32_t bytes = 0;
+  if (!DeviceRequest(path, os::kGenericRead, disk::kIoctlStorageQueryProperty, &query, sizeof query, &reply,
+                     sizeof reply, bytes, &opened))
+    return std::nullopt;
+  // A driver may return only the header when the record is larger than it
+  // expects; the flag counts only when the bytes returned and the record's
+  // own Version and Size all reach past it.
+  const uint32_t fieldEnd = static_cast<uint32_t>(offsetof(Descriptor, Padding0));
+  if (bytes < fieldEnd || reply.Version < fieldEnd || reply.Size < fieldEnd) return std::nullopt;
+  return reply.*Flag != 0;
+}
+
+}  // namespace
+
+TMediaKind TDisk::GetDiskMediaKind(int32_t diskNum) {
+  const std::string path = PhysicalDrivePath(diskNum);
+  bool opened = false;
+  const std::optional<bool> seekPenalty =
+      AskStorageFlag<disk::DeviceSeekPenaltyDescriptor, &disk::DeviceSeekPenaltyDescriptor::IncursSeekPenalty>(
+          path, disk::kStorageDeviceSeekPenaltyProperty, opened);
+  if (seekPenalty) return *seekPenalty ? TMediaKind::Hdd : TMediaKind::Ssd;
+  // A drive that cannot be opened will not answer the second question either.
+  if (!opened) return TMediaKind::Unknown;
+  // Systems before the seek-penalty property, and some drivers, answer only
+  // whether TRIM is on. TRIM marks a solid-state drive; its absence proves
+  // nothing (a solid-state drive behind an old controller has none).
+  const std::optional<bool> trim =
+      AskStorageFlag<disk::DeviceTrimDescriptor, &disk::DeviceTrimDescriptor::TrimEnabled>(
+          path, disk::kStorageDeviceTrimProperty, opened);
+  return trim.value_or(false) ? TMediaKind::Ssd : TMediaKind::Unknown;
+}
 
 const char* MediaKindText(TMediaKind kind) {
   switch (kind) {

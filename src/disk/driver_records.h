@@ -179,6 +179,28 @@ struct StoragePropertyQuery {
 };
 static_assert(sizeof(StoragePropertyQuery) == 12, "STORAGE_PROPERTY_QUERY size");
 
+// ---- DEVICE_SEEK_PENALTY_DESCRIPTOR / DEVICE_TRIM_DESCRIPTOR: 12 bytes ----
+// Answers to STORAGE_PROPERTY_QUERY for these property ids. Version and Size
+// both hold the record's size; the BOOLEAN is padded out to 12 bytes.
+constexpr uint32_t kStorageDeviceSeekPenaltyProperty = 7;
+constexpr uint32_t kStorageDeviceTrimProperty = 8;
+struct DeviceSeekPenaltyDescriptor {
+  uint32_t Version;
+  uint32_t Size;
+  uint8_t IncursSeekPenalty;  // BOOLEAN
+  uint8_t Padding0[3];
+};
+static_assert(sizeof(DeviceSeekPenaltyDescriptor) == 12, "DEVICE_SEEK_PENALTY_DESCRIPTOR size");
+static_assert(offsetof(DeviceSeekPenaltyDescriptor, IncursSeekPenalty) == 8, "IncursSeekPenalty offset");
+struct DeviceTrimDescriptor {
+  uint32_t Version;
+  uint32_t Size;
+  uint8_t TrimEnabled;  // BOOLEAN
+  uint8_t Padding0[3];
+};
+static_assert(sizeof(DeviceTrimDescriptor) == 12, "DEVICE_TRIM_DESCRIPTOR size");
+static_assert(offsetof(DeviceTrimDescriptor, TrimEnabled) == 8, "TrimEnabled offset");
+
 // ---- STORAGE_DEVICE_DESCRIPTOR: 40 bytes before its variable part ----
 // The texts it points to lie at offsets from the record's start, inside the
 // Size bytes the device reports, which may exceed what the caller received.

@@ -74,7 +74,7 @@ class Os {
                                void* out, uint32_t outSize, uint32_t& bytesReturned) = 0;
   virtual uint32_t GetLogicalDrives() = 0;
 
-  // --- SetupAPI device interfaces ---
+  // --- SetupAPI device interfaces and device lists ---
   // SetupDiGetClassDevsA(&cls, NULL, NULL, flags); kInvalid on failure.
   virtual os::Handle SetupDiGetClassDevsA(const os::Guid& cls, uint32_t flags) = 0;
   // SetupDiEnumDeviceInterfaces(set, NULL, &cls, index, &data); the caller sets data.cbSize.
@@ -85,6 +85,20 @@ class Os {
   virtual bool SetupDiGetDeviceInterfaceDetailA(os::Handle set, const os::SpDeviceInterfaceData& data,
                                                 void* detail, uint32_t detailSize) = 0;
   virtual bool SetupDiDestroyDeviceInfoList(os::Handle set) = 0;
+  // SetupDiGetClassDevsA(NULL, enumerator, NULL, flags): the devices of every
+  // setup class that the enumerator (e.g. "ACPI") reported; flags carries
+  // DIGCF_ALLCLASSES. kInvalid on failure.
+  virtual os::Handle SetupDiGetClassDevsByEnumeratorA(const std::string& enumerator, uint32_t flags) = 0;
+  // SetupDiEnumDeviceInfo(set, index, &data); the caller sets data.cbSize.
+  // GetLastError tells ERROR_NO_MORE_ITEMS past the last device.
+  virtual bool SetupDiEnumDeviceInfo(os::Handle set, uint32_t index, os::SpDevInfoData& data) = 0;
+  // SetupDiGetDeviceRegistryPropertyA(set, &data, property, &regType, buffer,
+  // bufferSize, &requiredSize). requiredSize receives the property's size in
+  // bytes, also when the buffer is too small (ERROR_INSUFFICIENT_BUFFER);
+  // buffer may be null when bufferSize is 0.
+  virtual bool SetupDiGetDeviceRegistryPropertyA(os::Handle set, const os::SpDevInfoData& data, uint32_t property,
+                                                 uint32_t& regType, void* buffer, uint32_t bufferSize,
+                                                 uint32_t& requiredSize) = 0;
   virtual bool CoCreateGuid(os::Guid& guid) = 0;
 
   // --- files ---

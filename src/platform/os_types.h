@@ -163,6 +163,26 @@ struct SpDeviceInterfaceData {
 };
 static_assert(sizeof(SpDeviceInterfaceData) == 28, "SP_DEVICE_INTERFACE_DATA size (32-bit)");
 
+// SP_DEVINFO_DATA of a 32-bit process: 28 bytes. The caller sets cbSize;
+// DevInst and Reserved identify the device to later calls on the same set.
+struct SpDevInfoData {
+  uint32_t cbSize;
+  Guid ClassGuid;
+  uint32_t DevInst;
+  uint32_t Reserved;  // ULONG_PTR
+};
+static_assert(sizeof(SpDevInfoData) == 28, "SP_DEVINFO_DATA size (32-bit)");
+
+// SetupDiGetClassDevs flags and device registry properties (setupapi.h).
+constexpr uint32_t kDigcfPresent = 0x02;
+constexpr uint32_t kDigcfAllClasses = 0x04;
+constexpr uint32_t kSpdrpHardwareId = 0x01;
+// Registry value types (winnt.h).
+constexpr uint32_t kRegSz = 1;
+constexpr uint32_t kRegMultiSz = 7;
+// A device without the property asked for.
+constexpr uint32_t kErrorInvalidData = 13;
+
 // COM and WMI. An interface pointer crosses the seam as an opaque value;
 // HRESULTs are signed 32-bit.
 using ComObject = std::uintptr_t;

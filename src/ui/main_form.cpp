@@ -8,6 +8,7 @@
 #include "shell/global.h"
 #include "shell/log_kv.h"
 #include "shell/os_version.h"
+#include "sys/firmware.h"
 #include "sys/wmi_info.h"
 
 TMainForm* MainForm = nullptr;

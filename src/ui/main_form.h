@@ -48,7 +48,7 @@ class TMainForm : public TForm, public TDiskModel {
   std::string TempDir;         // as GetTempPathA returned it
   std::string ScriptFileName;  // TempDir\DPINPUT.TXT
   uint32_t PhysicalMemorySize = 0;  // MB
-  TFirmwareState Firmware = TFirmwareState::Unknown;
+  TFirmwareState Firmware = TFirmwareState::Unknown;  // whether the firmware offers Rapid Start, read at start-up
   // Driven from the command line, with no one to answer: the restart
   // question is not asked (RestartPending stays set for the caller).
   bool Unattended = false;

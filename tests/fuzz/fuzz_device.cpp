@@ -2,20 +2,25 @@
 // geometry (IOCTL_DISK_GET_DRIVE_GEOMETRY_EX) replies of disks and volumes,
 // of any length, and the logical-drive mask, as TDisk::GetDeviceNumber,
 // GetDriveGeometry, GetMediaType, GetDiskDeviceType, GetPartDriveLetter,
-// ReadDriveLetterMap and ReadFixedDisks read them.
+// ReadDriveLetterMap and ReadFixedDisks read them; and the disks' seek-penalty
+// and TRIM replies (IOCTL_STORAGE_QUERY_PROPERTY), as GetDiskMediaKind reads
+// them.
 //
 // Input: the logical-drive mask, the disk and partition asked for, the scan's
 // capacity, then one reply per device and request kind (the disks
 // \\.\PhysicalDrive0..3, then the volumes C: to F:; device number before
-// geometry): flags (bit 0: fails; bit 1: the simulated driver answers), the
-// byte count returned and the bytes. A device answers every request of a kind
-// alike.
+// geometry), then one reply per disk and property (seek penalty before TRIM):
+// flags (bit 0: fails; bit 1: the simulated driver answers), the byte count
+// returned and the bytes. A device answers every request of a kind alike.
 // Properties: a query succeeds exactly when the request did and returned the
 // record's fixed part, and then reports the reply's fields; a failed query
 // leaves its result alone; a volume's letter is the first fixed volume of
 // C..Z whose number names that disk and partition, by either lookup; the scan
 // keeps exactly the fixed disks in drive order, up to its capacity, with the
-// same letters; no handle is left open.
+// same letters; a media kind is HDD or SSD exactly when the seek-penalty
+// reply covers its flag and its record's Version and Size reach it, else SSD
+// exactly when the TRIM reply says so in the same way, and the scan keeps it
+// with the disk; no handle is left open.
 #include "fuzz_common.h"
 
 namespace {
@@ -28,6 +33,8 @@ using fuzz::Seed;
 
 constexpr uint32_t kGetNumber = 0x002D1080;
 constexpr uint32_t kGetGeometry = 0x000700A0;
+constexpr uint32_t kQueryProperty = 0x002D1400;
+constexpr uint32_t kSeekPenalty = 7, kTrim = 8;
 constexpr uint32_t kMediaFixed = 12;
 constexpr uint32_t kDeviceDisk = 7;
 constexpr int kDisks = 4;
@@ -84,6 +91,36 @@ struct Said {
   }
 };
 
+// A property reply's flag, when the bytes returned and the record's own
+// Version and Size all cover it.
+std::optional<bool> FlagOf(const Request& r) {
+  constexpr uint32_t kFieldEnd = 9;
+  if (!r.ok || r.bytes < kFieldEnd || r.output.size() < kFieldEnd) return std::nullopt;
+  if (Le32(r.output.data()) < kFieldEnd || Le32(r.output.data() + 4) < kFieldEnd) return std::nullopt;
+  return r.output[8] != 0;
+}
+
+// Asks the disk's media kind and checks it against the replies it got.
+TMediaKind MediaKindOf(fuzz::FuzzPc& pc, int32_t diskNum) {
+  const std::size_t from = pc.requests.size();
+  const TMediaKind kind = GetDisk().GetDiskMediaKind(diskNum);
+  std::vector<const Request*> asked;
+  for (std::size_t k = from; k < pc.requests.size(); ++k) asked.push_back(&pc.requests[k]);
+  FUZZ_CHECK(asked.size() == 1 || asked.size() == 2);
+  for (std::size_t i = 0; i < asked.size(); ++i) {
+    const Request& r = *asked[i];
+    FUZZ_CHECK(r.path == PhysicalDrivePath(diskNum) && r.code == kQueryProperty && r.outSize >= 12);
+    FUZZ_CHECK(r.input.size() >= 12 && Le32(r.input.data()) == (i == 0 ? kSeekPenalty : kTrim) &&
+               Le32(r.input.data() + 4) == 0);
+  }
+  if (const std::optional<bool> seek = FlagOf(*asked[0])) {
+    FUZZ_CHECK(asked.size() == 1 && kind == (*seek ? TMediaKind::Hdd : TMediaKind::Ssd));
+  } else {
+    FUZZ_CHECK(asked.size() == 2 && kind == (FlagOf(*asked[1]).value_or(false) ? TMediaKind::Ssd : TMediaKind::Unknown));
+  }
+  return kind;
+}
+
 void Run(fuzz::FuzzPc& pc, Input& in) {
   // The machine: an MBR disk, a GPT disk, a RAW disk and a USB stick, with
   // volumes C: to F: on the first two.
@@ -119,13 +156,32 @@ void Run(fuzz::FuzzPc& pc, Input& in) {
       replies[{path, code}] = r;
     }
   }
-  pc.answer = [&replies](const std::string& path, uint32_t code, const uint8_t*, uint32_t, uint8_t* out,
-                         uint32_t outSize, uint32_t& bytes) -> std::optional<bool> {
-    auto it = replies.find({path, code});
-    if (it == replies.end() || (it->second.flags & 2)) return std::nullopt;
-    fuzz::PutReply(it->second.body, out, outSize);
-    if (it->second.flags & 1) return false;
-    bytes = std::min<uint32_t>(it->second.claimed, outSize);
+  // Keyed by drive path and property id.
+  std::map<std::pair<std::string, uint32_t>, Reply> media;
+  for (int n = 0; n < kDisks; ++n) {
+    for (uint32_t id : {kSeekPenalty, kTrim}) {
+      if (in.Empty()) break;
+      Reply r;
+      r.flags = in.U8();
+      r.claimed = in.U8();
+      r.body = in.Bytes(r.claimed);
+      media[{PhysicalDrivePath(n), id}] = r;
+    }
+  }
+  pc.answer = [&replies, &media](const std::string& path, uint32_t code, const uint8_t* query, uint32_t querySize,
+                                 uint8_t* out, uint32_t outSize, uint32_t& bytes) -> std::optional<bool> {
+    const Reply* r = nullptr;
+    if (code == kQueryProperty) {
+      auto it = querySize >= 4 ? media.find({path, Le32(query)}) : media.end();
+      if (it != media.end()) r = &it->second;
+    } else {
+      auto it = replies.find({path, code});
+      if (it != replies.end()) r = &it->second;
+    }
+    if (!r || (r->flags & 2)) return std::nullopt;
+    fuzz::PutReply(r->body, out, outSize);
+    if (r->flags & 1) return false;
+    bytes = std::min<uint32_t>(r->claimed, outSize);
     return true;
   };
 
@@ -177,6 +233,7 @@ void Run(fuzz::FuzzPc& pc, Input& in) {
   }
   pc.requests.resize(asked);
   const Said said(pc);
+  for (int n = 0; n < kDisks; ++n) MediaKindOf(pc, n);
   for (int n = 0; n < kDisks; ++n) {
     const auto number = said.NumberOf(PhysicalDrivePath(n));
     FUZZ_CHECK(disk.GetDiskDeviceType(n) == (number ? number->DeviceType : 0x22u));
@@ -219,6 +276,7 @@ void Run(fuzz::FuzzPc& pc, Input& in) {
         FUZZ_CHECK(disks[i].PartInfo[j].PartDriveLetter ==
                    said.Letter(effective, disks[i].DiskNum, disks[i].PartInfo[j].PartNum));
     }
+    for (int32_t i = 0; i < count; ++i) FUZZ_CHECK(disks[i].MediaKind == MediaKindOf(pc, disks[i].DiskNum));
     // Nothing is written past the capacity.
     FUZZ_CHECK(std::memcmp(disks + capacity, pattern + capacity,
                            sizeof(_DiskInfo) * (kRoom - static_cast<std::size_t>(capacity))) == 0);
@@ -243,7 +301,7 @@ void WriteSeeds(const std::string& dir) {
       sim[{r.path, r.code}] = std::vector<uint8_t>(r.output.begin(), r.output.begin() + r.bytes);
   fuzz::ResetServices();
 
-  auto seed = [&](const char* name, uint32_t mask, int cut, bool failGeometry) {
+  auto seed = [&](const char* name, uint32_t mask, int cut, bool failGeometry, const Seed* mediaReplies = nullptr) {
     Seed s;
     s.U32(mask).U8(1).U8(2).U8(mask == 0x3C ? 4 : 0x80 | 5);
     for (const std::string& path : DevicePaths()) {
@@ -254,6 +312,7 @@ void WriteSeeds(const std::string& dir) {
         s.U8(fails ? 1 : 0).U8(static_cast<uint8_t>(body.size())).Bytes(body);
       }
     }
+    if (mediaReplies) s.Bytes(mediaReplies->data);
     fuzz::SaveSeed(dir, name, s);
   };
   seed("sim-replies", 0x3C, 0, false);
@@ -261,6 +320,31 @@ void WriteSeeds(const std::string& dir) {
   seed("sim-replies-cut-by-9", 0x3C, 9, false);
   seed("sim-replies-cut-by-20", 0x3C, 20, false);
   seed("volume-geometry-fails", 0x00F0002C, 0, true);
+  // Seek-penalty and TRIM replies, per disk: flags, byte count, bytes.
+  auto record = [](uint32_t size, uint8_t flag, std::size_t keep) {
+    std::vector<uint8_t> r = {uint8_t(size), 0, 0, 0, uint8_t(size), 0, 0, 0, flag, 0, 0, 0};
+    r.resize(std::min(keep, r.size()));
+    return r;
+  };
+  Seed simulatedMedia;
+  for (int i = 0; i < 2 * kDisks; ++i) simulatedMedia.U8(2).U8(0);
+  seed("media-simulated", 0x3C, 0, false, &simulatedMedia);
+  Seed media;
+  const std::vector<uint8_t> replies[2 * kDisks] = {
+      record(12, 0, 12), record(12, 1, 12),  // disk 0: no seek penalty
+      record(12, 1, 12), record(12, 0, 12),  // disk 1: a seek penalty
+      {},                record(12, 1, 12),  // disk 2: the first request fails, TRIM is on
+      record(12, 1, 8),  record(12, 1, 8),   // disk 3: headers only
+  };
+  for (int i = 0; i < 2 * kDisks; ++i)
+    media.U8(i == 4 ? 1 : 0).U8(static_cast<uint8_t>(replies[i].size())).Bytes(replies[i]);
+  seed("media-replies", 0x3C, 0, false, &media);
+  Seed shortRecords;
+  for (int i = 0; i < 2 * kDisks; ++i) {
+    const std::vector<uint8_t> r = record(i < 4 ? 8 : 9, 1, 12);
+    shortRecords.U8(0).U8(static_cast<uint8_t>(r.size())).Bytes(r);
+  }
+  seed("media-records-claim-less", 0x3C, 0, false, &shortRecords);
   Seed passThrough;
   passThrough.Bytes(probe);
   fuzz::SaveSeed(dir, "simulated-driver", passThrough);

@@ -16,8 +16,18 @@
 // the program hands SetupAPI well-formed records; the edit goes to exactly
 // that volume, or nowhere when none was found; every device set is destroyed
 // and no handle is left open.
+//
+// Then the firmware check's ACPI devices: a count, and per device flags (bit 0:
+// no hardware ids; bit 1: not present; bit 2: a REG_SZ value; bit 3: a
+// REG_BINARY one) and the hardware-id bytes, any bytes, terminated or not.
+// Property: the firmware is Present exactly when a present device's id list,
+// read within its bytes up to its first empty string, holds ACPI\INT3392 in
+// any letter case, Absent otherwise; the list is destroyed.
+#include <cctype>
+
 #include "disk/part_identity.h"
 #include "fuzz_common.h"
+#include "sys/firmware.h"
 
 namespace {
 
@@ -199,6 +209,34 @@ void Run(DetailPc& pc, Input& in) {
     FUZZ_CHECK(pc.setsOpen == 0);
   }
   FUZZ_CHECK(pc.OpenHandles() == 0);
+
+  const int devices = in.U8() % 6;
+  bool firmware = false;
+  for (int i = 0; i < devices; ++i) {
+    const uint8_t flags = in.U8();
+    const std::vector<uint8_t> ids = in.Blob();
+    SimPnpDevice& d = pc.AddAcpiDevice({});
+    d.HardwareIds.assign(ids.begin(), ids.end());
+    d.HasHardwareIds = !(flags & 1);
+    d.Present = !(flags & 2);
+    d.HardwareIdType = (flags & 8) ? 3 : (flags & 4) ? os::kRegSz : os::kRegMultiSz;
+    if (!d.HasHardwareIds || !d.Present || (flags & 8)) continue;
+    for (std::size_t at = 0; at < ids.size();) {
+      std::size_t end = at;
+      while (end < ids.size() && ids[end] != 0) ++end;
+      if (end == at) break;
+      std::string id(ids.begin() + static_cast<std::ptrdiff_t>(at), ids.begin() + static_cast<std::ptrdiff_t>(end));
+      for (char& c : id) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+      firmware = firmware || id == "ACPI\\INT3392";
+      at = end + 1;
+    }
+  }
+  const int made = pc.Count(Call::SetupDiGetClassDevsByEnumeratorA);
+  const int destroyed = pc.Count(Call::SetupDiDestroyDeviceInfoList);
+  FUZZ_CHECK(DetectRapidStartFirmware() == (firmware ? TFirmwareState::Present : TFirmwareState::Absent));
+  FUZZ_CHECK(pc.Count(Call::SetupDiGetClassDevsByEnumeratorA) == made + 1);
+  FUZZ_CHECK(pc.Count(Call::SetupDiDestroyDeviceInfoList) == destroyed + 1);
+  FUZZ_CHECK(pc.OpenHandles() == 0);
 }
 
 // ---- seeds: the machine's own interface paths, whole, cut and unterminated ----
@@ -249,6 +287,23 @@ void WriteSeeds(const std::string& dir) {
   Seed spanned;  // the volume whose number cannot be read
   spanned.U8(1).U8(2).U8(1).U8(1).U8(2).Blob(text(paths[4]));
   fuzz::SaveSeed(dir, "spanned-volume", spanned);
+
+  // The firmware devices follow an input that reads no interface.
+  auto multiSz = [](const std::string& s) { return std::vector<uint8_t>(s.begin(), s.end()); };
+  Seed firmware;  // as Windows lists ACPI ids, the firmware device last
+  firmware.U8(0xFF).U8(0).U8(0).U8(0).U8(3);
+  firmware.U8(0).Blob(multiSz(std::string("ACPI\\PNP0C0C\0*PNP0C0C\0\0", 23)));
+  firmware.U8(1).Blob({});
+  firmware.U8(0).Blob(multiSz(std::string("ACPI\\INT3392\0*INT3392\0\0", 23)));
+  fuzz::SaveSeed(dir, "firmware-present", firmware);
+  Seed lookalikes;  // longer, shorter, unterminated, absent and behind the closing empty string
+  lookalikes.U8(0xFF).U8(0).U8(0).U8(0).U8(5);
+  lookalikes.U8(0).Blob(multiSz(std::string("ACPI\\INT33920\0acpi\\int339\0", 26)));
+  lookalikes.U8(2).Blob(multiSz(std::string("ACPI\\INT3392\0\0", 14)));
+  lookalikes.U8(0).Blob(multiSz(std::string("*INT3392\0\0ACPI\\INT3392\0", 23)));
+  lookalikes.U8(8).Blob(multiSz(std::string("ACPI\\INT3392\0\0", 14)));
+  lookalikes.U8(6).Blob(multiSz("acpi\\Int3392"));
+  fuzz::SaveSeed(dir, "firmware-lookalikes", lookalikes);
 }
 
 }  // namespace

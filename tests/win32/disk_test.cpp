@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 
@@ -73,6 +74,24 @@ TEST_F(WineDisk, ScanShowsNoStaleDataForTheUnreadableDisk) {
   EXPECT_EQ(form->DiskInfo[0].PartitionStyle, kPartitionStyleUnknown);
   EXPECT_EQ(form->DiskInfo[0].PartCount, 0u);
   EXPECT_EQ(form->RapidStartDiskIndex, -1);
+}
+
+// Whatever Wine's drives say about seek penalty and TRIM, the answer is one
+// of the three kinds, the same each time, and no handle is left open; the
+// scan keeps it with the disk.
+TEST_F(WineDisk, MediaKindOfWinesDrivesIsSane) {
+  const DWORD before = HandleCount();
+  for (int32_t n : {0, 1, 63, 64, -1}) {
+    const TMediaKind kind = GetDisk().GetDiskMediaKind(n);
+    EXPECT_TRUE(kind == TMediaKind::Ssd || kind == TMediaKind::Hdd || kind == TMediaKind::Unknown) << n;
+    EXPECT_EQ(GetDisk().GetDiskMediaKind(n), kind) << n;
+    if (n == 0) std::printf("drive 0 media kind under this system: %s\n", MediaKindText(kind));
+  }
+  EXPECT_EQ(GetDisk().GetDiskMediaKind(63), TMediaKind::Unknown) << "no drive 63";
+  EXPECT_EQ(HandleCount(), before);
+  auto form = std::make_unique<TMainForm>();
+  ASSERT_GE(form->DiskCount, 1);
+  EXPECT_EQ(form->DiskInfo[0].MediaKind, GetDisk().GetDiskMediaKind(form->DiskInfo[0].DiskNum));
 }
 
 }  // namespace

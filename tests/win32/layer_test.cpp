@@ -2,6 +2,9 @@
 // the Windows contract the portable code relies on.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <string>
+
 #include "platform/win32/win32_os.h"
 
 namespace {
@@ -84,6 +87,45 @@ TEST_F(Win32Layer, AbsentWindowAndDevice) {
   EXPECT_EQ(os.CreateFileA("\\\\.\\PhysicalDrive99", os::kGenericRead, os::kFileShareRead | os::kFileShareWrite,
                            os::kOpenExisting, 0),
             os::kInvalid);
+}
+
+// The device list calls keep SetupAPI's contract: a list or INVALID_HANDLE_VALUE,
+// a walk that ends with ERROR_NO_MORE_ITEMS, a property read that tells its
+// size when the buffer is too small and then fits that size exactly.
+TEST_F(Win32Layer, DeviceListWalkAndHardwareIdReads) {
+  for (const char* enumerator : {"ACPI", "ROOT"}) {
+    SCOPED_TRACE(enumerator);
+    const os::Handle set = os.SetupDiGetClassDevsByEnumeratorA(enumerator, os::kDigcfAllClasses | os::kDigcfPresent);
+    if (set == os::kInvalid) {
+      EXPECT_NE(os.GetLastError(), os::kErrorSuccess) << "a refused list says why";
+      continue;
+    }
+    uint32_t index = 0;
+    for (;; ++index) {
+      os::SpDevInfoData device{};
+      device.cbSize = sizeof device;
+      if (!os.SetupDiEnumDeviceInfo(set, index, device)) {
+        EXPECT_EQ(os.GetLastError(), os::kErrorNoMoreItems);
+        break;
+      }
+      ASSERT_LT(index, 10000u);
+      uint32_t type = 0, required = 0;
+      if (os.SetupDiGetDeviceRegistryPropertyA(set, device, os::kSpdrpHardwareId, type, nullptr, 0, required))
+        continue;  // an empty property
+      const uint32_t error = os.GetLastError();
+      if (error == os::kErrorInvalidData) continue;  // no hardware ids
+      ASSERT_EQ(error, os::kErrorInsufficientBuffer);
+      ASSERT_GT(required, 0u);
+      std::string ids(required + 8, '\x5A');
+      uint32_t again = 0;
+      ASSERT_TRUE(os.SetupDiGetDeviceRegistryPropertyA(set, device, os::kSpdrpHardwareId, type, &ids[0],
+                                                       static_cast<uint32_t>(ids.size()), again));
+      EXPECT_EQ(again, required);
+      EXPECT_EQ(type, os::kRegMultiSz);
+    }
+    std::printf("%s devices under this system: %u\n", enumerator, index);
+    EXPECT_TRUE(os.SetupDiDestroyDeviceInfoList(set));
+  }
 }
 
 }  // namespace

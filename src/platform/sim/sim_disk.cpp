@@ -165,6 +165,7 @@ SimDrive& SimDisks::AddUsbFlash(int number, uint64_t size) {
   d.Descriptor.Product = "USB Flash Disk";
   d.Descriptor.BusType = 7;  // BusTypeUsb
   d.Descriptor.Removable = true;
+  d.Media = kSimMediaUnknown;  // a USB bridge passes neither property on
   return d;
 }
 
@@ -174,6 +175,7 @@ SimDrive& SimDisks::AddOtherDevice(int number, uint32_t deviceType) {
   d.MediaType = 11;
   d.LayoutError = os::kErrorInvalidFunction;
   d.Descriptor.Product = "ORV DVD-RW";
+  d.Media = kSimMediaUnknown;
   return d;
 }
 

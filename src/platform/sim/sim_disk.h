@@ -53,6 +53,23 @@ struct SimDescriptor {
   uint32_t RawPropertiesLength = 0;
 };
 
+// A drive's answer to one of the storage properties that tell a solid-state
+// drive from a spinning one.
+enum class SimAnswer { Yes, No, NotSupported };
+struct SimMediaKind {
+  SimAnswer SeekPenalty = SimAnswer::No;  // StorageDeviceSeekPenaltyProperty: IncursSeekPenalty
+  SimAnswer Trim = SimAnswer::Yes;        // StorageDeviceTrimProperty: TrimEnabled
+  // A faulty driver: it reports at most this many bytes of each 12-byte
+  // record as returned, and writes ClaimedSize as both records' Version and Size.
+  uint32_t SeekPenaltyReplyBytes = 12;
+  uint32_t TrimReplyBytes = 12;
+  uint32_t ClaimedSize = 12;
+};
+constexpr SimMediaKind kSimSsd = {SimAnswer::No, SimAnswer::Yes};
+constexpr SimMediaKind kSimHdd = {SimAnswer::Yes, SimAnswer::No};
+// An older system or driver: neither property is known.
+constexpr SimMediaKind kSimMediaUnknown = {SimAnswer::NotSupported, SimAnswer::NotSupported};
+
 struct SimDrive {
   int Number = 0;                   // N of \\.\PhysicalDriveN
   uint32_t DeviceType = 0x07;       // FILE_DEVICE_DISK
@@ -69,6 +86,7 @@ struct SimDrive {
   // returns. -1: the true count.
   int64_t ClaimedPartitionCount = -1;
   SimDescriptor Descriptor;
+  SimMediaKind Media;  // a solid-state drive unless set otherwise
 
   // MBR builders. slot -1 takes the first empty slot of the partition table.
   SimPartition& AddPrimary(uint8_t type, uint64_t offset, uint64_t length, bool active = false, int slot = -1);

@@ -37,6 +37,9 @@ constexpr uint32_t kSetPartitionInfoBytes = 120;
 constexpr uint32_t kPropertyQueryBytes = 12;
 constexpr uint32_t kDescriptorHeaderBytes = 8;  // STORAGE_DESCRIPTOR_HEADER
 constexpr uint32_t kDescriptorFixedBytes = 40;  // sizeof(STORAGE_DEVICE_DESCRIPTOR)
+constexpr uint32_t kSeekPenaltyProperty = 7;    // StorageDeviceSeekPenaltyProperty
+constexpr uint32_t kTrimProperty = 8;           // StorageDeviceTrimProperty
+constexpr uint32_t kFlagDescriptorBytes = 12;   // DEVICE_SEEK_PENALTY_DESCRIPTOR, DEVICE_TRIM_DESCRIPTOR
 constexpr uint32_t kInterfaceDetailCbSize = 5;  // SP_DEVICE_INTERFACE_DETAIL_DATA_A, 32-bit
 constexpr uint32_t kInterfaceDataCbSize = 28;   // SP_DEVICE_INTERFACE_DATA, 32-bit
 
@@ -173,6 +176,33 @@ std::vector<uint8_t> LayoutReply(const SimDrive& d) {
   for (std::size_t i = 0; i < entries.size(); ++i)
     PutEntry(r.data() + kLayoutHeaderBytes + kEntryBytes * i, entries[i]);
   return r;
+}
+
+// DEVICE_SEEK_PENALTY_DESCRIPTOR and DEVICE_TRIM_DESCRIPTOR alike: Version
+// and Size (both 12), the BOOLEAN at 8, three bytes of padding the driver
+// does not write.
+// assumed: a drive that does not know the property refuses it with
+// ERROR_NOT_SUPPORTED, like any other unknown property here; a buffer
+// smaller than the descriptor header is refused with
+// ERROR_INSUFFICIENT_BUFFER, and one that holds the header but not the
+// whole record gets the header alone (8 bytes), as Windows does for
+// descriptors that do not fit.
+bool FlagPropertyReply(const SimMediaKind& media, bool seekPenalty, uint32_t query, uint8_t* out, uint32_t outSize,
+                       uint32_t& bytes, uint32_t& error) {
+  const SimAnswer answer = seekPenalty ? media.SeekPenalty : media.Trim;
+  if (answer == SimAnswer::NotSupported) return Fail(error, os::kErrorNotSupported);
+  if (query == 1) return true;  // PropertyExistsQuery
+  if (query != 0) return Fail(error, os::kErrorInvalidParameter);
+  if (outSize < kDescriptorHeaderBytes) return Fail(error, os::kErrorInsufficientBuffer);
+  Put<uint32_t>(out, 0, media.ClaimedSize);
+  Put<uint32_t>(out, 4, media.ClaimedSize);
+  bytes = kDescriptorHeaderBytes;
+  if (outSize >= kFlagDescriptorBytes) {
+    out[8] = answer == SimAnswer::Yes ? 1 : 0;
+    bytes = kFlagDescriptorBytes;
+  }
+  bytes = std::min(bytes, seekPenalty ? media.SeekPenaltyReplyBytes : media.TrimReplyBytes);
+  return true;
 }
 
 std::vector<uint8_t> DescriptorReply(const SimDescriptor& s, uint32_t deviceType) {
@@ -319,6 +349,8 @@ bool SimDisks::DriveControl(SimDrive& d, uint32_t code, const uint8_t* in, uint3
       // member still telling the whole size.
       if (inSize < kPropertyQueryBytes) return Fail(error, os::kErrorInvalidParameter);
       const uint32_t property = Get<uint32_t>(in, 0), query = Get<uint32_t>(in, 4);
+      if (property == kSeekPenaltyProperty || property == kTrimProperty)
+        return FlagPropertyReply(d.Media, property == kSeekPenaltyProperty, query, out, outSize, bytes, error);
       if (property != 0) return Fail(error, os::kErrorNotSupported);
       if (query == 1) return true;  // PropertyExistsQuery
       if (query != 0) return Fail(error, os::kErrorInvalidParameter);
@@ -544,5 +576,6 @@ bool SimPc::SetupDiDestroyDeviceInfoList(os::Handle set) {
   }
   handles_.erase(set);
   Disks.InterfaceSets.erase(set);
+  deviceSets_.erase(set);
   return true;
 }

@@ -13,7 +13,8 @@ constexpr const char* kCallNames[] = {
     "GetProductInfo", "GetSystemInfo", "GetVersionExA", "GetSystemMetrics", "CreateFileA",
     "DeviceIoControl", "GetLogicalDrives", "SetupDiGetClassDevsA", "SetupDiEnumDeviceInterfaces",
     "SetupDiGetDeviceInterfaceDetailA", "SetupDiDestroyDeviceInfoList", "CoCreateGuid", "WriteFile", "ReadFile", "DeleteFileA", "CreatePipe", "SetHandleInformation", "GetSystemDirectoryA", "CreateProcessA", "WaitForSingleObject", "PeekNamedPipe", "GetExitCodeProcess", "CoInitializeEx", "CoUninitialize", "CoInitializeSecurity", "CreateWbemLocator", "WbemConnectServer", "CoSetProxyBlanket", "WbemExecQuery", "WbemNext", "WbemGet", "ComRelease", "WriteStdOut", "WriteStdOutWide", "GetCurrentProcess", "OpenProcessToken", "LookupPrivilegeValueA", "AdjustTokenPrivileges", "InitiateSystemShutdownA",
-    "GetTickCount", "GetLocalTime", "AttachConsole", "GetFileInformationByHandle"};
+    "GetTickCount", "GetLocalTime", "AttachConsole", "GetFileInformationByHandle",
+    "SetupDiGetClassDevsByEnumeratorA", "SetupDiEnumDeviceInfo", "SetupDiGetDeviceRegistryPropertyA"};
 static_assert(sizeof(kCallNames) / sizeof(kCallNames[0]) == static_cast<int>(Call::kCount),
               "one name per call kind");
 

@@ -92,6 +92,9 @@ enum class Call {
   GetLocalTime,
   AttachConsole,
   GetFileInformationByHandle,
+  SetupDiGetClassDevsByEnumeratorA,
+  SetupDiEnumDeviceInfo,
+  SetupDiGetDeviceRegistryPropertyA,
   kCount
 };
 
@@ -138,6 +141,21 @@ struct SimVersion {
                          const char* csd = "", uint8_t productType = 1, uint16_t suite = 0);
 };
 
+// A device that Plug and Play lists, as SetupDiGetClassDevsA with a null
+// class and an enumerator finds it.
+struct SimPnpDevice {
+  std::string Enumerator = "ACPI";
+  // SPDRP_HARDWAREID exactly as the registry holds it: normally a
+  // REG_MULTI_SZ such as SimMultiSz({"ACPI\\INT3392", "*INT3392"}); any
+  // bytes may be given, a missing final NUL included.
+  std::string HardwareIds;
+  uint32_t HardwareIdType = os::kRegMultiSz;
+  bool HasHardwareIds = true;  // false: reading the property fails with ERROR_INVALID_DATA
+  bool Present = true;         // false: known to the system but not attached (left out under DIGCF_PRESENT)
+};
+// "a\0b\0\0": the strings as a REG_MULTI_SZ with its closing empty string.
+std::string SimMultiSz(const std::vector<std::string>& strings);
+
 // Time on the simulated PC, in ms since it was made.
 class SimClock {
  public:
@@ -174,6 +192,9 @@ class SimPc : public Os {
   std::string StdOutFile;
   SimVersion Version = SimVersion::Make(2, 6, 1, 7601, "Service Pack 1");
   SimDisks Disks;
+  // Plug and Play devices in enumeration order (none: a list with no member).
+  std::deque<SimPnpDevice> PnpDevices;
+  SimPnpDevice& AddAcpiDevice(const std::vector<std::string>& hardwareIds);
   SimProcesses Processes;  // files, pipes, child processes, the diskpart interpreter
   SimSystem System;        // COM/WMI, standard output, token privileges, shutdown
   SimClock Clock;
@@ -265,6 +286,11 @@ class SimPc : public Os {
   bool SetupDiGetDeviceInterfaceDetailA(os::Handle set, const os::SpDeviceInterfaceData& data, void* detail,
                                         uint32_t detailSize) override;
   bool SetupDiDestroyDeviceInfoList(os::Handle set) override;
+  os::Handle SetupDiGetClassDevsByEnumeratorA(const std::string& enumerator, uint32_t flags) override;
+  bool SetupDiEnumDeviceInfo(os::Handle set, uint32_t index, os::SpDevInfoData& data) override;
+  bool SetupDiGetDeviceRegistryPropertyA(os::Handle set, const os::SpDevInfoData& data, uint32_t property,
+                                         uint32_t& regType, void* buffer, uint32_t bufferSize,
+                                         uint32_t& requiredSize) override;
   bool CoCreateGuid(os::Guid& guid) override;
   bool WriteFile(os::Handle file, const void* data, uint32_t size, uint32_t& written) override;
   bool ReadFile(os::Handle file, void* buffer, uint32_t size, uint32_t& read) override;
@@ -347,6 +373,7 @@ class SimPc : public Os {
   std::map<std::pair<int, int>, uint32_t> failures_;  // (kind, nth) -> error
   std::map<std::pair<int, int>, std::function<void()>> hooks_;  // (kind, nth) -> hook
   std::map<os::Handle, Object> handles_;
+  std::map<os::Handle, std::vector<SimPnpDevice>> deviceSets_;  // open device lists, as listed when made
   os::Handle nextHandle_;
   os::Handle consoleOutput_ = os::kNull;  // the std output handle while a console exists
   os::Handle stdOutFile_ = os::kNull;     // the std output handle onto StdOutFile

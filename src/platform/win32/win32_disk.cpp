@@ -1,5 +1,5 @@
-// The real seam's device calls: CreateFileA, DeviceIoControl and the SetupAPI
-// volume interface enumeration, one Windows call each.
+// The real seam's device calls: CreateFileA, DeviceIoControl, the SetupAPI
+// volume interface enumeration and the device list, one Windows call each.
 #include <windows.h>
 #include <setupapi.h>
 
@@ -12,6 +12,12 @@
 
 // The portable driver records and codes must be the SDK's own.
 static_assert(sizeof(os::SpDeviceInterfaceData) == sizeof(SP_DEVICE_INTERFACE_DATA), "SP_DEVICE_INTERFACE_DATA");
+static_assert(sizeof(os::SpDevInfoData) == sizeof(SP_DEVINFO_DATA), "SP_DEVINFO_DATA");
+static_assert(offsetof(os::SpDevInfoData, DevInst) == offsetof(SP_DEVINFO_DATA, DevInst), "DevInst");
+static_assert(os::kDigcfPresent == DIGCF_PRESENT && os::kDigcfAllClasses == DIGCF_ALLCLASSES, "DIGCF");
+static_assert(os::kSpdrpHardwareId == SPDRP_HARDWAREID, "SPDRP_HARDWAREID");
+static_assert(os::kRegSz == REG_SZ && os::kRegMultiSz == REG_MULTI_SZ, "registry types");
+static_assert(os::kErrorInvalidData == ERROR_INVALID_DATA, "ERROR_INVALID_DATA");
 static_assert(sizeof(disk::PartitionInformationEx) == sizeof(PARTITION_INFORMATION_EX), "PARTITION_INFORMATION_EX");
 static_assert(offsetof(disk::PartitionInformationEx, PartitionNumber) ==
                   offsetof(PARTITION_INFORMATION_EX, PartitionNumber),
@@ -33,6 +39,16 @@ static_assert(offsetof(disk::StorageDeviceDescriptor, ProductIdOffset) ==
               "ProductIdOffset");
 static_assert(sizeof(disk::SetPartitionInformationEx) == sizeof(SET_PARTITION_INFORMATION_EX),
               "SET_PARTITION_INFORMATION_EX");
+static_assert(sizeof(disk::DeviceSeekPenaltyDescriptor) == sizeof(DEVICE_SEEK_PENALTY_DESCRIPTOR),
+              "DEVICE_SEEK_PENALTY_DESCRIPTOR");
+static_assert(offsetof(disk::DeviceSeekPenaltyDescriptor, IncursSeekPenalty) ==
+                  offsetof(DEVICE_SEEK_PENALTY_DESCRIPTOR, IncursSeekPenalty),
+              "IncursSeekPenalty");
+static_assert(sizeof(disk::DeviceTrimDescriptor) == sizeof(DEVICE_TRIM_DESCRIPTOR), "DEVICE_TRIM_DESCRIPTOR");
+static_assert(offsetof(disk::DeviceTrimDescriptor, TrimEnabled) == offsetof(DEVICE_TRIM_DESCRIPTOR, TrimEnabled),
+              "TrimEnabled");
+static_assert(disk::kStorageDeviceSeekPenaltyProperty == StorageDeviceSeekPenaltyProperty, "property id");
+static_assert(disk::kStorageDeviceTrimProperty == StorageDeviceTrimProperty, "property id");
 static_assert(disk::kIoctlStorageGetDeviceNumber == IOCTL_STORAGE_GET_DEVICE_NUMBER, "code");
 static_assert(disk::kIoctlStorageQueryProperty == IOCTL_STORAGE_QUERY_PROPERTY, "code");
 static_assert(disk::kIoctlDiskGetDriveGeometryEx == IOCTL_DISK_GET_DRIVE_GEOMETRY_EX, "code");
@@ -81,4 +97,25 @@ bool Win32Os::SetupDiGetDeviceInterfaceDetailA(os::Handle set, const os::SpDevic
 
 bool Win32Os::SetupDiDestroyDeviceInfoList(os::Handle set) {
   return ::SetupDiDestroyDeviceInfoList(reinterpret_cast<HDEVINFO>(set)) != FALSE;
+}
+
+os::Handle Win32Os::SetupDiGetClassDevsByEnumeratorA(const std::string& enumerator, uint32_t flags) {
+  return reinterpret_cast<os::Handle>(::SetupDiGetClassDevsA(nullptr, enumerator.c_str(), nullptr, flags));
+}
+
+bool Win32Os::SetupDiEnumDeviceInfo(os::Handle set, uint32_t index, os::SpDevInfoData& data) {
+  return ::SetupDiEnumDeviceInfo(reinterpret_cast<HDEVINFO>(set), index, reinterpret_cast<PSP_DEVINFO_DATA>(&data)) !=
+         FALSE;
+}
+
+bool Win32Os::SetupDiGetDeviceRegistryPropertyA(os::Handle set, const os::SpDevInfoData& data, uint32_t property,
+                                                uint32_t& regType, void* buffer, uint32_t bufferSize,
+                                                uint32_t& requiredSize) {
+  DWORD type = 0, required = 0;
+  const BOOL ok = ::SetupDiGetDeviceRegistryPropertyA(
+      reinterpret_cast<HDEVINFO>(set), reinterpret_cast<PSP_DEVINFO_DATA>(const_cast<os::SpDevInfoData*>(&data)),
+      property, &type, static_cast<PBYTE>(buffer), bufferSize, &required);
+  regType = type;
+  requiredSize = required;
+  return ok != FALSE;
 }
