@@ -72,7 +72,7 @@ if [ "$mode" = seeds ]; then
   for t in "${targets[@]}"; do
     mkdir -p "tests/fuzz/corpus/$t"
     # The named seeds go; the found inputs stay.
-    find "tests/fuzz/corpus/$t" -type f ! -regex '.*/[0-9a-f]\{40\}' -delete
+    find "tests/fuzz/corpus/$t" -type f -regextype posix-extended ! -regex '.*/[0-9a-f]{40}' -delete
     ORV_FUZZ_WRITE_SEEDS="tests/fuzz/corpus/$t" "build/fuzz/$t" || exit 1
     echo "fuzz: $t seeds=$(find "tests/fuzz/corpus/$t" -type f | wc -l)"
   done

@@ -19,6 +19,7 @@
 // case-insensitive match and agree with each other.
 #include "fuzz_common.h"
 #include "app/entry.h"
+#include "app/switches.h"
 #include "shell/global.h"
 
 namespace {
@@ -62,6 +63,33 @@ void CheckSearches(Os& os, const std::string& source, const std::string& a, cons
   FUZZ_CHECK(!slashed.empty() && slashed.back() == '\\' && slashed.compare(0, source.size(), source) == 0);
   FUZZ_CHECK(slashed.size() <= source.size() + 1);
   FUZZ_CHECK(AnsiUpperCase(source).size() == source.size());
+}
+
+std::string UpperAscii(std::string text) {
+  for (char& c : text)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return text;
+}
+
+// The unattended switches: an error only with an action, and an action only
+// when one of its words is there; numbers never past the cap; the log path
+// is what followed the last /LOG word.
+void CheckSwitches(const std::string& args) {
+  const TSwitches s = ReadSwitches(args);
+  FUZZ_CHECK(s.Error.empty() || s.Action != TAction::Window);
+  FUZZ_CHECK(s.SizeMb <= kMaxSwitchNumber && s.DiskNum <= kMaxSwitchNumber);
+  bool actionWord = false;
+  std::string log;
+  for (const std::string& w : SplitCommandWords(!args.empty() && args[0] == '"' ? args.substr(1) : args)) {
+    const std::string u = UpperAscii(w);
+    actionWord = actionWord || u == "/STATUS" || u == "/DELETE" || u.rfind("/STATUS:", 0) == 0 ||
+                 u.rfind("/DELETE:", 0) == 0 || u == "/CREATE" || u.rfind("/CREATE:", 0) == 0;
+    if (u.substr(0, u.find(':')) == "/LOG") log = u.size() > 4 ? w.substr(5) : "";
+  }
+  FUZZ_CHECK(actionWord == (s.Action != TAction::Window));
+  FUZZ_CHECK(s.LogPath == log);
+  const TSwitches again = ReadSwitches(args);
+  FUZZ_CHECK(again.Action == s.Action && again.Error == s.Error && again.LogPath == s.LogPath);
 }
 
 void Run(fuzz::FuzzPc& pc, Input& in) {
@@ -120,6 +148,8 @@ void Run(fuzz::FuzzPc& pc, Input& in) {
   }
   ReleaseDebugConsole();
 
+  CheckSwitches(tail);
+
   const std::string source = in.Text(300), a = in.Text(40), b = in.Text(40), def = in.Text(8);
   CheckSearches(pc, source, a, b, def);
   CheckSearches(pc, pc.CommandLine, exePath, "/", def);
@@ -138,6 +168,8 @@ void WriteSeeds(const std::string& dir) {
   seed("uninstall-running", 32 | 1 | 2, exe, " /UNINSTALL");
   seed("uninstall-alone", 32, exe, " /Uninstall /DEBUG");
   seed("second-instance", 32 | 1, exe, " /DEBUG");
+  seed("unattended-create", 32, exe, " /create:8192 /DISK:auto \"/LOG:C:\\My Logs\\rs.log\" /force");
+  seed("unattended-usage", 32, exe, " /STATUS /STATUS /CREATE:-1 /DISK:");
   seed("lost-race", 32 | 16, exe, "");
   seed("denied", 32 | 8, exe, "");
   seed("unquoted", 0, exe, exe + " /DEBUG");
