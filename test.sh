@@ -11,7 +11,7 @@ scripts/build.sh native tsan win32 || exit 1
 (cd build/native && ctest --output-on-failure -j2) | tee build/native-tests.log
 native=${PIPESTATUS[0]}
 # The program runner's worker thread and the GUI thread meet in these suites.
-build/tsan/orv_tests --gtest_filter='Runner*:Scripts*:StartUp*:CreateFlow*:DeleteFlow*:Create/*:Delete/*' --gtest_brief=1 | tee build/tsan-tests.log
+build/tsan/orv_tests --gtest_filter='Runner*:Scripts*:StartUp*:CreateFlow*:DeleteFlow*:Create/*:Delete/*:Unattended*' --gtest_brief=1 | tee build/tsan-tests.log
 tsan=${PIPESTATUS[0]}
 # A short run of each fuzz target (scripts/fuzz.sh --long runs them long).
 scripts/fuzz.sh --short | tee build/fuzz-tests.log

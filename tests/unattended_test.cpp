@@ -540,6 +540,14 @@ TEST_F(UnattendedProcess, ReportGoesToTheRedirectedOutputElseTheParentsConsole) 
   EXPECT_EQ(pc.ConsoleText().substr(0, 15), "Action=Status\r\n");
 }
 
+TEST_F(UnattendedProcess, AStaleStandardHandleGivesWayToTheParentsConsole) {
+  pc.StdOutStale = true;
+  pc.ParentConsole = true;
+  EXPECT_EQ(Start(" /STATUS"), kExitNoPartition);
+  EXPECT_EQ(pc.ConsoleText().substr(0, 15), "Action=Status\r\n") << "the first line is not lost";
+  EXPECT_NE(pc.ConsoleText().find("\r\nExitCode=1\r\n"), std::string::npos);
+}
+
 TEST_F(UnattendedProcess, WithNowhereToWriteTheExitCodeStillTells) {
   EXPECT_EQ(Start(" /STATUS"), kExitNoPartition);
   EXPECT_EQ(pc.ConsoleText(), "");

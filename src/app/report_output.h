@@ -21,6 +21,11 @@ class TReportOutput {
   bool HasTarget() const { return Out_ != os::kNull; }
 
  private:
+  // The parent's console: attached, then its standard handle or CONOUT$.
+  os::Handle AttachParentConsole();
+  bool Write(const std::string& bytes);
+
   os::Handle Out_ = os::kNull;  // the standard handle: never closed by the program
   OsHandle Console_;            // CONOUT$, when the program opened it itself
+  bool TriedConsole_ = false;
 };

@@ -307,6 +307,7 @@ os::Handle SimPc::GetStdHandle(uint32_t which) {
   }
   if (HasInheritedConsole && consoleOutput_ == os::kNull)
     consoleOutput_ = NewHandle(Kind::Console, "inherited");
+  if (consoleOutput_ == os::kNull && !ConsoleAllocated && StdOutStale) return kStaleStdOut;
   return consoleOutput_;
 }
 

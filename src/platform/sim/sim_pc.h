@@ -190,6 +190,10 @@ class SimPc : public Os {
   // The parent redirected standard output to this file: GetStdHandle
   // returns a handle writing there. Empty: not redirected.
   std::string StdOutFile;
+  // The parent left a console handle value in the standard output that means
+  // nothing in this windowed process: GetStdHandle returns it, writes fail.
+  bool StdOutStale = false;
+  static constexpr os::Handle kStaleStdOut = 0x3;  // never handed out: not a multiple of four
   SimVersion Version = SimVersion::Make(2, 6, 1, 7601, "Service Pack 1");
   SimDisks Disks;
   // Plug and Play devices in enumeration order (none: a list with no member).
