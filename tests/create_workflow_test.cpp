@@ -14,13 +14,6 @@ const std::string kPrimary8 = "select disk 0|create partition primary size=8192|
 const std::string kMbrType = "set id=84 override|exit";
 const std::string kGptType = "set id=D3BFE2DE-3DAF-11DF-BA40-E3A556D89593|exit";
 
-// 64 GB MBR disk: C: over the first 40 GB, the rest free.
-void MbrWithFreeSpace(SimPc& pc) {
-  SimDrive& d = pc.Disks.AddMbrDisk(0, 64 * kGiB);
-  d.AddPrimary(0x07, kMiB, 40 * kGiB, true);
-  pc.Disks.AddVolume(0, 1, 'C');
-}
-
 struct Row {
   const char* name;
   int family;

@@ -172,12 +172,6 @@ class Unattended : public WorkflowTest {
   std::vector<std::string> out;
 };
 
-void MbrWithFreeSpace(SimPc& pc) {
-  SimDrive& d = pc.Disks.AddMbrDisk(0, 64 * kGiB);
-  d.AddPrimary(0x07, kMiB, 40 * kGiB, true);
-  pc.Disks.AddVolume(0, 1, 'C');
-}
-
 void WithRapidStart(SimPc& pc, uint64_t mb) {
   SimDrive& d = pc.Disks.AddMbrDisk(0, 64 * kGiB);
   d.AddPrimary(0x07, kMiB, 40 * kGiB, true);

@@ -135,6 +135,12 @@ inline void ExpectLayoutsWrittenFromReads(SimPc& pc, const std::string& context)
 }
 
 // ---- layouts more than one table uses ----
+// 64 GB MBR disk: C: over the first 40 GB, the rest free.
+inline void MbrWithFreeSpace(SimPc& pc) {
+  SimDrive& d = pc.Disks.AddMbrDisk(0, 64 * kGiB);
+  d.AddPrimary(0x07, kMiB, 40 * kGiB, true);
+  pc.Disks.AddVolume(0, 1, 'C');
+}
 // 128 GB GPT disk with EFI, reserved and C: up to its end.
 inline void FullGpt(SimPc& pc) {
   SimDrive& d = pc.Disks.AddGptDisk(0, 128 * kGiB);
