@@ -459,7 +459,11 @@ TEST_F(Unattended, DeleteEndToEnd) {
   };
   const Row rows[] = {
       {"Win7", 6, true, false, kExitOk},
+      {"Vista 32-bit", 4, true, false, kExitOk},
       {"XP by direct I/O", 1, true, false, kExitOk},
+      {"XP x64 by direct I/O", 3, true, false, kExitOk},
+      {"2003 Itanium by direct I/O", 2, true, false, kExitOk},
+      {"unknown family", -1, true, false, kExitOk},
       {"nothing to delete", 6, false, false, kExitNoPartition},
       {"diskpart cannot start", 6, true, true, kExitFailed},
   };
