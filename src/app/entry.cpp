@@ -7,12 +7,12 @@
 #include "app/report_output.h"
 #include "app/switches.h"
 #include "app/unattended.h"
-#include "shell/log_kv.h"
-#include "widgets/thread.h"
 #include "platform/os.h"
 #include "shell/debug_console.h"
 #include "shell/global.h"
+#include "shell/log_kv.h"
 #include "ui/main_form.h"
+#include "widgets/thread.h"
 
 namespace {
 
