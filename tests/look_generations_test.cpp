@@ -67,10 +67,19 @@ TEST(LookGenerations, EachChangeMovesExactlyTheControlsWhosePixelsItAlters) {
       {"caption gradient", [](Window& w) { w.caption.SetGradient(clGray, clBlack); }, "Caption"},
       {"button disabled", [](Window& w) { w.button.SetEnabled(false); }, "Button"},
       {"button font", [](Window& w) { w.button.SetFont(TFont{"Tahoma", 12, clRed, true}); }, "Button"},
-      {"picture hint", [](Window& w) { w.picture.SetHint("Disk 1"); }, "Picture"},
+      // A hint is the tooltip's text, never drawn.
+      {"picture hint", [](Window& w) { w.picture.SetHint("Disk 1"); }, ""},
       {"combo item colour", [](Window& w) { w.combo.SetItemFontColor(1, clRed); }, "Combo"},
       {"combo selection", [](Window& w) { w.combo.SetItemIndex(1); }, "Combo"},
-      {"caption hidden", [](Window& w) { w.caption.SetVisible(false); }, "Caption"},
+      // Shown again, a control looks as it did: what changed meanwhile moved it.
+      {"caption hidden", [](Window& w) { w.caption.SetVisible(false); }, ""},
+      {"caption hidden and changed",
+       [](Window& w) {
+         w.caption.SetVisible(false);
+         w.caption.SetCaption("Disk2");
+         w.caption.SetVisible(true);
+       },
+       "Caption"},
       // Children move with the panel: other backdrop lies beneath them.
       {"panel moved", [](Window& w) { w.panel.SetBounds(20, 10, 140, 180); }, "Panel Picture Caption"},
       // The raised bevel insets the docked picture and caption.

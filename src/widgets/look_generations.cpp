@@ -13,10 +13,20 @@ void TLookGenerations::Bump(const TControl& control) {
 }
 
 void TLookGenerations::Changed(const TControl& control, TChange what) {
-  if (what == TChange::Bounds) {
-    Bump(control);
-    return;
+  switch (what) {
+    case TChange::Bounds:
+      Bump(control);
+      break;
+    case TChange::Visible:
+    case TChange::Hint:
+      // Neither is drawn: a hint shows in its tooltip only, and a control shown
+      // again looks as its other properties say, each of which is reported
+      // while it is hidden too. The strip hides and shows its tiles on every
+      // refill.
+      break;
+    default:
+      // The control's text, state or look.
+      ++own_[&control];
+      break;
   }
-  // Any other change is the control's own: its text, state or look.
-  ++own_[&control];
 }
