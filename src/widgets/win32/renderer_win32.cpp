@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -13,6 +14,8 @@ constexpr UINT_PTR kFirstTimerId = 1;
 // A combo box's selection field is its item height plus the border and
 // margins the control adds around it.
 constexpr int kComboFieldExtra = 6;
+// The item of a paint key for a window's whole client area.
+constexpr UINT kWholeWindow = static_cast<UINT>(-1);
 
 // Single fixed border, title bar with system menu and minimise box only.
 constexpr DWORD kFormStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
@@ -141,7 +144,10 @@ void TWin32Renderer::CreateChild(TControl& c) {
   if (!w) return;
   windows_[&c] = w;
   controls_[w] = &c;
-  SendMessageA(w, WM_SETFONT, reinterpret_cast<WPARAM>(painter_->GdiFont(c.Font())), FALSE);
+  // Owner-drawn buttons and statics never draw with their font; given one, the
+  // system would select it into their DC and back on every paint.
+  if (c.Kind() == TKind::ComboBox || c.Kind() == TKind::ListBox)
+    SendMessageA(w, WM_SETFONT, reinterpret_cast<WPARAM>(painter_->GdiFont(c.Font())), FALSE);
 
   if (c.Kind() == TKind::ComboBox) {
     auto& combo = static_cast<TSmoothComboBox&>(c);
@@ -197,6 +203,7 @@ void TWin32Renderer::Place(TControl& c) {
 }
 
 void TWin32Renderer::Changed(TControl& c, TChange what) {
+  looks_.Changed(c, what);
   HWND w = WindowOf(c);
   if (!w) return;
   switch (what) {
@@ -283,6 +290,11 @@ LRESULT TWin32Renderer::ContainerMessage(HWND window, UINT msg, WPARAM wParam, L
   switch (msg) {
     case WM_ERASEBKGND:
       return 1;  // painted whole in WM_PAINT
+    case WM_SYSCOLORCHANGE:
+    case WM_SETTINGCHANGE:
+      // Items and buttons use system colours: nothing kept may be copied again.
+      looks_.ChangedAll();
+      break;
     case WM_PAINT:
       PaintContainer(window);
       return 0;
@@ -326,17 +338,43 @@ LRESULT TWin32Renderer::ContainerMessage(HWND window, UINT msg, WPARAM wParam, L
   return DefWindowProcA(window, msg, wParam, lParam);
 }
 
+bool TWin32Renderer::TPaintKey::operator<(const TPaintKey& o) const {
+  return std::tie(window, item, state, rect.left, rect.top, rect.right, rect.bottom) <
+         std::tie(o.window, o.item, o.state, o.rect.left, o.rect.top, o.rect.right, o.rect.bottom);
+}
+
+template <typename Draw>
+void TWin32Renderer::PaintKept(HDC dc, const TControl& control, const TPaintKey& key, Draw draw) {
+  const int w = key.rect.right - key.rect.left, h = key.rect.bottom - key.rect.top;
+  TPainted& kept = painted_[key];
+  const uint32_t generation = looks_.Of(control);
+  if (!kept.canvas || kept.generation != generation) {
+    if (!kept.canvas) {
+      // In the screen's format whatever dc is (a WM_PRINTCLIENT bitmap may be
+      // monochrome): the pixels are copied to the screen later.
+      HDC screen = GetDC(nullptr);
+      kept.canvas = std::make_unique<TMemoryCanvas>(screen, w, h);
+      ReleaseDC(nullptr, screen);
+    }
+    // Every drawing covers the whole canvas first, so old pixels never show.
+    draw(kept.canvas->Dc(), w, h);
+    kept.generation = generation;
+  }
+  kept.canvas->CopyTo(dc, key.rect.left, key.rect.top);
+}
+
 void TWin32Renderer::PaintBackdrop(HWND window, HDC dc) {
+  auto it = controls_.find(window);
+  if (it == controls_.end()) return;
+  const TControl& c = *it->second;
   RECT client;
   GetClientRect(window, &client);
-  RECT inForm = client;
-  MapWindowPoints(window, form_window_, reinterpret_cast<POINT*>(&inForm), 2);
-  TMemoryCanvas canvas(dc, client.right, client.bottom);
-  painter_->CopyBackdrop(canvas.Dc(), inForm);
-  auto it = controls_.find(window);
-  if (it != controls_.end() && it->second->Kind() == TKind::Panel)
-    painter_->Panel(canvas.Dc(), static_cast<const TPanel&>(*it->second), client.right, client.bottom);
-  canvas.CopyTo(dc, 0, 0);
+  PaintKept(dc, c, {window, kWholeWindow, 0, client}, [&](HDC canvas, int w, int h) {
+    RECT inForm = client;
+    MapWindowPoints(window, form_window_, reinterpret_cast<POINT*>(&inForm), 2);
+    painter_->CopyBackdrop(canvas, inForm);
+    if (c.Kind() == TKind::Panel) painter_->Panel(canvas, static_cast<const TPanel&>(c), w, h);
+  });
 }
 
 void TWin32Renderer::PaintContainer(HWND window) {
@@ -361,40 +399,38 @@ void TWin32Renderer::DrawItem(const DRAWITEMSTRUCT& item) {
   auto it = controls_.find(item.hwndItem);
   if (it == controls_.end()) return;
   TControl& c = *it->second;
-  const RECT& rc = item.rcItem;
-  const int w = rc.right - rc.left, h = rc.bottom - rc.top;
-  TMemoryCanvas canvas(item.hDC, w, h);
   const bool focused = (item.itemState & ODS_FOCUS) && !(item.itemState & ODS_NOFOCUSRECT);
-  switch (c.Kind()) {
-    case TKind::ComboBox: {
-      const RECT local = {0, 0, w, h};
-      const bool inField = (item.itemState & ODS_COMBOBOXEDIT) != 0;
-      painter_->ComboItem(canvas.Dc(), static_cast<TSmoothComboBox&>(c), static_cast<int>(item.itemID), local,
-                          !inField && (item.itemState & ODS_SELECTED), inField && focused);
-      break;
+  PaintKept(item.hDC, c, {item.hwndItem, item.itemID, item.itemState, item.rcItem}, [&](HDC canvas, int w, int h) {
+    switch (c.Kind()) {
+      case TKind::ComboBox: {
+        const RECT local = {0, 0, w, h};
+        const bool inField = (item.itemState & ODS_COMBOBOXEDIT) != 0;
+        painter_->ComboItem(canvas, static_cast<TSmoothComboBox&>(c), static_cast<int>(item.itemID), local,
+                            !inField && (item.itemState & ODS_SELECTED), inField && focused);
+        break;
+      }
+      case TKind::ListBox: {
+        RECT inForm = item.rcItem;
+        MapWindowPoints(item.hwndItem, form_window_, reinterpret_cast<POINT*>(&inForm), 2);
+        painter_->CopyBackdrop(canvas, inForm);
+        painter_->ListItem(canvas, static_cast<TSmoothListBox&>(c), static_cast<int>(item.itemID), {0, 0, w, h});
+        break;
+      }
+      default: {
+        painter_->CopyBackdrop(canvas, FormRect(c));
+        if (c.Kind() == TKind::Image)
+          painter_->Image(canvas, static_cast<TImage&>(c), w, h, focused);
+        else if (c.Kind() == TKind::GradientLabel)
+          painter_->GradientText(canvas, static_cast<TGradientLabel&>(c), w, h);
+        else if (c.Kind() == TKind::Label)
+          painter_->PlainText(canvas, static_cast<TLabel&>(c), w, h);
+        else if (c.Kind() == TKind::GlassButton)
+          painter_->GlassButton(canvas, static_cast<TGlassButton&>(c), w, h, (item.itemState & ODS_SELECTED) != 0,
+                                focused);
+        break;
+      }
     }
-    case TKind::ListBox: {
-      RECT inForm = rc;
-      MapWindowPoints(item.hwndItem, form_window_, reinterpret_cast<POINT*>(&inForm), 2);
-      painter_->CopyBackdrop(canvas.Dc(), inForm);
-      painter_->ListItem(canvas.Dc(), static_cast<TSmoothListBox&>(c), static_cast<int>(item.itemID), {0, 0, w, h});
-      break;
-    }
-    default: {
-      painter_->CopyBackdrop(canvas.Dc(), FormRect(c));
-      if (c.Kind() == TKind::Image)
-        painter_->Image(canvas.Dc(), static_cast<TImage&>(c), w, h, focused);
-      else if (c.Kind() == TKind::GradientLabel)
-        painter_->GradientText(canvas.Dc(), static_cast<TGradientLabel&>(c), w, h);
-      else if (c.Kind() == TKind::Label)
-        painter_->PlainText(canvas.Dc(), static_cast<TLabel&>(c), w, h);
-      else if (c.Kind() == TKind::GlassButton)
-        painter_->GlassButton(canvas.Dc(), static_cast<TGlassButton&>(c), w, h, (item.itemState & ODS_SELECTED) != 0,
-                              focused);
-      break;
-    }
-  }
-  canvas.CopyTo(item.hDC, rc.left, rc.top);
+  });
 }
 
 void TWin32Renderer::Command(HWND child, WORD code) {

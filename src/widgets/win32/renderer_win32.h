@@ -18,6 +18,7 @@
 #include <memory>
 #include <string>
 
+#include "widgets/look_generations.h"
 #include "widgets/widgets.h"
 #include "widgets/win32/paint_win32.h"
 
@@ -54,6 +55,17 @@ class TWin32Renderer : public TWidgetObserver {
   void PaintContainer(HWND window);
   // A window's client area as the backdrop (and, for a panel, its bevel) has it.
   void PaintBackdrop(HWND window, HDC dc);
+  // Copies the pixels kept for key to dc at key.rect, drawing them first with
+  // draw(canvas, width, height) when none are kept or control changed since.
+  struct TPaintKey {
+    HWND window;
+    UINT item;   // the item, or kWholeWindow
+    UINT state;  // ODS_* of the item
+    RECT rect;   // where in the window
+    bool operator<(const TPaintKey& o) const;
+  };
+  template <typename Draw>
+  void PaintKept(HDC dc, const TControl& control, const TPaintKey& key, Draw draw);
   void DrawItem(const DRAWITEMSTRUCT& item);
   void MeasureItem(MEASUREITEMSTRUCT& item);
   void Command(HWND child, WORD code);
@@ -75,5 +87,13 @@ class TWin32Renderer : public TWidgetObserver {
   std::map<int, TControl*> ids_;           // control ids, known before the windows exist
   std::map<const TTimer*, UINT_PTR> timerIds_;
   std::map<HWND, WNDPROC> listBoxProcs_;
+  // The pixels of every control and item as last drawn: a repaint of
+  // something unchanged is a single copy, with no drawing at all.
+  struct TPainted {
+    std::unique_ptr<TMemoryCanvas> canvas;
+    uint32_t generation = 0;
+  };
+  std::map<TPaintKey, TPainted> painted_;
+  TLookGenerations looks_;
   int nextId_ = 100;
 };
