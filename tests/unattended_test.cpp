@@ -500,6 +500,9 @@ class NoWindowHost : public TApplicationHost {
 class UnattendedProcess : public SimTest {
  protected:
   UnattendedProcess() {
+    // The loop of a real process waits on the real clock: a run that went
+    // ahead where it must not ends, and fails its test, rather than hangs.
+    pc.Clock.FollowRealTime();
     WithFirmware(pc);
     MbrWithFreeSpace(pc);
     pc.System.MemoryModules = {SimMemoryModule::Make(8192 * kMiB, 8, L"BANK 0")};
@@ -589,7 +592,10 @@ TEST_F(UnattendedProcess, LogFileHoldsEveryLineWithItsTime) {
     if (!shown.empty() && shown.back() == '\r') shown.pop_back();
     if (shown.rfind("Action=", 0) == 0) break;  // the report follows the log there
     ASSERT_TRUE(std::getline(file, written)) << shown;
-    EXPECT_EQ(written, "2026-12-09 09:00:00.000 " + shown + "\r");
+    ASSERT_GE(written.size(), 24u) << shown;
+    EXPECT_EQ(written.substr(0, 17), "2026-12-09 09:00:") << written;
+    EXPECT_EQ(written.substr(19, 1), ".") << written;
+    EXPECT_EQ(written.substr(24), shown + "\r");
     ++lines;
   }
   EXPECT_GT(lines, 10);
