@@ -42,7 +42,7 @@ expect "amd64.exe imports only system DLLs" "$(x86_64-w64-mingw32-objdump -p "$h
 # --- Wine and a display --------------------------------------------------------
 # A kernel without 32-bit support (IA32 emulation off) cannot start Wine's
 # 32-bit loader: nothing below can run there. Say so rather than fail on it.
-if ! loader=$(/usr/lib/wine/wine --version 2>&1); then
+if ! loader=$(wine --version 2>&1); then
   echo "SKIP  every test that runs under Wine: this machine cannot execute 32-bit programs ($loader)"
   echo "wine: $pass passed, $fail failed"
   [ "$fail" -eq 0 ]
