@@ -26,8 +26,16 @@ std::string ArgumentText() {
   return TextAfter(os.GetCommandLineA(), os.GetModuleFileNameA(), "");
 }
 
-int Stop(const std::function<void(const std::string&)>& out, int code, const std::string& error) {
+// The run ends before it changed anything: why, any further lines of text,
+// and the exit code.
+int Stop(const std::function<void(const std::string&)>& out, int code, const std::string& error,
+         const std::string& text = "") {
   out("Error=" + error);
+  for (std::size_t at = 0; at < text.size();) {
+    const std::size_t end = std::min(text.find('\n', at), text.size());
+    out(text.substr(at, end - at));
+    at = end + 1;
+  }
   out("ExitCode=" + std::to_string(code));
   return code;
 }
@@ -38,17 +46,7 @@ int RunUnattendedProcess(const TSwitches& s) {
   TReportOutput report;
   report.Open();  // before the debug log can take the standard output
   const auto out = [&report](const std::string& line) { report.Line(line); };
-  if (!s.Error.empty()) {
-    out("Error=" + s.Error);
-    const std::string usage = UsageText();
-    for (std::size_t at = 0; at < usage.size();) {
-      const std::size_t end = std::min(usage.find('\n', at), usage.size());
-      out(usage.substr(at, end - at));
-      at = end + 1;
-    }
-    out("ExitCode=" + std::to_string(kExitUsage));
-    return kExitUsage;
-  }
+  if (!s.Error.empty()) return Stop(out, kExitUsage, s.Error, UsageText());
   TDebugConsole& log = GetDebugConsole(s.Debug);
   if (!s.LogPath.empty()) {
     const std::string why = log.OpenLogFile(s.LogPath);

@@ -18,7 +18,6 @@ class TReportOutput {
   void Open();
   // text and CR LF; nothing when there is nowhere to write.
   void Line(const std::string& text);
-  bool HasTarget() const { return Out_ != os::kNull; }
 
  private:
   // The parent's console: attached, then its standard handle or CONOUT$.

@@ -1,17 +1,11 @@
 #include "app/switches.h"
 
 #include <algorithm>
-#include <cctype>
 #include <set>
 
-namespace {
+#include "shell/global.h"
 
-// Switch names are ASCII; the user's locale never changes their letters.
-std::string UpperAscii(std::string text) {
-  for (char& c : text)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return text;
-}
+namespace {
 
 bool StartsWith(const std::string& text, const std::string& prefix) { return text.compare(0, prefix.size(), prefix) == 0; }
 

@@ -86,6 +86,11 @@ int Refuse(const TOut& out, int code, const std::string& reason) {
   return code;
 }
 
+int RefuseExisting(TMainForm& f, const TOut& out) {
+  ReportRapidStart(f, out);
+  return Refuse(out, kExitExists, "a Rapid Start partition exists already");
+}
+
 int RunStatus(TMainForm& f, const TOut& out) {
   ReportDisks(f, out);
   ReportRapidStart(f, out);
@@ -147,10 +152,7 @@ int RunCreate(const TSwitches& s, TMainForm& f, TUnattendedEnv& env) {
   } else {
     sizeMb = static_cast<uint32_t>(s.SizeMb);
   }
-  if (f.RapidStartPart()) {
-    ReportRapidStart(f, out);
-    return Refuse(out, kExitExists, "a Rapid Start partition exists already");
-  }
+  if (f.RapidStartPart()) return RefuseExisting(f, out);
   if (f.Firmware == TFirmwareState::Absent && !s.Force)
     return Refuse(out, kExitFirmwareAbsent,
                   "the firmware does not offer Intel Rapid Start (/FORCE creates the partition all the same)");
@@ -170,11 +172,8 @@ int RunCreate(const TSwitches& s, TMainForm& f, TUnattendedEnv& env) {
   f.DiskIndex = index;
   const bool ended = RunWorkflow(f, env, [&] { f.CreateFlow.Start(index, static_cast<int>(sizeMb)); });
   out("Status=" + f.StatusText);
-  if (f.StatusText.empty() && f.RapidStartPart()) {
-    // One appeared between the start-up scan and the click's rescan.
-    ReportRapidStart(f, out);
-    return Refuse(out, kExitExists, "a Rapid Start partition exists already");
-  }
+  // One appeared between the start-up scan and the click's rescan.
+  if (f.StatusText.empty() && f.RapidStartPart()) return RefuseExisting(f, out);
   if (!ended || !EndsWith(f.StatusText, ".....Done.")) {
     out("Result=Failed");
     return kExitFailed;

@@ -1,6 +1,6 @@
 #include "demo/demo_os.h"
 
-#include <cctype>
+#include "shell/global.h"
 
 bool TDemoOs::CloseHandle(os::Handle h) {
   if (sim_.Owns(h)) return Sim([&] { return sim_.CloseHandle(h); });
@@ -13,11 +13,7 @@ std::string TDemoOs::GetTempPathA(uint32_t bufferChars) {
 
 bool TDemoOs::Simulated(const std::string& path) {
   const auto startsWith = [&path](const std::string& prefix) {
-    if (prefix.empty() || path.size() < prefix.size()) return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i)
-      if (std::tolower(static_cast<unsigned char>(path[i])) != std::tolower(static_cast<unsigned char>(prefix[i])))
-        return false;
-    return true;
+    return !prefix.empty() && UpperAscii(path.substr(0, prefix.size())) == UpperAscii(prefix);
   };
   return startsWith("\\\\.\\") || startsWith("\\\\?\\") || startsWith(sim_.TempPath);
 }

@@ -4,6 +4,12 @@
 
 std::string AnsiUpperCase(const std::string& text) { return CurrentOs().CharUpperBuffA(text); }
 
+std::string UpperAscii(std::string text) {
+  for (char& c : text)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return text;
+}
+
 namespace {
 
 // The position of the first case-insensitive occurrence of marker at or after

@@ -7,6 +7,9 @@
 
 // The user's-locale upper-case form of ANSI text; the length never changes.
 std::string AnsiUpperCase(const std::string& text);
+// Only a-z upper-cased, whatever the locale: for names that are ASCII by
+// definition (switches, device ids, device paths).
+std::string UpperAscii(std::string text);
 
 // The part of source after the first occurrence of marker (possibly empty),
 // or def when marker does not occur.

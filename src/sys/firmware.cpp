@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/os.h"
+#include "shell/global.h"
 
 namespace {
 
@@ -18,17 +19,6 @@ constexpr uint32_t kMaxIdBytes = 64 * 1024;
 // Ends the walk over a list that never says ERROR_NO_MORE_ITEMS.
 constexpr uint32_t kMaxDevices = 100000;
 
-bool EqualsAsciiNoCase(const char* text, std::size_t length, const char* wanted) {
-  std::size_t i = 0;
-  for (; i < length && wanted[i] != 0; ++i) {
-    char a = text[i], b = wanted[i];
-    if (a >= 'a' && a <= 'z') a = static_cast<char>(a - 'a' + 'A');
-    if (b >= 'a' && b <= 'z') b = static_cast<char>(b - 'a' + 'A');
-    if (a != b) return false;
-  }
-  return i == length && wanted[i] == 0;
-}
-
 // Whether a REG_MULTI_SZ of exactly size bytes holds the id. The list ends
 // at its first empty string or at the end of the bytes, whichever comes
 // first; a last string without its NUL still counts.
@@ -38,7 +28,7 @@ bool MultiSzHolds(const char* bytes, std::size_t size, const char* id) {
     std::size_t end = at;
     while (end < size && bytes[end] != 0) ++end;
     if (end == at) return false;  // the empty string that closes the list
-    if (EqualsAsciiNoCase(bytes + at, end - at, id)) return true;
+    if (UpperAscii(std::string(bytes + at, end - at)) == UpperAscii(id)) return true;
     at = end + 1;
   }
   return false;

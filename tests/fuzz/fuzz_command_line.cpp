@@ -65,12 +65,6 @@ void CheckSearches(Os& os, const std::string& source, const std::string& a, cons
   FUZZ_CHECK(AnsiUpperCase(source).size() == source.size());
 }
 
-std::string UpperAscii(std::string text) {
-  for (char& c : text)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return text;
-}
-
 // The unattended switches: an error only with an action, and an action only
 // when one of its words is there; numbers never past the cap; the log path
 // is what followed the last /LOG word.
