@@ -478,6 +478,14 @@ onedisk|Disk 0: Ortavel NVMe SSD 256GB|1:Disk 0: Ortavel NVMe SSD 256GB~0~0|1:Di
 existing|Disk 0: Ortavel SATA SSD 128GB|1:Disk 0: Ortavel SATA SSD 128GB~1:Disk 1: Keystone HDD 500GB~0|1:Disk0~1:Disk1~0|00|4 GB:0|0|1
 TABLE
 
+# The show event runs before the window shows: its first picture is the
+# filled one, and nothing on it changes afterwards.
+stop_demo
+out=$(cd "$build" && wl 120 "$probe" launch Disk 60000 "$(winpath "$demo")" /MACHINE=standard)
+expect "start: the status line's text when the window first shows" "$(field status_at_visible <<<"$out")" \
+  "Disk 0: Ortavel NVMe SSD 256GB"
+expect "start: no pixel changes after the first full paint (ms)" "$(field pixels_changed_after_ms <<<"$out")" "0"
+
 # 144 DPI: every place and size scales by 1.5, the bevel with them.
 stop_demo
 set_dpi 144

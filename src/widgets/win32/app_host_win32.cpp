@@ -9,7 +9,6 @@
 #include "widgets/win32/renderer_win32.h"
 
 namespace {
-constexpr UINT kFirstShowMessage = WM_APP + 1;
 constexpr DWORD kWorkerPollMs = 50;
 
 void PumpPending() {
@@ -62,9 +61,11 @@ void Win32ApplicationHost::Run(TMainForm& form) {
   renderer.Guarded([&form] {
     if (form.OnCreate) form.OnCreate();
   });
+  // The show event comes as the window is about to show: its first picture
+  // is the filled one, and nothing is painted twice.
+  renderer.Guarded([&form] { form.Shown(); });
   ShowWindow(window, SW_SHOWNORMAL);
   UpdateWindow(window);
-  PostMessageA(window, kFirstShowMessage, 0, 0);
 
   MSG msg;
   while (GetMessageA(&msg, nullptr, 0, 0) > 0) {

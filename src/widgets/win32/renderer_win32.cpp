@@ -9,7 +9,6 @@ namespace {
 
 constexpr char kFormClass[] = "TMainForm";
 constexpr char kPanelClass[] = "TOrvPanel";
-constexpr UINT kFirstShowMessage = WM_APP + 1;
 constexpr UINT_PTR kFirstTimerId = 1;
 // A combo box's selection field is its item height plus the border and
 // margins the control adds around it.
@@ -314,9 +313,6 @@ LRESULT TWin32Renderer::ContainerMessage(HWND window, UINT msg, WPARAM wParam, L
         Guarded([t] { t->Tick(); });
         break;
       }
-      return 0;
-    case kFirstShowMessage:
-      Guarded([this] { form_.Shown(); });
       return 0;
     case WM_CLOSE:
       if (window != form_window_) break;

@@ -44,7 +44,9 @@
 //                                   visible and until it is fully painted
 //                                   (STATUS_PREFIX: what the status line must
 //                                   start with first, - for a window without
-//                                   one), then closes it
+//                                   one), then closes it; also the status
+//                                   line's text when the window was first
+//                                   seen visible
 //   probe repaint TITLE WHAT COUNT SLEEP_MS PIDS
 //                                   CPU of COUNT repaints (WHAT: form, status)
 //                                   less the same loop with WM_NULL instead
@@ -763,12 +765,14 @@ int Launch(const std::string& statusPrefix, DWORD timeoutMs, const std::string& 
   if (!process) return 1;
   HWND top = nullptr;
   double visible = -1, painted = -1;
-  std::string status;
+  std::string status, statusAtVisible;
   while (NowMs() - start < timeoutMs && WaitForSingleObject(process, 0) == WAIT_TIMEOUT) {
-    if (!top && (top = VisibleTopOf(pid))) visible = NowMs() - start;
+    const bool firstSeen = !top && (top = VisibleTopOf(pid));
+    if (firstSeen) visible = NowMs() - start;
     if (top) {
       HWND line = statusPrefix == "-" ? nullptr : StatusLine(top);
       status = line ? TextOf(line) : "";
+      if (firstSeen) statusAtVisible = status;
       const bool hasText = statusPrefix == "-" || (line && status.compare(0, statusPrefix.size(), statusPrefix) == 0);
       if (hasText && NothingToPaint(top) && Answers(top) && NothingToPaint(top)) {
         painted = NowMs() - start;
@@ -778,7 +782,7 @@ int Launch(const std::string& statusPrefix, DWORD timeoutMs, const std::string& 
     Sleep(kLaunchPollMs);
   }
   std::printf("visible_ms=%.0f\npainted_ms=%.0f\n", visible, painted);
-  if (statusPrefix != "-") std::printf("status=%s\n", status.c_str());
+  if (statusPrefix != "-") std::printf("status=%s\nstatus_at_visible=%s\n", status.c_str(), statusAtVisible.c_str());
   if (painted >= 0) {
     // The screen from "painted" on: when its pixels changed last, if at all.
     unsigned long long last = ScreenSum(top);
