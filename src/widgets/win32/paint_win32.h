@@ -18,6 +18,7 @@ using std::min;
 
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <tuple>
 
@@ -38,8 +39,10 @@ class TPainter {
   // Draws the form's face and its background pictures (the form's own
   // picture children) into the backdrop; once, after the controls are placed.
   void BuildBackdrop(TForm& form);
-  // Copies the backdrop under formRect (screen pixels, form coordinates) to dc at 0,0.
-  void CopyBackdrop(HDC dc, const RECT& formRect) const;
+  // Copies the backdrop under formRect (screen pixels, form coordinates) to dc at x,y.
+  void CopyBackdrop(HDC dc, const RECT& formRect, int x = 0, int y = 0) const;
+  // Whether the backdrop holds this control's picture.
+  bool InBackdrop(const TControl& c) const { return inBackdrop_.count(&c) != 0; }
 
   // The GDI font for a toolkit font at this DPI; owned by the painter.
   HFONT GdiFont(const TFont& font);
@@ -67,6 +70,7 @@ class TPainter {
   HDC backdropDc_ = nullptr;
   HGDIOBJ backdropOld_ = nullptr;
   std::map<std::string, std::unique_ptr<Gdiplus::Bitmap>> pictures_;
+  std::set<const TControl*> inBackdrop_;
   std::map<std::tuple<std::string, int, bool>, HFONT> gdiFonts_;
   std::map<std::tuple<std::string, int, bool>, std::unique_ptr<Gdiplus::Font>> fonts_;
 };

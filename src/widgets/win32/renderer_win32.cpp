@@ -365,11 +365,14 @@ void TWin32Renderer::PaintBackdrop(HWND window, HDC dc) {
   const TControl& c = *it->second;
   RECT client;
   GetClientRect(window, &client);
+  RECT inForm = client;
+  MapWindowPoints(window, form_window_, reinterpret_cast<POINT*>(&inForm), 2);
+  // Nothing drawn over the backdrop: one copy, no canvas kept for it.
+  if (c.Kind() != TKind::Panel || static_cast<const TPanel&>(c).BevelOuter() == TBevel::None)
+    return painter_->CopyBackdrop(dc, inForm);
   PaintKept(dc, c, {window, kWholeWindow, 0, client}, [&](HDC canvas, int w, int h) {
-    RECT inForm = client;
-    MapWindowPoints(window, form_window_, reinterpret_cast<POINT*>(&inForm), 2);
     painter_->CopyBackdrop(canvas, inForm);
-    if (c.Kind() == TKind::Panel) painter_->Panel(canvas, static_cast<const TPanel&>(c), w, h);
+    painter_->Panel(canvas, static_cast<const TPanel&>(c), w, h);
   });
 }
 
@@ -396,6 +399,12 @@ void TWin32Renderer::DrawItem(const DRAWITEMSTRUCT& item) {
   if (it == controls_.end()) return;
   TControl& c = *it->second;
   const bool focused = (item.itemState & ODS_FOCUS) && !(item.itemState & ODS_NOFOCUSRECT);
+  // A picture of the backdrop is there already: one copy, no canvas kept.
+  if (painter_->InBackdrop(c) && !focused) {
+    RECT inForm = item.rcItem;
+    MapWindowPoints(item.hwndItem, form_window_, reinterpret_cast<POINT*>(&inForm), 2);
+    return painter_->CopyBackdrop(item.hDC, inForm, item.rcItem.left, item.rcItem.top);
+  }
   PaintKept(item.hDC, c, {item.hwndItem, item.itemID, item.itemState, item.rcItem}, [&](HDC canvas, int w, int h) {
     switch (c.Kind()) {
       case TKind::ComboBox: {
