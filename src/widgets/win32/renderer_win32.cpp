@@ -143,10 +143,8 @@ void TWin32Renderer::CreateChild(TControl& c) {
   if (!w) return;
   windows_[&c] = w;
   controls_[w] = &c;
-  // Owner-drawn buttons and statics never draw with their font; given one, the
-  // system would select it into their DC and back on every paint.
-  if (c.Kind() == TKind::ComboBox || c.Kind() == TKind::ListBox)
-    SendMessageA(w, WM_SETFONT, reinterpret_cast<WPARAM>(painter_->GdiFont(c.Font())), FALSE);
+  // No control is given a font: all of them are owner-drawn, and each paint
+  // picks its own. (A combo box given one measures and places itself again.)
 
   if (c.Kind() == TKind::ComboBox) {
     auto& combo = static_cast<TSmoothComboBox&>(c);
