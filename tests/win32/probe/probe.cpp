@@ -17,6 +17,8 @@
 //                                   runner and prints the CPU it used per second
 //   probe window                    the main windows open, the first one's
 //                                   visibility and client size
+//   probe empty-window              opens an empty window of the main window's
+//                                   frame and size until it is closed
 //
 // The window on screen, found by its title (another process's windows):
 //   probe children TITLE            every descendant window in EnumChildWindows
@@ -245,6 +247,41 @@ int Window() {
   if (form) GetClientRect(form, &client);
   std::printf("app_window=%d\nform_window=%d\nform_visible=%d\nclient=%ldx%ld\n", app ? 1 : 0, form ? 1 : 0,
               form && IsWindowVisible(form) ? 1 : 0, client.right, client.bottom);
+  return 0;
+}
+
+LRESULT CALLBACK EmptyWindowProc(HWND w, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg == WM_DESTROY) {
+    PostQuitMessage(0);
+    return 0;
+  }
+  return DefWindowProcA(w, msg, wParam, lParam);
+}
+
+// A window with the main window's frame and client size, filled with the
+// button face and nothing else, until it is closed: what showing a window
+// costs any program here, the floor under the launch figures.
+int EmptyWindow() {
+  WNDCLASSA wc = {};
+  wc.lpfnWndProc = EmptyWindowProc;
+  wc.hInstance = GetModuleHandleA(nullptr);
+  wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  wc.lpszClassName = "OrvProbeEmptyWindow";
+  RegisterClassA(&wc);
+  const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+  RECT frame = {0, 0, 700, 349};
+  AdjustWindowRect(&frame, style, FALSE);
+  HWND w = CreateWindowA(wc.lpszClassName, "Empty window", style, CW_USEDEFAULT, CW_USEDEFAULT,
+                         frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr, wc.hInstance, nullptr);
+  if (!w) return 1;
+  ShowWindow(w, SW_SHOWNORMAL);
+  UpdateWindow(w);
+  MSG msg;
+  while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
   return 0;
 }
 
@@ -1493,6 +1530,7 @@ int main(int argc, char** argv) {
     return Run(static_cast<DWORD>(std::stoul(argv[2])), argv[3], args);
   }
   if (command == "window") return Window();
+  if (command == "empty-window") return EmptyWindow();
   if (command == "emit" && argc > 3) return Emit(std::stoul(argv[2]), std::stoul(argv[3], nullptr, 0));
   if (command == "sleep" && argc > 2) {
     Sleep(static_cast<DWORD>(std::stoul(argv[2])));
@@ -1521,7 +1559,8 @@ int main(int argc, char** argv) {
   if (command == "hammer" && argc > 3) return Hammer(argv[2], argv[3]);
   if (command == "readscript" && argc > 2) return ReadScript(argv[2]);
   std::fprintf(stderr,
-               "usage: probe osversion | uninstall-target EXE | console EXE WAIT_MS ARGS... | window | children TITLE |\n"
+               "usage: probe osversion | uninstall-target EXE | console EXE WAIT_MS ARGS... | window | empty-window |\n"
+               "  children TITLE |\n"
                "  click TITLE CLASS TEXT | status TITLE | status-trace TITLE TIMEOUT_MS SUFFIX |\n"
                "  answer CAPTION ID TIMEOUT_MS | hang TITLE INTERVAL_MS DURATION_MS TIMEOUT_MS [STOP_FILE] |\n"
                "  tooltip TIMEOUT_MS | focus TITLE | launch STATUS_PREFIX TIMEOUT_MS EXE [ARGS...] |\n"
