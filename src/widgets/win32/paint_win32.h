@@ -4,7 +4,9 @@
 // so nothing flickers. What lies beneath the controls (the form's face and its
 // background pictures) is drawn once into the backdrop; a control starts its
 // drawing by copying its part of the backdrop, which makes it look
-// transparent without asking its parents to paint.
+// transparent without asking its parents to paint. A control with nothing of
+// its own to draw (a panel without a bevel, a background picture) is that
+// copy alone, made straight to the screen.
 #pragma once
 
 #include <windows.h>

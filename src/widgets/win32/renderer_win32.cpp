@@ -366,8 +366,10 @@ void TWin32Renderer::PaintBackdrop(HWND window, HDC dc) {
   RECT inForm = client;
   MapWindowPoints(window, form_window_, reinterpret_cast<POINT*>(&inForm), 2);
   // Nothing drawn over the backdrop: one copy, no canvas kept for it.
-  if (c.Kind() != TKind::Panel || static_cast<const TPanel&>(c).BevelOuter() == TBevel::None)
-    return painter_->CopyBackdrop(dc, inForm);
+  if (c.Kind() != TKind::Panel || static_cast<const TPanel&>(c).BevelOuter() == TBevel::None) {
+    painter_->CopyBackdrop(dc, inForm);
+    return;
+  }
   PaintKept(dc, c, {window, kWholeWindow, 0, client}, [&](HDC canvas, int w, int h) {
     painter_->CopyBackdrop(canvas, inForm);
     painter_->Panel(canvas, static_cast<const TPanel&>(c), w, h);
@@ -401,7 +403,8 @@ void TWin32Renderer::DrawItem(const DRAWITEMSTRUCT& item) {
   if (painter_->InBackdrop(c) && !focused) {
     RECT inForm = item.rcItem;
     MapWindowPoints(item.hwndItem, form_window_, reinterpret_cast<POINT*>(&inForm), 2);
-    return painter_->CopyBackdrop(item.hDC, inForm, item.rcItem.left, item.rcItem.top);
+    painter_->CopyBackdrop(item.hDC, inForm, item.rcItem.left, item.rcItem.top);
+    return;
   }
   PaintKept(item.hDC, c, {item.hwndItem, item.itemID, item.itemState, item.rcItem}, [&](HDC canvas, int w, int h) {
     switch (c.Kind()) {
