@@ -208,9 +208,11 @@ void TWin32Renderer::Changed(TControl& c, TChange what) {
       Place(c);
       break;
     case TChange::Visible:
+      if (!c.Visible()) MoveFocusFrom(w);
       ShowWindow(w, c.Visible() ? SW_SHOWNA : SW_HIDE);
       break;
     case TChange::Enabled:
+      if (!c.Enabled()) MoveFocusFrom(w);
       EnableWindow(w, c.Enabled() ? TRUE : FALSE);
       InvalidateRect(w, nullptr, FALSE);
       break;
@@ -246,14 +248,38 @@ void TWin32Renderer::TimerChanged(TTimer& timer) {
     KillTimer(form_window_, it->second);
 }
 
+// The system takes the focus from a window it disables or hides and gives it
+// to none, which leaves Tab and Enter dead until the next click (a click on
+// "Create" disables it; paging to the end hides the arrow). It moves on to
+// the next control Tab reaches, or to the form when there is none.
+void TWin32Renderer::MoveFocusFrom(HWND w) {
+  HWND focus = GetFocus();
+  if (!focus || (focus != w && !IsChild(w, focus))) return;
+  HWND next = GetNextDlgTabItem(form_window_, w, FALSE);
+  SetFocus(next && next != w && !IsChild(w, next) ? next : form_window_);
+}
+
 void TWin32Renderer::Guarded(const std::function<void()>& fn) {
   try {
     fn();
   } catch (const std::exception& e) {
-    report_(e.what());
+    Report(e.what());
   } catch (...) {
-    report_("");
+    Report("");
   }
+}
+
+// The report is a modal box whose loop goes on delivering timer ticks: a
+// handler failing at every tick would open a box inside the box each time.
+void TWin32Renderer::Report(const std::string& message) {
+  if (reporting_) return;
+  reporting_ = true;
+  try {
+    report_(message);
+  } catch (...) {
+    // Nothing more can be said; the next failure may be reported again.
+  }
+  reporting_ = false;
 }
 
 bool TWin32Renderer::TranslateKey(MSG& msg) {
@@ -446,7 +472,9 @@ void TWin32Renderer::Command(HWND child, WORD code) {
   if (c->Kind() == TKind::ComboBox && code == CBN_SELCHANGE) {
     const int index = static_cast<int>(SendMessageA(child, CB_GETCURSEL, 0, 0));
     Guarded([c, index] { static_cast<TSmoothComboBox*>(c)->UserSelected(index); });
-  } else if (IsClickable(*c) && code == BN_CLICKED) {
+  } else if (IsClickable(*c) && (code == BN_CLICKED || code == BN_DOUBLECLICKED)) {
+    // An owner-drawn button reports the second click of a double click as
+    // BN_DOUBLECLICKED alone: two quick clicks on an arrow move two disks.
     Guarded([c] { c->Click(); });
   }
 }

@@ -35,7 +35,8 @@ class TWin32Renderer : public TWidgetObserver {
   // The window of a control, or nullptr.
   HWND WindowOf(const TControl& control) const;
   // Runs a handler of portable code; an exception it lets escape is reported
-  // here, since unwinding cannot cross the system's window procedures.
+  // here, since unwinding cannot cross the system's window procedures. One
+  // report at a time: one that comes while another is shown is dropped.
   void Guarded(const std::function<void()>& fn);
   // For the message loop: Enter on a focused button clicks it.
   bool TranslateKey(MSG& msg);
@@ -71,6 +72,9 @@ class TWin32Renderer : public TWidgetObserver {
   void Command(HWND child, WORD code);
   void SizeCombo(TSmoothComboBox& combo);
   void UpdateTooltip(TControl& control, bool add);
+  void Report(const std::string& message);
+  // Before window is disabled or hidden: the keyboard focus, if in it, moves on.
+  void MoveFocusFrom(HWND window);
   // The window text a control shows: its caption, or for a picture its hint,
   // for a symbol button its accessible name.
   static std::string WindowText(const TControl& control);
@@ -96,4 +100,5 @@ class TWin32Renderer : public TWidgetObserver {
   std::map<TPaintKey, TPainted> painted_;
   TLookGenerations looks_;
   int nextId_ = 100;
+  bool reporting_ = false;
 };
