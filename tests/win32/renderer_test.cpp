@@ -91,36 +91,22 @@ TEST_F(RendererTest, BothClicksOfADoubleClickAreClicks) {
   EXPECT_EQ(clicks_, (std::vector<std::string>{"B", "B"}));
 }
 
-TEST_F(RendererTest, FocusMovesOnFromADisabledOrHiddenControl) {
-  struct Case {
-    const char* name;
-    TGlassButton* focused;
-    std::vector<TGlassButton*> disabledBefore;
-    bool hide;
-    const char* expected;  // the control that has the focus after, or "Form"
-  };
-  const Case cases[] = {
-      {"disabled: to the next", &a_, {}, false, "B"},
-      {"hidden: to the next", &b_, {}, true, "C"},
-      {"the last: round to the first", &c_, {}, false, "A"},
-      {"others disabled: skipped", &a_, {&b_}, false, "C"},
-      {"none left: to the form", &a_, {&b_, &c_}, false, "Form"},
-  };
-  for (const Case& k : cases) {
-    SCOPED_TRACE(k.name);
-    for (TGlassButton* b : {&a_, &b_, &c_}) {
-      b->SetEnabled(true);
-      b->SetVisible(true);
-    }
-    for (TGlassButton* b : k.disabledBefore) b->SetEnabled(false);
-    SetFocus(Of(*k.focused));
-    ASSERT_EQ(GetFocus(), Of(*k.focused));
-    if (k.hide)
-      k.focused->SetVisible(false);
+// Tab goes on from the form as from a control: the keyboard stays alive.
+TEST_F(RendererTest, TheFormTakesTheFocusFromADisabledOrHiddenControl) {
+  for (const bool hide : {false, true}) {
+    SCOPED_TRACE(hide ? "hidden" : "disabled");
+    b_.SetEnabled(true);
+    b_.SetVisible(true);
+    SetFocus(Of(b_));
+    ASSERT_EQ(GetFocus(), Of(b_));
+    if (hide)
+      b_.SetVisible(false);
     else
-      k.focused->SetEnabled(false);
-    const std::string expected = k.expected;
-    EXPECT_EQ(GetFocus(), expected == "Form" ? renderer_->Window() : Of(*form_.FindControl(expected)));
+      b_.SetEnabled(false);
+    EXPECT_EQ(GetFocus(), renderer_->Window());
+    MSG tab = {renderer_->Window(), WM_KEYDOWN, VK_TAB, 0, 0, {0, 0}};
+    EXPECT_TRUE(IsDialogMessageA(renderer_->Window(), &tab));
+    EXPECT_EQ(GetFocus(), Of(a_));
   }
 }
 
@@ -129,6 +115,21 @@ TEST_F(RendererTest, FocusElsewhereStaysWhereItIs) {
   a_.SetEnabled(false);
   b_.SetVisible(false);
   EXPECT_EQ(GetFocus(), Of(c_));
+}
+
+// A change of the system's colours reaches the form's face at once.
+TEST_F(RendererTest, TheFaceFollowsTheSystemColours) {
+  INT element = COLOR_BTNFACE;
+  const COLORREF before = GetSysColor(element);
+  const COLORREF changed = RGB(200, 30, 40);
+  SetSysColors(1, &element, &changed);
+  Pump(100);
+  HDC dc = GetDC(renderer_->Window());
+  const COLORREF shown = GetPixel(dc, 5, 90);  // below the buttons: the face
+  ReleaseDC(renderer_->Window(), dc);
+  SetSysColors(1, &element, &before);
+  Pump(50);
+  EXPECT_EQ(shown, changed);
 }
 
 // A handler that fails at every tick, while the first failure's box is open

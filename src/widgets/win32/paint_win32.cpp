@@ -130,12 +130,15 @@ Bitmap* TPainter::Picture(const std::string& name) {
 }
 
 void TPainter::BuildBackdrop(TForm& form) {
-  HDC screen = GetDC(nullptr);
   const int w = Scale(form.ClientWidth()), h = Scale(form.ClientHeight());
-  backdropDc_ = CreateCompatibleDC(screen);
-  backdrop_ = CreateCompatibleBitmap(screen, w, h);
-  ReleaseDC(nullptr, screen);
-  backdropOld_ = SelectObject(backdropDc_, backdrop_);
+  if (!backdropDc_) {
+    HDC screen = GetDC(nullptr);
+    backdropDc_ = CreateCompatibleDC(screen);
+    backdrop_ = CreateCompatibleBitmap(screen, w, h);
+    ReleaseDC(nullptr, screen);
+    backdropOld_ = SelectObject(backdropDc_, backdrop_);
+  }
+  inBackdrop_.clear();
   HBRUSH face = CreateSolidBrush(Ref(form.Color));
   RECT all = {0, 0, w, h};
   FillRect(backdropDc_, &all, face);

@@ -39,7 +39,8 @@ class TPainter {
   RECT Scale(const TRect& r) const;
 
   // Draws the form's face and its background pictures (the form's own
-  // picture children) into the backdrop; once, after the controls are placed.
+  // picture children) into the backdrop: after the controls are placed, and
+  // again when the system's colours change.
   void BuildBackdrop(TForm& form);
   // Copies the backdrop under formRect (screen pixels, form coordinates) to dc at x,y.
   void CopyBackdrop(HDC dc, const RECT& formRect, int x = 0, int y = 0) const;

@@ -249,14 +249,13 @@ void TWin32Renderer::TimerChanged(TTimer& timer) {
 }
 
 // The system takes the focus from a window it disables or hides and gives it
-// to none, which leaves Tab and Enter dead until the next click (a click on
-// "Create" disables it; paging to the end hides the arrow). It moves on to
-// the next control Tab reaches, or to the form when there is none.
+// to none, which leaves the keyboard dead until the next click (a click on
+// "Create" disables it; paging to the end hides the arrow). The form takes
+// it: nothing shows a focus mark that the user did not ask for, and Tab
+// starts again at the first control.
 void TWin32Renderer::MoveFocusFrom(HWND w) {
   HWND focus = GetFocus();
-  if (!focus || (focus != w && !IsChild(w, focus))) return;
-  HWND next = GetNextDlgTabItem(form_window_, w, FALSE);
-  SetFocus(next && next != w && !IsChild(w, next) ? next : form_window_);
+  if (focus && (focus == w || IsChild(w, focus))) SetFocus(form_window_);
 }
 
 void TWin32Renderer::Guarded(const std::function<void()>& fn) {
@@ -314,6 +313,12 @@ LRESULT TWin32Renderer::ContainerMessage(HWND window, UINT msg, WPARAM wParam, L
     case WM_ERASEBKGND:
       return 1;  // painted whole in WM_PAINT
     case WM_SYSCOLORCHANGE:
+      // The form's face is a system colour: the backdrop is drawn again.
+      if (window == form_window_) {
+        painter_->BuildBackdrop(form_);
+        RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
+      }
+      [[fallthrough]];
     case WM_SETTINGCHANGE:
       // Items and buttons use system colours: nothing kept may be copied again.
       looks_.ChangedAll();

@@ -73,7 +73,7 @@ class TWin32Renderer : public TWidgetObserver {
   void SizeCombo(TSmoothComboBox& combo);
   void UpdateTooltip(TControl& control, bool add);
   void Report(const std::string& message);
-  // Before window is disabled or hidden: the keyboard focus, if in it, moves on.
+  // Before window is disabled or hidden: the keyboard focus, if in it, goes to the form.
   void MoveFocusFrom(HWND window);
   // The window text a control shows: its caption, or for a picture its hint,
   // for a symbol button its accessible name.
