@@ -22,7 +22,6 @@ work="$build/wine-bench"
 mkdir -p "$work"
 . "$(dirname "$0")/../tests/win32/wine_env.sh"
 failed=0
-median() { sort -n | awk '{ v[NR] = $1 } END { if (NR == 0) print "-"; else if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
 wine_display
 window_prefix

@@ -32,7 +32,6 @@ mkdir -p "$work"
 . "$(dirname "$0")/../tests/win32/wine_env.sh"
 failed=0
 
-median() { sort -n | awk '{ v[NR] = $1 } END { if (NR == 0) print "-"; else if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 load() { cut -d' ' -f1-3 /proc/loadavg; }
 
 for f in OrvRapidStart.exe OrvRapidStartDemo.exe; do

@@ -15,6 +15,8 @@ title="Ortavel - Intel Rapid Start (Demo)"
 
 field() { sed -n "s/^$1=//p" | tr -d '\r'; }
 ms_now() { date +%s%3N; }
+# The median of numbers, one per line; - for none.
+median() { sort -n | awk '{ v[NR] = $1 } END { if (NR == 0) print "-"; else if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
 wine_prefixes=()
 xvfb_pid=""
