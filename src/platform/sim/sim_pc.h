@@ -367,6 +367,7 @@ class SimPc : public Os {
   std::multiset<uint64_t> waiting_;      // the generation each waiting caller last saw
   os::Handle NewHandle(Kind kind, const std::string& name, uint32_t access = 0);
   const Object* Find(os::Handle h, Kind kind) const;
+  const std::vector<SimPnpDevice>* OpenDeviceList(os::Handle set);
   // Lets the file, pipe and process model forget a handle being closed.
   void ForgetHandle(os::Handle h, Kind kind);
 

@@ -73,19 +73,27 @@ os::Handle SimPc::SetupDiGetClassDevsByEnumeratorA(const std::string& enumerator
   return set;
 }
 
-bool SimPc::SetupDiEnumDeviceInfo(os::Handle set, uint32_t index, os::SpDevInfoData& data) {
-  const std::lock_guard<std::recursive_mutex> guard(mutex_);
-  if (Enter(Call::SetupDiEnumDeviceInfo, std::to_string(index))) return false;
+// The devices of a list SetupDiGetClassDevsA made, or nullptr with
+// ERROR_INVALID_HANDLE for any other handle.
+const std::vector<SimPnpDevice>* SimPc::OpenDeviceList(os::Handle set) {
   auto it = deviceSets_.find(set);
   if (!Find(set, Kind::DeviceSet) || it == deviceSets_.end()) {
     LastError() = os::kErrorInvalidHandle;
-    return false;
+    return nullptr;
   }
+  return &it->second;
+}
+
+bool SimPc::SetupDiEnumDeviceInfo(os::Handle set, uint32_t index, os::SpDevInfoData& data) {
+  const std::lock_guard<std::recursive_mutex> guard(mutex_);
+  if (Enter(Call::SetupDiEnumDeviceInfo, std::to_string(index))) return false;
+  const std::vector<SimPnpDevice>* devices = OpenDeviceList(set);
+  if (!devices) return false;
   if (data.cbSize != kDevInfoDataCbSize) {
     LastError() = kErrorInvalidUserBuffer;
     return false;
   }
-  if (index >= it->second.size()) {
+  if (index >= devices->size()) {
     LastError() = os::kErrorNoMoreItems;
     return false;
   }
@@ -100,16 +108,13 @@ bool SimPc::SetupDiGetDeviceRegistryPropertyA(os::Handle set, const os::SpDevInf
                                               uint32_t& requiredSize) {
   const std::lock_guard<std::recursive_mutex> guard(mutex_);
   if (Enter(Call::SetupDiGetDeviceRegistryPropertyA, std::to_string(property))) return false;
-  auto it = deviceSets_.find(set);
-  if (!Find(set, Kind::DeviceSet) || it == deviceSets_.end()) {
-    LastError() = os::kErrorInvalidHandle;
-    return false;
-  }
-  if (data.cbSize != kDevInfoDataCbSize || data.Reserved == 0 || data.Reserved > it->second.size()) {
+  const std::vector<SimPnpDevice>* devices = OpenDeviceList(set);
+  if (!devices) return false;
+  if (data.cbSize != kDevInfoDataCbSize || data.Reserved == 0 || data.Reserved > devices->size()) {
     LastError() = os::kErrorInvalidParameter;
     return false;
   }
-  const SimPnpDevice& device = it->second[data.Reserved - 1];
+  const SimPnpDevice& device = (*devices)[data.Reserved - 1];
   // assumed: of the properties only the hardware ids are kept; any other
   // reads as a property the device does not have.
   if (property != os::kSpdrpHardwareId || !device.HasHardwareIds) {
