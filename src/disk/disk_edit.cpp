@@ -20,7 +20,7 @@ namespace {
 
 constexpr uint32_t kDigcfFlags = disk::kDigcfPresent | disk::kDigcfDeviceInterface;  // 0x12
 constexpr uint32_t kInterfaceDetailBytes = 1024;
-constexpr uint32_t kInterfaceDataCbSize = sizeof(os::SpDeviceInterfaceData);  // 28
+constexpr uint32_t kInterfaceDataCbSize = sizeof(os::SpDeviceInterfaceData);
 // DeletePartition's input: a zero SET_PARTITION_INFORMATION_EX and 24 more zero bytes.
 constexpr uint32_t kDeleteRecordBytes = 144;
 

@@ -245,9 +245,9 @@ static_assert(offsetof(SetPartitionInformationEx, Gpt) == 8, "GPT member offset"
 // ---- SetupAPI ----
 constexpr uint32_t kDigcfPresent = 0x02;
 constexpr uint32_t kDigcfDeviceInterface = 0x10;
-// SP_DEVICE_INTERFACE_DETAIL_DATA_A of a 32-bit process: a DWORD and the first
-// character of DevicePath, byte-packed.
-constexpr uint32_t kInterfaceDetailCbSize = 5;
+// SP_DEVICE_INTERFACE_DETAIL_DATA_A: a DWORD and the first character of
+// DevicePath, byte-packed in a 32-bit process (5), padded to 8 in a 64-bit one.
+constexpr uint32_t kInterfaceDetailCbSize = sizeof(void*) == 4 ? 5 : 8;
 constexpr uint32_t kInterfaceDetailPathOffset = 4;
 
 }  // namespace disk

@@ -134,44 +134,49 @@ static_assert(offsetof(OsVersionInfoExA, wServicePackMajor) == kOsVersionInfoSiz
               "extended fields follow OSVERSIONINFOA");
 static_assert(offsetof(OsVersionInfoExA, wProductType) == 154, "wProductType offset");
 
-// SYSTEM_INFO of a 32-bit process: 36 bytes; only the architecture is read.
+// The SDK's records as the process's own bitness lays them out: a pointer or
+// a ULONG_PTR is 4 bytes in the shipped 32-bit program and 8 in the 64-bit
+// flavour of the Wine suite and in the native tests.
+constexpr bool kPointers32 = sizeof(void*) == 4;
+
+// SYSTEM_INFO: 36 bytes (32-bit) or 48 (64-bit); only the architecture is read.
 struct SystemInfo {
   uint16_t wProcessorArchitecture;
   uint16_t wReserved;
   uint32_t dwPageSize;
-  uint32_t lpMinimumApplicationAddress;
-  uint32_t lpMaximumApplicationAddress;
-  uint32_t dwActiveProcessorMask;
+  std::uintptr_t lpMinimumApplicationAddress;
+  std::uintptr_t lpMaximumApplicationAddress;
+  std::uintptr_t dwActiveProcessorMask;
   uint32_t dwNumberOfProcessors;
   uint32_t dwProcessorType;
   uint32_t dwAllocationGranularity;
   uint16_t wProcessorLevel;
   uint16_t wProcessorRevision;
 };
-static_assert(sizeof(SystemInfo) == 36, "SYSTEM_INFO size (32-bit)");
+static_assert(sizeof(SystemInfo) == (kPointers32 ? 36 : 48), "SYSTEM_INFO size");
 
 constexpr uint16_t kProcessorArchitectureIntel = 0;
 constexpr uint16_t kProcessorArchitectureIa64 = 6;
 constexpr uint16_t kProcessorArchitectureAmd64 = 9;
 
-// SP_DEVICE_INTERFACE_DATA of a 32-bit process: 28 bytes.
+// SP_DEVICE_INTERFACE_DATA: 28 bytes (32-bit) or 32 (64-bit).
 struct SpDeviceInterfaceData {
   uint32_t cbSize;
   Guid InterfaceClassGuid;
   uint32_t Flags;
-  uint32_t Reserved;
+  std::uintptr_t Reserved;
 };
-static_assert(sizeof(SpDeviceInterfaceData) == 28, "SP_DEVICE_INTERFACE_DATA size (32-bit)");
+static_assert(sizeof(SpDeviceInterfaceData) == (kPointers32 ? 28 : 32), "SP_DEVICE_INTERFACE_DATA size");
 
-// SP_DEVINFO_DATA of a 32-bit process: 28 bytes. The caller sets cbSize;
+// SP_DEVINFO_DATA: 28 bytes (32-bit) or 32 (64-bit). The caller sets cbSize;
 // DevInst and Reserved identify the device to later calls on the same set.
 struct SpDevInfoData {
   uint32_t cbSize;
   Guid ClassGuid;
   uint32_t DevInst;
-  uint32_t Reserved;  // ULONG_PTR
+  std::uintptr_t Reserved;
 };
-static_assert(sizeof(SpDevInfoData) == 28, "SP_DEVINFO_DATA size (32-bit)");
+static_assert(sizeof(SpDevInfoData) == (kPointers32 ? 28 : 32), "SP_DEVINFO_DATA size");
 
 // SetupDiGetClassDevs flags and device registry properties (setupapi.h).
 constexpr uint32_t kDigcfPresent = 0x02;

@@ -83,7 +83,7 @@ class DetailPc : public fuzz::FuzzPc {
     FUZZ_CHECK(data.Reserved >= 1 && data.Reserved <= classes[it->second].size());
     FUZZ_CHECK(detail && detailSize == kDetailBytes);
     uint8_t* bytes = static_cast<uint8_t*>(detail);
-    FUZZ_CHECK(Le32(bytes) == 5);  // cbSize of the 32-bit record
+    FUZZ_CHECK(Le32(bytes) == disk::kInterfaceDetailCbSize);
     const Record& r = classes[it->second][data.Reserved - 1];
     if (r.flags & 1) {
       SetLastError(os::kErrorInsufficientBuffer);

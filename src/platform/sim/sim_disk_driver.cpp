@@ -40,8 +40,10 @@ constexpr uint32_t kDescriptorFixedBytes = 40;  // sizeof(STORAGE_DEVICE_DESCRIP
 constexpr uint32_t kSeekPenaltyProperty = 7;    // StorageDeviceSeekPenaltyProperty
 constexpr uint32_t kTrimProperty = 8;           // StorageDeviceTrimProperty
 constexpr uint32_t kFlagDescriptorBytes = 12;   // DEVICE_SEEK_PENALTY_DESCRIPTOR, DEVICE_TRIM_DESCRIPTOR
-constexpr uint32_t kInterfaceDetailCbSize = 5;  // SP_DEVICE_INTERFACE_DETAIL_DATA_A, 32-bit
-constexpr uint32_t kInterfaceDataCbSize = 28;   // SP_DEVICE_INTERFACE_DATA, 32-bit
+// SP_DEVICE_INTERFACE_DETAIL_DATA_A and SP_DEVICE_INTERFACE_DATA of the
+// calling process's bitness: SetupAPI refuses any other cbSize.
+constexpr uint32_t kInterfaceDetailCbSize = sizeof(void*) == 4 ? 5 : 8;
+constexpr uint32_t kInterfaceDataCbSize = sizeof(os::SpDeviceInterfaceData);
 
 // Little-endian field access at byte offsets.
 template <class T>

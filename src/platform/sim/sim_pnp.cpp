@@ -7,7 +7,7 @@
 
 namespace {
 
-constexpr uint32_t kDevInfoDataCbSize = 28;  // SP_DEVINFO_DATA, 32-bit
+constexpr uint32_t kDevInfoDataCbSize = sizeof(os::SpDevInfoData);  // of the caller's bitness
 constexpr uint32_t kErrorNoAccess = 998;
 constexpr uint32_t kErrorInvalidUserBuffer = 1784;
 constexpr uint8_t kUnreturnedBytePattern = 0xA5;

@@ -14,6 +14,9 @@
 static_assert(sizeof(os::SpDeviceInterfaceData) == sizeof(SP_DEVICE_INTERFACE_DATA), "SP_DEVICE_INTERFACE_DATA");
 static_assert(sizeof(os::SpDevInfoData) == sizeof(SP_DEVINFO_DATA), "SP_DEVINFO_DATA");
 static_assert(offsetof(os::SpDevInfoData, DevInst) == offsetof(SP_DEVINFO_DATA, DevInst), "DevInst");
+static_assert(offsetof(os::SpDevInfoData, Reserved) == offsetof(SP_DEVINFO_DATA, Reserved), "Reserved");
+static_assert(disk::kInterfaceDetailCbSize == sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A), "detail cbSize");
+static_assert(disk::kInterfaceDetailPathOffset == offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath), "DevicePath");
 static_assert(os::kDigcfPresent == DIGCF_PRESENT && os::kDigcfAllClasses == DIGCF_ALLCLASSES, "DIGCF");
 static_assert(os::kSpdrpHardwareId == SPDRP_HARDWAREID, "SPDRP_HARDWAREID");
 static_assert(os::kRegSz == REG_SZ && os::kRegMultiSz == REG_MULTI_SZ, "registry types");
