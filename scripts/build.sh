@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds the named targets: native (portable code and its tests, with
-# sanitizers), tsan (the tests again under ThreadSanitizer), bench (the native benchmarks, optimised) and win32 (the
-# Windows program, its 64-bit helper and the Wine tests).
+# sanitizers), tsan (the tests again under ThreadSanitizer), bench (the native
+# benchmarks, optimised), win32 (the Windows program, its 64-bit helper and the
+# Wine tests) and wine64 (the same Windows build for x86-64 in build/wine64,
+# for the Wine suite where 32-bit programs cannot run).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
@@ -25,6 +27,10 @@ for target in "$@"; do
       cmake -S . -B build/win64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
       cmake --build build/win64 -j"$jobs"
       cp build/win64/amd64.exe build/win32/amd64.exe ;;
+    wine64)
+      cmake -S . -B build/wine64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake -DCMAKE_BUILD_TYPE=Release \
+        -DORV_FLAVOUR64=ON >/dev/null
+      cmake --build build/wine64 -j"$jobs" ;;
     *) echo "build: unknown target $target" >&2; exit 2 ;;
   esac
 done
