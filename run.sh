@@ -7,22 +7,32 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/setup.sh
-scripts/build.sh win32
+. scripts/wine-flavour.sh
+# Where 32-bit programs cannot run, the 64-bit build of the same sources.
+flavour=$(wine_flavour)
+build="$PWD/$(wine_build_dir "$flavour")"
+if [ "$flavour" == 64 ]; then
+  scripts/build.sh wine64
+  use_wine64 "$build/wine64-bin"
+else
+  scripts/build.sh win32
+fi
 
-exe="$PWD/build/win32/OrvRapidStartDemo.exe"
+exe="$build/OrvRapidStartDemo.exe"
 title='Ortavel - Intel Rapid Start (Demo)'
 if [ "${1:-}" == "--real" ]; then
   shift
-  exe="$PWD/build/win32/OrvRapidStart.exe"
+  exe="$build/OrvRapidStart.exe"
   title='Ortavel - Intel Rapid Start'
 fi
-export WINEPREFIX="${WINEPREFIX:-$PWD/build/wine-run}" WINEDEBUG="${WINEDEBUG:--all}"
+export WINEPREFIX="${WINEPREFIX:-$PWD/build/wine-run$flavour}" WINEDEBUG="${WINEDEBUG:--all}"
 
 prepare_prefix() {
   [ -f "$WINEPREFIX/system.reg" ] || { echo "run: preparing the Wine prefix (about 20 s)"; wineboot -i >/dev/null 2>&1; }
-  # Wine does not load its own Tahoma into a new prefix; the window is drawn in it.
+  # Wine does not load its own fonts into a new prefix: the window is drawn
+  # in Tahoma, the frame's buttons in Marlett.
   mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
-  cp -n /usr/share/wine/fonts/tahoma*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
+  cp -n /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
 }
 
 if [ -n "${DISPLAY:-}" ]; then

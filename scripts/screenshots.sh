@@ -9,9 +9,12 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
-build="$root/build/win32"
+. scripts/wine-flavour.sh
+flavour=$(wine_flavour)
+build="$root/$(wine_build_dir "$flavour")"
 docs="$root/docs"
-if [ ! -f "$build/OrvRapidStartDemo.exe" ] || [ ! -f "$build/orv_probe.exe" ]; then scripts/build.sh win32; fi
+if [ ! -f "$build/OrvRapidStartDemo.exe" ] || [ ! -f "$build/orv_probe.exe" ]; then scripts/build.sh "${build##*/}"; fi
+[ "$flavour" == 64 ] && use_wine64 "$build/wine64-bin"
 mkdir -p "$docs"
 
 work="$build/screenshots"

@@ -17,7 +17,8 @@
 #   e.g. /DEBUG, to compare with the log written out instead of held
 set -u
 cycles=${1:-200}
-build=$(cd "${2:-$(dirname "$0")/../build/win32}" && pwd)
+. "$(dirname "$0")/wine-flavour.sh"
+build=$(cd "${2:-$(dirname "$0")/../$(wine_build_dir "$(wine_flavour)")}" && pwd)
 switches=("${@:3}")
 work="$build/wine-soak"
 mkdir -p "$work"

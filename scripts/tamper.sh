@@ -18,7 +18,8 @@
 set -u
 rounds=${1:-10000}
 reader_every=10
-build=$(cd "${2:-$(dirname "$0")/../build/win32}" && pwd)
+. "$(dirname "$0")/wine-flavour.sh"
+build=$(cd "${2:-$(dirname "$0")/../$(wine_build_dir "$(wine_flavour)")}" && pwd)
 work="$build/wine-tamper"
 mkdir -p "$work"
 . "$(dirname "$0")/../tests/win32/wine_env.sh"

@@ -17,7 +17,8 @@ while [ $# -gt 0 ]; do
     *) dir=$1; shift ;;
   esac
 done
-build=$(cd "${dir:-$(dirname "$0")/../build/win32}" && pwd)
+. "$(dirname "$0")/wine-flavour.sh"
+build=$(cd "${dir:-$(dirname "$0")/../$(wine_build_dir "$(wine_flavour)")}" && pwd)
 work="$build/wine-bench"
 mkdir -p "$work"
 . "$(dirname "$0")/../tests/win32/wine_env.sh"

@@ -1,7 +1,8 @@
 # Shared by the scripts that run the program under Wine and Xvfb: a display,
 # Wine prefixes, and the helpers that start the demo and read its window.
-# Sourced, never run. The caller sets build (the Win32 build folder) and work
-# (a folder for prefixes and files) first.
+# Sourced, never run. The caller sets build (the Windows build folder, of
+# either flavour) and work (a folder for prefixes and files) first; flavour
+# is then 32 or 64.
 #
 # ORV_WINE_DISPLAY: an X display to use instead of starting Xvfb.
 # ORV_WINE_PREFIX: a 64-bit prefix already set up as window_prefix does, to
@@ -9,6 +10,13 @@
 # slices in its own prefix).
 
 export WINEDEBUG=-all
+. "$(dirname "${BASH_SOURCE[0]}")/../../scripts/wine-flavour.sh"
+# The flavour is the build's: a PE32+ program runs under wine64.
+flavour=32
+if x86_64-w64-mingw32-objdump -f "$build/OrvRapidStart.exe" 2>/dev/null | grep -q 'file format pei-x86-64'; then
+  flavour=64
+  use_wine64 "$work/wine64-bin"
+fi
 probe="$build/orv_probe.exe"
 demo="$build/OrvRapidStartDemo.exe"
 title="Ortavel - Intel Rapid Start (Demo)"

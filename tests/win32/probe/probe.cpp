@@ -5,8 +5,11 @@
 //   probe osversion                 the detector's family code and name
 //   probe uninstall-target EXE      plays a running instance (mutex + window),
 //                                   starts EXE /UNINSTALL and reports the post
-//   probe console EXE ARGS...       starts EXE in a new console, waits, reads
-//                                   the console back and ends the process
+//   probe console EXE WAIT_MS ARGS...
+//                                   starts EXE in a new console 2000 columns
+//                                   wide, waits until its window shows (WAIT_MS
+//                                   at most), reads the console back (a row a
+//                                   line) and ends the process
 //   probe emit BYTES CODE           writes BYTES bytes to standard output in one
 //                                   write and exits with CODE
 //   probe sleep MS                  sleeps, then exits with 0
@@ -161,13 +164,19 @@ int UninstallTarget(const std::string& exe) {
   return 0;
 }
 
+// Wide enough that no line the program writes wraps onto a second row, so a
+// row is a line whatever the length of the paths in it. The new console gets
+// this width from the start-up information, before the program writes.
+constexpr DWORD kConsoleColumns = 2000;
+
 // Console contents as lines of "attr|text", trailing blanks trimmed; stops at
 // the last non-empty line.
 std::string ReadConsole() {
   HANDLE out = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                            OPEN_EXISTING, 0, nullptr);
   CONSOLE_SCREEN_BUFFER_INFO info = {};
-  if (!GetConsoleScreenBufferInfo(out, &info)) return "";
+  if (!GetConsoleScreenBufferInfo(out, &info)) return "buffer=0\n";
+  if (static_cast<DWORD>(info.dwSize.X) < kConsoleColumns) return "columns=" + std::to_string(info.dwSize.X) + "\n";
   std::string all;
   std::string pending;
   for (SHORT row = 0; row <= info.dwCursorPosition.Y; ++row) {
@@ -208,16 +217,29 @@ int Run(DWORD timeoutMs, const std::string& exe, const std::string& args) {
   return 0;
 }
 
+HWND VisibleTopOf(DWORD pid);
+
 int Console(const std::string& exe, const std::string& args, DWORD waitMs) {
-  DWORD pid = 0;
-  HANDLE child = Start(Quote(exe) + args, CREATE_NEW_CONSOLE, &pid);
-  if (!child) {
+  STARTUPINFOA si = {};
+  si.cb = sizeof si;
+  si.dwFlags = STARTF_USECOUNTCHARS;
+  si.dwXCountChars = kConsoleColumns;
+  si.dwYCountChars = 1000;
+  PROCESS_INFORMATION pi = {};
+  std::string cmd = Quote(exe) + args;
+  if (!CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE, nullptr, nullptr, &si, &pi)) {
     std::printf("started=0\n");
     return 1;
   }
-  Sleep(waitMs);
+  CloseHandle(pi.hThread);
+  const DWORD pid = pi.dwProcessId;
+  HANDLE child = pi.hProcess;
+  // Every start-up line is written before the window shows (its start-up
+  // takes seconds under Wine); a program that shows none is given waitMs.
+  const DWORD start = GetTickCount();
+  while (GetTickCount() - start < waitMs && !VisibleTopOf(pid)) Sleep(50);
   FreeConsole();
-  std::string text;
+  std::string text = "console=none\n";
   if (AttachConsole(pid)) {
     text = ReadConsole();
     FreeConsole();
