@@ -47,10 +47,16 @@ TEST_F(Entry, CanStartTable) {
        "\" /UNINSTALL"},
       {"/UNINSTALL alone creates no mutex", Quoted(" /UNINSTALL /DEBUG"), false, false, false, false, false, true,
        "\" /UNINSTALL /DEBUG"},
-      {"a short path hides the switches", shortPath + " /UNINSTALL /DEBUG", false, false, true, false, true, false,
-       ""},
-      {"a short path hides /UNINSTALL from a running instance", shortPath + " /UNINSTALL", true, true, false, false,
-       false, false, ""},
+      {"a short path", shortPath + " /UNINSTALL /DEBUG", false, false, false, false, false, true,
+       " /UNINSTALL /DEBUG"},
+      {"a short path with a running instance", shortPath + " /UNINSTALL", true, true, false, true, false, false,
+       " /UNINSTALL"},
+      {"a bare name, as a batch file writes it", "OrvRapidStart.exe\t/debug", false, false, true, false, true, true,
+       "\t/DEBUG"},
+      {"a relative path in quotes", "\"..\\Ortavel\\OrvRapidStart.exe\" /DEBUG", false, false, true, false, true,
+       true, " /DEBUG"},
+      {"a name alone", "OrvRapidStart", false, false, true, false, true, false, ""},
+      {"a quote that is never closed", "\"C:\\Ortavel /DEBUG", false, false, true, false, true, false, ""},
   };
   for (const StartRow& r : rows) {
     SimPc pc;  // a machine of its own for each row
@@ -175,8 +181,8 @@ TEST_F(Entry, EscapingExceptionsAreShownAndExitCodeStays0) {
   EXPECT_EQ(host.shown, (std::vector<std::string>{"Disk gone", ""}));
 }
 
-TEST_F(Entry, WholeCommandLineSwitchesTheLogOnWhenThePathDidNotMatch) {
-  pc.CommandLine = "C:\\PROGRA~1\\Ortavel\\OrvRapidStart.exe /debug";
+TEST_F(Entry, WholeCommandLineSwitchesTheLogOnWhenTheArgumentsDidNot) {
+  pc.CommandLine = "\"C:\\Tools /debug\\OrvRapidStart.exe\"";
   ASSERT_TRUE(CanStart());
   ASSERT_FALSE(GetDebugConsole().Enabled());
   auto form = std::make_unique<TMainForm>();  // holds 64 disk records: never on the stack

@@ -11,6 +11,7 @@
 #include "app/switches.h"
 #include "app/unattended.h"
 #include "demo/demo_machines.h"
+#include "shell/global.h"
 #include "workflow_fixture.h"
 
 namespace {
@@ -507,8 +508,9 @@ class UnattendedProcess : public SimTest {
     MbrWithFreeSpace(pc);
     pc.System.MemoryModules = {SimMemoryModule::Make(8192 * kMiB, 8, L"BANK 0")};
   }
-  int Start(const std::string& args) {
-    pc.CommandLine = "\"" + pc.ModulePath + "\"" + args;
+  int Start(const std::string& args) { return StartLine("\"" + pc.ModulePath + "\"" + args); }
+  int StartLine(const std::string& commandLine) {
+    pc.CommandLine = commandLine;
     NoWindowHost host;
     const int code = RunApplication(host);
     EXPECT_EQ(host.runs, 0) << "no window";
@@ -539,6 +541,24 @@ TEST_F(UnattendedProcess, ReportGoesToTheRedirectedOutputElseTheParentsConsole) 
   pc.CreatedMutexes.clear();
   EXPECT_EQ(Start(" /STATUS"), kExitNoPartition);
   EXPECT_EQ(pc.ConsoleText().substr(0, 15), "Action=Status\r\n");
+}
+
+// A batch file, cmd's start, a scheduled task and a shortcut each spell the
+// program differently; the switches count every time.
+TEST_F(UnattendedProcess, SwitchesCountHoweverTheProgramIsNamed) {
+  pc.StdOutFile = kOut;
+  const std::string path = pc.ModulePath;
+  const std::string folder = path.substr(0, path.find_last_of('\\') + 1);
+  for (const std::string& line :
+       {std::string("OrvRapidStart.exe /STATUS"), std::string("\"OrvRapidStart.exe\" /status"),
+        std::string(".\\OrvRapidStart.exe\t/STATUS"), "\"" + folder + "ORVRAP~1.EXE\" /STATUS",
+        AnsiUpperCase(path) + " /STATUS", "\"" + path + "\" /STATUS", path + " /STATUS"}) {
+    ResetServices();
+    pc.CreatedMutexes.clear();
+    const std::size_t before = File(kOut) == "<none>" ? 0 : File(kOut).size();
+    EXPECT_EQ(StartLine(line), kExitNoPartition) << line;
+    EXPECT_EQ(File(kOut).substr(before, 15), "Action=Status\r\n") << line;
+  }
 }
 
 TEST_F(UnattendedProcess, AStaleStandardHandleGivesWayToTheParentsConsole) {

@@ -20,10 +20,10 @@ bool Contains(const std::string& text, const char* switchText) {
   return text.find(switchText) != std::string::npos;
 }
 
-// The text after the program's path, as written.
-std::string ArgumentText() {
+// The text after the program's name, as written.
+std::string ProcessArgumentText() {
   Os& os = CurrentOs();
-  return TextAfter(os.GetCommandLineA(), os.GetModuleFileNameA(), "");
+  return ArgumentText(os.GetCommandLineA(), os.GetModuleFileNameA());
 }
 
 // The run ends before it changed anything: why, any further lines of text,
@@ -81,9 +81,9 @@ bool CanStart() {
   const std::string exePath = os.GetModuleFileNameA();
   const std::string mutexName = ExtractFileName(exePath);
 
-  // With a quoted path the argument text starts with the closing quote; a
-  // command line that does not spell the full path yields no switches.
-  const std::string args = AnsiUpperCase(TextAfter(os.GetCommandLineA(), exePath, ""));
+  // Behind the full path in quotes (Explorer, a shortcut) the argument text
+  // starts with the closing quote.
+  const std::string args = AnsiUpperCase(ArgumentText(os.GetCommandLineA(), exePath));
   const bool debug = Contains(args, "/DEBUG");
   const bool uninstall = Contains(args, "/UNINSTALL");
 
@@ -118,7 +118,7 @@ bool CanStart() {
 }
 
 int RunApplication(TApplicationHost& host) {
-  const TSwitches switches = ReadSwitches(ArgumentText(), host.OwnSwitchPrefixes());
+  const TSwitches switches = ReadSwitches(ProcessArgumentText(), host.OwnSwitchPrefixes());
   if (switches.Action != TAction::Window) return RunUnattendedProcess(switches);
   if (!switches.LogPath.empty()) {
     // Opened before the first line, so the file holds all of them.

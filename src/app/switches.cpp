@@ -25,6 +25,26 @@ bool ReadNumberOrAuto(const std::string& text, bool& isAuto, uint64_t& value) {
 
 }  // namespace
 
+std::string ArgumentText(const std::string& commandLine, const std::string& exePath) {
+  if (commandLine.empty()) return "";
+  if (commandLine[0] == '"') {
+    // The program runs to the next quote; a quote never escapes here.
+    const std::size_t close = commandLine.find('"', 1);
+    if (close == std::string::npos) return "";
+    const bool fullPath = AnsiUpperCase(commandLine.substr(1, close - 1)) == AnsiUpperCase(exePath);
+    return commandLine.substr(fullPath ? close : close + 1);
+  }
+  // CreateProcess also runs an unquoted path with blanks in it (it tries
+  // each blank in turn), so the full path may stand unquoted.
+  const std::string head = commandLine.substr(0, exePath.size());
+  if (!exePath.empty() && AnsiUpperCase(head) == AnsiUpperCase(exePath) &&
+      (commandLine.size() == exePath.size() || commandLine[exePath.size()] == ' ' ||
+       commandLine[exePath.size()] == '\t'))
+    return commandLine.substr(exePath.size());
+  const std::size_t end = commandLine.find_first_of(" \t");
+  return end == std::string::npos ? "" : commandLine.substr(end);
+}
+
 std::vector<std::string> SplitCommandWords(const std::string& text) {
   std::vector<std::string> words;
   std::string word;

@@ -36,6 +36,13 @@ constexpr uint64_t kMaxSwitchNumber = 0xFFFFFFFFu;
 // demo's "/MACHINE=").
 TSwitches ReadSwitches(const std::string& args, const std::vector<std::string>& ownPrefixes = {});
 
+// The text after the program's name on a command line, as Windows splits
+// one: the first word, quoted or not, is the program, however it was
+// written (a bare or relative name, a short path, another letter case).
+// When that word is exePath in quotes, the text starts with the closing
+// quote, as the first log line has always shown it.
+std::string ArgumentText(const std::string& commandLine, const std::string& exePath);
+
 // The command line's words as CreateProcess and the C runtime split them:
 // at blanks and tabs, outside double quotes; the quotes themselves go.
 std::vector<std::string> SplitCommandWords(const std::string& text);

@@ -172,6 +172,25 @@ expect "/STATUS: no memory description in the report" "$(grep -c 'Connected to' 
 expect "/STATUS with an unknown switch: exit code 64" "$code" "64"
 expect "/STATUS with an unknown switch: usage text" "$(grep -c '^Usage: ' "$work/usage.txt")" "1"
 
+# However a deployment names the program, /STATUS is read: a batch file's
+# bare name, cmd's start /wait with a relative path, the full path in other
+# letters. Each run writes its own report; its exit code comes back through
+# the batch file.
+while IFS='|' read -r how line; do
+  rm -f "$work/started.txt"
+  printf '@echo off\r\ncd /d "%s"\r\n%s > "%s"\r\nexit /b %%ERRORLEVEL%%\r\n' \
+    "$(winpath "$build")" "$line" "$(winpath "$work/started.txt")" > "$work/start.bat"
+  w cmd /c "$(winpath "$work/start.bat")"; code=$?
+  report=$(tr -d '\r' < "$work/started.txt" 2>/dev/null)
+  expect "/STATUS started $how: report and exit code" "$(head -1 <<<"$report")~$(tail -1 <<<"$report")~$code" \
+    "Action=Status~ExitCode=$code~$(field ExitCode <<<"$report")"
+  expect_range "/STATUS started $how: a verdict's exit code" "$code" 0 3
+done <<TABLE
+by a batch file's bare name|OrvRapidStart.exe /STATUS
+by start /wait and a relative path|start "" /wait /b .\OrvRapidStart.exe /status
+by its full path in capitals|$(winpath "$exe" | tr 'a-z' 'A-Z') /STATUS
+TABLE
+
 # The demo's unattended Create on its standard machine: a shrink of the
 # system disk, each step printed, exit code 0.
 (cd "$build" && w "$demo" /CREATE /RUNMS=200 > "$work/create.txt"); code=$?
