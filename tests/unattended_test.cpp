@@ -12,6 +12,7 @@
 #include "app/unattended.h"
 #include "demo/demo_machines.h"
 #include "shell/global.h"
+#include "shell/log_file.h"
 #include "workflow_fixture.h"
 
 namespace {
@@ -594,6 +595,13 @@ TEST_F(UnattendedProcess, ASecondCopyStepsBack) {
   pc.OtherMutexes.insert("OrvRapidStart.exe");
   EXPECT_EQ(Start(" /CREATE"), kExitAnotherCopy);
   EXPECT_NE(File(kOut).find("another copy"), std::string::npos);
+  EXPECT_TRUE(pc.Processes.Runs.empty());
+
+  // The running copy holds the same log file: still "another copy".
+  ResetServices();
+  TLogFile running;
+  ASSERT_EQ(running.Open(kLog), "");
+  EXPECT_EQ(Start(" /CREATE /LOG:" + std::string(kLog)), kExitAnotherCopy);
   EXPECT_TRUE(pc.Processes.Runs.empty());
 }
 

@@ -47,12 +47,13 @@ int RunUnattendedProcess(const TSwitches& s) {
   report.Open();  // before the debug log can take the standard output
   const auto out = [&report](const std::string& line) { report.Line(line); };
   if (!s.Error.empty()) return Stop(out, kExitUsage, s.Error, UsageText());
-  TDebugConsole& log = GetDebugConsole(s.Debug);
+  GetDebugConsole(s.Debug);
+  // Before the log file: a running copy may hold the same file open.
+  if (!CanStart()) return Stop(out, kExitAnotherCopy, "another copy of OrvRapidStart is running");
   if (!s.LogPath.empty()) {
-    const std::string why = log.OpenLogFile(s.LogPath);
+    const std::string why = GetDebugConsole().OpenLogFile(s.LogPath);
     if (!why.empty()) return Stop(out, kExitCannotLog, "the log file " + s.LogPath + " cannot be written: " + why);
   }
-  if (!CanStart()) return Stop(out, kExitAnotherCopy, "another copy of OrvRapidStart is running");
 
   TQueueDispatcher gui;
   InstallDispatcher(&gui);

@@ -36,9 +36,17 @@ void TDebugConsole::SwitchOn() {
   FlushPendingLines(held);
 }
 
-std::string TDebugConsole::OpenLogFile(const std::string& path) { return LogFile_.Open(path); }
+std::string TDebugConsole::OpenLogFile(const std::string& path) {
+  const std::string why = LogFile_.Open(path);
+  if (!LogFileTried_)
+    for (const std::string& line : UnfiledLines_) LogFile_.WriteLine(line);
+  LogFileTried_ = true;
+  UnfiledLines_.clear();
+  return why;
+}
 
 void TDebugConsole::Write(const std::string& text, uint16_t attr, bool newLine) {
+  if (!LogFileTried_) UnfiledLines_.push_back(text);
   LogFile_.WriteLine(text);
   Show(text, attr, newLine);
 }

@@ -30,8 +30,8 @@ class TDebugConsole {
   void Write(const std::string& text, uint16_t attr, bool newLine);
   void WriteLine(const std::string& text) { Write(text, kAttrNormal, true); }
 
-  // Copies every later line to the file; the empty text when it is open,
-  // else why it is not (the log goes on without it).
+  // Copies every line to the file, those written so far first; the empty
+  // text when it is open, else why it is not (the log goes on without it).
   std::string OpenLogFile(const std::string& path);
 
   bool Enabled() const { return Enabled_; }
@@ -51,6 +51,9 @@ class TDebugConsole {
   os::Handle ConsoleHandle_ = os::kInvalid;
   std::vector<std::string> PendingLines_;
   TLogFile LogFile_;
+  // What was written before the first attempt to open a log file.
+  std::vector<std::string> UnfiledLines_;
+  bool LogFileTried_ = false;
 };
 
 // The single instance, created on first use with Enabled = enable. A later call
