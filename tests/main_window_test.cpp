@@ -106,8 +106,9 @@ TEST_F(MainWindow, StartStates) {
   std::vector<std::pair<std::string, int>> items;
   for (const TComboItem& i : f.PartSizeComboBox.Items()) items.emplace_back(i.Caption, i.Tag);
   EXPECT_EQ(items, (std::vector<std::pair<std::string, int>>{
-                       {"2 GB", 2048}, {"4 GB", 4096}, {"8 GB", 8192}, {"16 GB", 16384}, {"32 GB", 32768}}));
-  EXPECT_GE(f.PartSizeComboBox.DropDownHeight, 5 * f.PartSizeComboBox.ItemHeight) << "five items without scrolling";
+                       {"2 GB", 2048}, {"4 GB", 4096}, {"8 GB", 8192}, {"16 GB", 16384}, {"32 GB", 32768},
+                       {"64 GB", 65536}}));
+  EXPECT_GE(f.PartSizeComboBox.DropDownHeight, 6 * f.PartSizeComboBox.ItemHeight) << "six items without scrolling";
 
   const std::vector<std::string> help = {
       "Intel Rapid Start",
@@ -141,7 +142,7 @@ TEST_F(MainWindow, SizeIsPreselectedFromMemory) {
   };
   const Row rows[] = {{0, "2 GB"},       {2148, "2 GB"},     {2149, "4 GB"},  {8292, "8 GB"},
                       {8293, "16 GB"},   {16384, "16 GB"},   {16484, "16 GB"}, {16485, "32 GB"},
-                      {32868, "32 GB"},  {32869, "32 GB"},   {4294967295u, "32 GB"}};
+                      {32868, "32 GB"},  {32869, "64 GB"},   {65636, "64 GB"}, {4294967295u, "64 GB"}};
   for (const Row& r : rows) {
     Form().SelectPartSizeItem(r.mb);
     const int i = Form().PartSizeComboBox.ItemIndex();

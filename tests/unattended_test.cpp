@@ -380,20 +380,30 @@ TEST_P(UnattendedCreate, EndToEnd) {
 INSTANTIATE_TEST_SUITE_P(Create, UnattendedCreate, ::testing::ValuesIn(kCreateRows),
                          [](const ::testing::TestParamInfo<CreateRow>& info) { return std::string(info.param.name); });
 
-TEST_F(Unattended, CreateSizeAutoFollowsTheWindowsChoice) {
+// AUTO is the smallest size /STATUS then calls Ready (the window's choice
+// allows 100 MB of tolerance, which the firmware does not).
+TEST_F(Unattended, CreateSizeAutoHoldsTheMemory) {
   struct Row {
     uint64_t memoryMb;
-    const char* size;
+    const char* size;  // nullptr: refused
   };
-  for (const Row& r : {Row{4096, "4096"}, Row{8293, "16384"}, Row{40000, "32768"}, Row{0, "2048"}}) {
+  for (const Row& r : {Row{4096, "4096"}, Row{8250, "16384"}, Row{8293, "16384"}, Row{40000, "65536"},
+                       Row{65536, "65536"}, Row{0, "2048"}, Row{65537, nullptr}}) {
     Fresh();
-    MbrWithFreeSpace(pc);
+    pc.Disks.AddMbrDisk(0, 256 * kGiB).AddPrimary(0x07, kMiB, 40 * kGiB, true);  // room for 64 GB
+    pc.Disks.AddVolume(0, 1, 'C');
     if (r.memoryMb)
       Memory(r.memoryMb);
     else
       pc.System.MemoryModules.clear();
+    if (!r.size) {
+      EXPECT_EQ(Run(" /CREATE:AUTO"), kExitBadSize) << r.memoryMb;
+      EXPECT_TRUE(pc.Processes.Runs.empty()) << r.memoryMb;
+      continue;
+    }
     EXPECT_EQ(Run(" /CREATE:AUTO"), kExitOk) << r.memoryMb;
     EXPECT_EQ(Value("SizeMB"), r.size) << r.memoryMb;
+    EXPECT_EQ(Value("Warning"), "<none>") << r.memoryMb;
   }
 }
 

@@ -145,8 +145,12 @@ int RunCreate(const TSwitches& s, TMainForm& f, TUnattendedEnv& env) {
   const TOut& out = env.Out;
   uint32_t sizeMb = 0;
   if (s.SizeAuto) {
-    f.SelectPartSizeItem(f.PhysicalMemorySize);
-    sizeMb = static_cast<uint32_t>(f.PartSizeComboBox.Items()[static_cast<std::size_t>(f.PartSizeComboBox.ItemIndex())].Tag);
+    // What /STATUS then calls Ready: a size that holds the memory.
+    sizeMb = SmallestSizeHolding(f.PhysicalMemorySize);
+    if (sizeMb == 0)
+      return Refuse(out, kExitBadSize,
+                    "the installed memory (" + std::to_string(f.PhysicalMemorySize) +
+                        " MB) is more than the largest partition, 65536 MB");
   } else if (s.SizeMb < kMinCreateSizeMb || s.SizeMb > kMaxCreateSizeMb) {
     return Refuse(out, kExitBadSize, "the size must be from 1024 to 65536 MB");
   } else {

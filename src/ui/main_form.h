@@ -19,6 +19,10 @@
 #include "ui/create_workflow.h"
 #include "ui/delete_workflow.h"
 #include "widgets/widgets.h"
+// The smallest size item that holds memoryMb of installed memory, with no
+// tolerance (what the firmware needs); 0 when none is large enough.
+uint32_t SmallestSizeHolding(uint32_t memoryMb);
+
 
 class TMainForm : public TForm, public TDiskModel {
  public:

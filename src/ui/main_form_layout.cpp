@@ -12,9 +12,9 @@ struct SizeItem {
   int SizeInMB;
 };
 // Rapid Start needs a partition at least as large as the installed memory:
-// the two largest sizes serve machines with more than 8 GB.
+// the three largest sizes serve machines with more than 8 GB.
 constexpr SizeItem kSizeItems[] = {
-    {"2 GB", 2048}, {"4 GB", 4096}, {"8 GB", 8192}, {"16 GB", 16384}, {"32 GB", 32768},
+    {"2 GB", 2048}, {"4 GB", 4096}, {"8 GB", 8192}, {"16 GB", 16384}, {"32 GB", 32768}, {"64 GB", 65536},
 };
 constexpr uint32_t kSizeToleranceMB = 100;
 
@@ -155,6 +155,12 @@ void TMainForm::HighlightDisk(int32_t diskIndex) {
                                marked ? kTileSelectedEnd : kTileNormalEnd);
   }
   LogKv("PosIndex", pos);
+}
+
+uint32_t SmallestSizeHolding(uint32_t memoryMb) {
+  for (const SizeItem& item : kSizeItems)
+    if (static_cast<uint32_t>(item.SizeInMB) >= memoryMb) return static_cast<uint32_t>(item.SizeInMB);
+  return 0;
 }
 
 void TMainForm::SelectPartSizeItem(uint32_t sizeInMB) {
