@@ -273,6 +273,64 @@ TEST_F(CreateFlow, RapidStartPartitionFoundAtTheClick) {
   EXPECT_TRUE(Form().DeleteButton.Enabled());
 }
 
+// ---- a failed Create leaves the disk as it was at the click ----
+
+// A full partition table with 3 GB free behind D: at the click: the shrink
+// that did not help is given back by what it took, and the 3 GB stay free.
+TEST_F(CreateFlow, FreeSpaceOfTheClickStaysFreeAfterAGiveBack) {
+  UseFamily(6);
+  SimDrive& d = pc.Disks.AddMbrDisk(0, 64 * kGiB);
+  for (int i = 0; i < 3; ++i) d.AddPrimary(0x07, kMiB + i * 16 * kGiB, 16 * kGiB - kMiB);
+  d.AddPrimary(0x07, 48 * kGiB + kMiB, 13 * kGiB - kMiB);  // D:, 3 GB free behind it
+  pc.Disks.AddVolume(0, 4, 'D');
+  Create(0, 1);  // "4 GB": no free slot for it
+  EXPECT_EQ(Form().StatusText, "Creating.....Failed.");
+  EXPECT_EQ(Scripts().back(), "select disk 0|select partition 4|extend size=4096|exit");
+  EXPECT_EQ(Find(Partitions(pc), 0, 48 * kGiB + kMiB)->Length, 13 * kGiB - kMiB);
+}
+
+// The create line succeeds, the type cannot be set (access denied, in the
+// create script and in the type run, which is run twice as it failed close
+// behind a run): the partition made is deleted, never left untyped, never
+// joined by a second one, and the shrunk C: gets its room back.
+TEST_F(CreateFlow, UntypablePartitionIsDeletedAndTheShrinkGivenBack) {
+  UseFamily(6);
+  FullGpt(pc);
+  pc.Processes.CommandFailures["set"] = {0x80070005, 0x80070005, 0x80070005};
+  Create(0, 0);
+  const std::vector<std::string> scripts = Scripts();
+  EXPECT_EQ(Form().StatusText, "Creating.....Failed.");
+  ASSERT_GE(scripts.size(), 4u);
+  EXPECT_EQ(scripts[scripts.size() - 4], "select disk 0|select partition 4|" + kGptType);
+  EXPECT_EQ(scripts[scripts.size() - 3], "select disk 0|select partition 4|" + kGptType);
+  EXPECT_EQ(scripts[scripts.size() - 2], "select disk 0|select partition 4|delete partition override|exit");
+  EXPECT_EQ(scripts.back(), "select disk 0|select partition 3|extend size=2048|exit");
+  EXPECT_EQ(std::count_if(scripts.begin(), scripts.end(),
+                          [](const std::string& s) { return s.find("create partition") != std::string::npos; }),
+            4) << "primary, logical twice, primary after the shrink: no create while ours stands";
+  const std::vector<Part> after = Partitions(pc);
+  ASSERT_EQ(after.size(), before.size());
+  EXPECT_EQ(Find(after, 0, 117 * kMiB)->Length, Find(before, 0, 117 * kMiB)->Length);
+  const std::vector<std::string> held = HeldLines();
+  EXPECT_NE(std::find(held.begin(), held.end(), "AfterFailure: the new partition cannot be typed; it is deleted"),
+            held.end());
+}
+
+// Microsoft's 15 s between scripts: a shrink that fails because it came
+// too soon is run once more after the spacing, not taken for a refusal.
+TEST_F(CreateFlow, RunTooCloseToThePreviousIsRunAgainAfter15s) {
+  UseFamily(6);
+  FullGpt(pc);
+  pc.Processes.RunMs = 1000;
+  pc.Processes.CloseRunsFail = true;
+  Create(0, 0);
+  EXPECT_EQ(Form().StatusText, "Creating.....Done.");
+  const std::vector<std::string> scripts = Scripts();
+  EXPECT_EQ(std::count(scripts.begin(), scripts.end(), "select disk 0|select partition 3|shrink desired=2048 minimum=2048|exit"),
+            2);
+  ExpectUntouched(pc, before, nullptr, 2048, "close runs");
+}
+
 // ---- the partition to retype is found, not guessed ----
 
 

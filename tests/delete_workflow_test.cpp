@@ -213,6 +213,42 @@ TEST_F(DeleteFlow, PartitionChangedSinceTheClickIsNotDeleted) {
   }
 }
 
+// The script retypes the partition to 07, then its delete is refused: the
+// Delete fails (nothing may start where the partition was) and the type
+// goes back, so the disk is as it was at the click.
+TEST_F(DeleteFlow, RefusedDeleteAfterTheRetypeFailsAndRestoresTheType) {
+  UseFamily(6);
+  MbrRapidStartAfterData(pc);
+  pc.Processes.CommandFailures["delete"] = {0x80070005, 0x80070005};
+  Delete();
+  EXPECT_EQ(Form().StatusText, "Deleting.....Failed.");
+  EXPECT_EQ(Scripts().back(), "select disk 0|select partition 2|set id=84 override|exit");
+  const std::vector<Part> after = Partitions(pc);
+  ASSERT_EQ(after.size(), before.size());
+  EXPECT_TRUE(Find(after, 0, 40 * kGiB + kMiB)->RapidStart());
+  EXPECT_EQ(Find(after, 0, kMiB)->Length, 40 * kGiB) << "C: is not extended";
+}
+
+// A GPT disk as Create leaves it on a Windows 11 PC: the Rapid Start
+// partition sits between C: and Recovery but is last in the list. Its space
+// goes to C:, the partition physically before it, never to Recovery.
+TEST_F(DeleteFlow, SpaceGoesToThePartitionPhysicallyBefore) {
+  UseFamily(6);
+  SimDrive& d = pc.Disks.AddGptDisk(0, 64 * kGiB);
+  d.AddGptPartition(kEfi, kMiB, 100 * kMiB);
+  d.AddGptPartition(kData, 101 * kMiB, 40 * kGiB);
+  const uint64_t recovery = 64 * kGiB - kMiB - 750 * kMiB;
+  d.AddGptPartition(disktest::RecoveryType(), recovery, 750 * kMiB);
+  d.AddGptPartition(kRapid, 40 * kGiB + 101 * kMiB, 2048 * kMiB);
+  pc.Disks.AddVolume(0, 2, 'C');
+  pc.Disks.AddHiddenVolume(0, 3);
+  Delete();
+  EXPECT_EQ(Form().StatusText, "Deleting.....Done.");
+  EXPECT_EQ(Scripts().back(), "select disk 0|select partition 2|extend size=2048|exit");
+  EXPECT_EQ(Find(Partitions(pc), 0, 101 * kMiB)->Length, 40 * kGiB + 2048 * kMiB);
+  EXPECT_EQ(Find(Partitions(pc), 0, recovery)->Length, 750 * kMiB);
+}
+
 // Every tick during a Delete's run writes one line, and the buttons and the
 // tiles are held while it runs.
 TEST_F(DeleteFlow, ClicksAreIgnoredWhileItRuns) {
