@@ -462,6 +462,7 @@ TEST_F(Unattended, DeleteEndToEnd) {
     bool partition;
     bool failStart;  // the diskpart run cannot start
     int code;
+    bool refused = false;  // the delete line is refused after the retype: the partition stays
   };
   const Row rows[] = {
       {"Win7", 6, true, false, kExitOk},
@@ -472,6 +473,7 @@ TEST_F(Unattended, DeleteEndToEnd) {
       {"unknown family", -1, true, false, kExitOk},
       {"nothing to delete", 6, false, false, kExitNoPartition},
       {"diskpart cannot start", 6, true, true, kExitFailed},
+      {"delete refused after the retype", 6, true, false, kExitFailed, true},
   };
   for (const Row& r : rows) {
     Fresh();
@@ -482,8 +484,13 @@ TEST_F(Unattended, DeleteEndToEnd) {
       MbrWithFreeSpace(pc);
     pc.Processes.RunMs = 3000;
     if (r.failStart) pc.FailNth(Call::CreateProcessA, 1, os::kErrorFileNotFound);
+    if (r.refused) pc.Processes.CommandFailures["delete"] = {0x80070005, 0x80070005};
     const std::vector<Part> start = Partitions(pc);
     EXPECT_EQ(Run(" /DELETE"), r.code) << r.name << "\n" << Report();
+    if (r.refused) {
+      EXPECT_EQ(Value("Result"), "Failed");
+      EXPECT_EQ(Value("FailureCode"), "0x80070005");
+    }
     EXPECT_EQ(RapidStartParts(), r.code == kExitOk ? 0 : r.partition ? 1 : 0) << r.name;
     const Part* deleted = r.partition ? Find(start, 0, 40 * kGiB + kMiB) : nullptr;
     ExpectUntouched(pc, start, deleted, 0, r.name);

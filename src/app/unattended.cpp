@@ -176,6 +176,7 @@ int RunCreate(const TSwitches& s, TMainForm& f, TUnattendedEnv& env) {
   if (f.StatusText.empty() && f.RapidStartPart()) return RefuseExisting(f, out);
   if (!ended || !EndsWith(f.StatusText, ".....Done.")) {
     out("Result=Failed");
+    if (f.CreateFlow.FailureCode != 0) out("FailureCode=" + HexResultText(f.CreateFlow.FailureCode));
     return kExitFailed;
   }
   out("Result=Created");
@@ -204,6 +205,7 @@ int RunDelete(TMainForm& f, TUnattendedEnv& env) {
   out("Status=" + f.StatusText);
   if (!ended || !EndsWith(f.StatusText, ".....Done.")) {
     out("Result=Failed");
+    if (f.DeleteFlow.FailureCode != 0) out("FailureCode=" + HexResultText(f.DeleteFlow.FailureCode));
     return kExitFailed;
   }
   out("Result=Deleted");
