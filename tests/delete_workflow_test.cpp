@@ -227,6 +227,17 @@ TEST_F(DeleteFlow, RefusedDeleteAfterTheRetypeFailsAndRestoresTheType) {
   ASSERT_EQ(after.size(), before.size());
   EXPECT_TRUE(Find(after, 0, 40 * kGiB + kMiB)->RapidStart());
   EXPECT_EQ(Find(after, 0, kMiB)->Length, 40 * kGiB) << "C: is not extended";
+
+  // The type cannot be set back either: the partition stays, retyped, and a
+  // partition of any type where it was still means the Delete failed.
+  FreshPc();
+  UseFamily(6);
+  MbrRapidStartAfterData(pc);
+  pc.Processes.CommandFailures["delete"] = {0x80070005};
+  pc.Processes.CommandFailures["set"] = {0, 0x80070005, 0x80070005};  // the script's retype goes through
+  Delete();
+  EXPECT_EQ(Form().StatusText, "Deleting.....Failed.");
+  EXPECT_EQ(Find(Partitions(pc), 0, 40 * kGiB + kMiB)->MbrType, 0x07);
 }
 
 // A GPT disk as Create leaves it on a Windows 11 PC: the Rapid Start
