@@ -440,6 +440,20 @@ TEST_F(Unattended, CreateRefusals) {
   }
 }
 
+// A shrink that takes minutes: the report waits for it, a line each minute,
+// and never says Failed while diskpart may still change the disk.
+TEST_F(Unattended, LongRunIsWaitedForWithAWaitingLineEachMinute) {
+  UseFamily(6);
+  FullGpt(pc);
+  pc.Processes.RunMs = 3000;
+  pc.Processes.ShrinkRunMs = 150000;
+  EXPECT_EQ(Run(" /CREATE:2048"), kExitOk) << Report();
+  EXPECT_EQ(Value("Result"), "Created");
+  int waiting = 0;
+  for (const std::string& line : out) waiting += line.rfind("Waiting=", 0) == 0 && line.find("min;") != std::string::npos;
+  EXPECT_GE(waiting, 2);
+}
+
 TEST_F(Unattended, CreateWithRestart) {
   MbrWithFreeSpace(pc);
   EXPECT_EQ(Run(" /CREATE:8192 /RESTART"), kExitOk);
