@@ -124,6 +124,10 @@ void RandomMachine(Random& r, SimPc& pc) {
     pc.System.MemoryModules.push_back(SimMemoryModule::Make(static_cast<uint64_t>(r.Int(1, 16)) * kGiB, 8, L"M"));
   pc.Processes.RunMs = static_cast<uint32_t>(r.Int(0, 4000));
   if (r.Chance(10)) pc.Processes.SetIdRefusals = 1;
+  if (r.Chance(20)) {  // runs close behind the last one fail now and then
+    pc.Processes.CloseRunFailPercent = static_cast<uint32_t>(r.Int(10, 100));
+    pc.Processes.CloseRunSeed = static_cast<uint64_t>(r.Int(1, 1000000));
+  }
 }
 
 const std::vector<Call> kFaultKinds = {
