@@ -89,6 +89,7 @@ void RandomGpt(Random& r, SimPc& pc, SimDrive& d, Letters& letters) {
   const std::vector<os::Guid> types = {kEfi, kMsr, kData, kData, kData, kRapid};
   for (int i = r.Int(0, 6); i > 0; --i) {
     at += r.Chance(25) ? static_cast<uint64_t>(r.Int(1, 8)) * kGiB : 0;
+    if (at + kMiB >= d.SizeBytes) break;  // no room left: "to the end" would wrap around
     const uint64_t len = r.Chance(20) ? d.SizeBytes - kMiB - at : static_cast<uint64_t>(r.Int(1, 40)) * kGiB;
     if (at + len > d.SizeBytes - kMiB || len == 0) break;
     const os::Guid type = r.Pick(types);
