@@ -39,7 +39,7 @@ void GptRapidStartAfterC(SimPc& pc) {
   SimDrive& d = pc.Disks.AddGptDisk(0, 64 * kGiB);
   d.AddGptPartition(kEfi, kMiB, 100 * kMiB);
   d.AddGptPartition(kMsr, 101 * kMiB, 16 * kMiB);
-  d.AddGptPartition(kData, 117 * kMiB, 40 * kGiB);
+  d.AddGptPartition(kData, 117 * kMiB, 41 * kGiB - 117 * kMiB);
   d.AddGptPartition(kRapid, 41 * kGiB, 4096 * kMiB);
   pc.Disks.AddVolume(0, 3, 'C');
   pc.Disks.AddHiddenVolume(0, 4);
@@ -213,6 +213,53 @@ TEST_F(DeleteFlow, PartitionChangedSinceTheClickIsNotDeleted) {
   }
 }
 
+// The script retypes the partition to 07, then its delete is refused: the
+// Delete fails (nothing may start where the partition was) and the type
+// goes back, so the disk is as it was at the click.
+TEST_F(DeleteFlow, RefusedDeleteAfterTheRetypeFailsAndRestoresTheType) {
+  UseFamily(6);
+  MbrRapidStartAfterData(pc);
+  pc.Processes.CommandFailures["delete"] = {0x80070005, 0x80070005};
+  Delete();
+  EXPECT_EQ(Form().StatusText, "Deleting.....Failed.");
+  EXPECT_EQ(Scripts().back(), "select disk 0|select partition 2|set id=84 override|exit");
+  const std::vector<Part> after = Partitions(pc);
+  ASSERT_EQ(after.size(), before.size());
+  EXPECT_TRUE(Find(after, 0, 40 * kGiB + kMiB)->RapidStart());
+  EXPECT_EQ(Find(after, 0, kMiB)->Length, 40 * kGiB) << "C: is not extended";
+
+  // The type cannot be set back either: the partition stays, retyped, and a
+  // partition of any type where it was still means the Delete failed.
+  FreshPc();
+  UseFamily(6);
+  MbrRapidStartAfterData(pc);
+  pc.Processes.CommandFailures["delete"] = {0x80070005};
+  pc.Processes.CommandFailures["set"] = {0, 0x80070005, 0x80070005};  // the script's retype goes through
+  Delete();
+  EXPECT_EQ(Form().StatusText, "Deleting.....Failed.");
+  EXPECT_EQ(Find(Partitions(pc), 0, 40 * kGiB + kMiB)->MbrType, 0x07);
+}
+
+// A GPT disk as Create leaves it on a Windows 11 PC: the Rapid Start
+// partition sits between C: and Recovery but is last in the list. Its space
+// goes to C:, the partition physically before it, never to Recovery.
+TEST_F(DeleteFlow, SpaceGoesToThePartitionPhysicallyBefore) {
+  UseFamily(6);
+  SimDrive& d = pc.Disks.AddGptDisk(0, 64 * kGiB);
+  d.AddGptPartition(kEfi, kMiB, 100 * kMiB);
+  d.AddGptPartition(kData, 101 * kMiB, 40 * kGiB);
+  const uint64_t recovery = 64 * kGiB - kMiB - 750 * kMiB;
+  d.AddGptPartition(disktest::RecoveryType(), recovery, 750 * kMiB);
+  d.AddGptPartition(kRapid, 40 * kGiB + 101 * kMiB, 2048 * kMiB);
+  pc.Disks.AddVolume(0, 2, 'C');
+  pc.Disks.AddHiddenVolume(0, 3);
+  Delete();
+  EXPECT_EQ(Form().StatusText, "Deleting.....Done.");
+  EXPECT_EQ(Scripts().back(), "select disk 0|select partition 2|extend size=2048|exit");
+  EXPECT_EQ(Find(Partitions(pc), 0, 101 * kMiB)->Length, 40 * kGiB + 2048 * kMiB);
+  EXPECT_EQ(Find(Partitions(pc), 0, recovery)->Length, 750 * kMiB);
+}
+
 // Every tick during a Delete's run writes one line, and the buttons and the
 // tiles are held while it runs.
 TEST_F(DeleteFlow, ClicksAreIgnoredWhileItRuns) {
@@ -239,8 +286,8 @@ TEST_F(DeleteFlow, ClicksAreIgnoredWhileItRuns) {
 }
 
 // A Delete that ended before its extend step leaves the Create's extend
-// alone: the Create gives the shrunk partition back all it took.
-TEST_F(DeleteFlow, CreateExtendsWithAllFreeSpaceAfterADelete) {
+// alone: the Create gives the shrunk partition back exactly what it took.
+TEST_F(DeleteFlow, CreateGivesBackWhatItShrankAfterADelete) {
   UseFamily(6);
   MbrRapidStartFirst(pc);  // a Delete here keeps its size and runs no extend
   SimDrive& full = pc.Disks.AddMbrDisk(1, 64 * kGiB);
@@ -251,7 +298,7 @@ TEST_F(DeleteFlow, CreateExtendsWithAllFreeSpaceAfterADelete) {
   Form().Disk0ImageClick(*Form().DiskImages[1]);
   Form().CreateButtonClick();
   ASSERT_TRUE(RunWorkflow());
-  EXPECT_EQ(Scripts().back(), "select disk 1|select partition 4|extend|exit");
+  EXPECT_EQ(Scripts().back(), "select disk 1|select partition 4|extend size=4096|exit");
 }
 
 }  // namespace

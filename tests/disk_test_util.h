@@ -31,6 +31,7 @@ inline os::Guid EfiType() { return G("{C12A7328-F81F-11D2-BA4B-00A0C93EC93B}"); 
 inline os::Guid MsrType() { return G("{E3C9E316-0B5C-4DB8-817D-F92DF00215AE}"); }
 inline os::Guid DataType() { return G("{EBD0A0A2-B9E5-4433-87C0-68B6B72699C7}"); }
 inline os::Guid RapidType() { return G("{D3BFE2DE-3DAF-11DF-BA40-E3A556D89593}"); }
+inline os::Guid RecoveryType() { return G("{DE94BBA4-06D1-4D40-A16A-BFD50179D6AC}"); }
 
 using LogLine = std::pair<uint16_t, std::string>;  // attribute, text
 

@@ -409,3 +409,29 @@ TEST_F(MainWindow, ProductTextsAreShownAsGiven) {
 }
 
 }  // namespace
+
+namespace {
+
+// Closing the window while a Create runs asks first, with No as the default;
+// an idle window closes without a question.
+TEST_F(MainWindow, CloseDuringAWorkflowAsksFirst) {
+  Disks(1);
+  pc.Processes.HoldChildren = true;
+  TMainForm& f = Shown();
+  EXPECT_TRUE(f.OnCloseQuery());
+  EXPECT_TRUE(pc.MessageBoxes.empty()) << "no question while idle";
+  f.CreateButtonClick();
+  AdvanceMs(1000);  // the create run goes on
+  pc.MessageBoxAnswers = {os::kIdNo, os::kIdYes};
+  EXPECT_FALSE(f.OnCloseQuery());
+  ASSERT_EQ(pc.MessageBoxes.size(), 1u);
+  EXPECT_EQ(pc.MessageBoxes[0].second,
+            "A partition change is in progress. Closing now can leave the disk half changed. Close anyway?");
+  EXPECT_EQ(pc.MessageBoxTypes[0], os::kMbYesNo | os::kMbIconWarning | 0x100u);  // MB_DEFBUTTON2
+  EXPECT_TRUE(f.OnCloseQuery());
+  pc.Processes.HoldChildren = false;
+  pc.ReleaseChildren();
+  ASSERT_TRUE(RunWorkflow());
+}
+
+}  // namespace

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <random>
 
+#include "platform/sim/sim_layouts.h"
 #include "workflow_fixture.h"
 
 namespace {
@@ -29,6 +30,10 @@ class Random {
  private:
   std::mt19937_64 gen_;
 };
+
+bool EndsWith(const std::string& text, const std::string& tail) {
+  return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
 
 std::string RandomText(Random& r) {
   static const std::string chars = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789 &-_.()";
@@ -84,6 +89,7 @@ void RandomGpt(Random& r, SimPc& pc, SimDrive& d, Letters& letters) {
   const std::vector<os::Guid> types = {kEfi, kMsr, kData, kData, kData, kRapid};
   for (int i = r.Int(0, 6); i > 0; --i) {
     at += r.Chance(25) ? static_cast<uint64_t>(r.Int(1, 8)) * kGiB : 0;
+    if (at + kMiB >= d.SizeBytes) break;  // no room left: "to the end" would wrap around
     const uint64_t len = r.Chance(20) ? d.SizeBytes - kMiB - at : static_cast<uint64_t>(r.Int(1, 40)) * kGiB;
     if (at + len > d.SizeBytes - kMiB || len == 0) break;
     const os::Guid type = r.Pick(types);
@@ -97,6 +103,11 @@ void RandomGpt(Random& r, SimPc& pc, SimDrive& d, Letters& letters) {
 void RandomMachine(Random& r, SimPc& pc) {
   Letters letters;
   int number = 0;
+  // Often the first disk is a common PC's system disk.
+  if (r.Chance(50)) {
+    CommonLayouts()[static_cast<std::size_t>(r.Int(0, static_cast<int>(CommonLayouts().size()) - 1))].Build(pc, 0);
+    letters.next = 'E';
+  }
   for (int i = r.Int(0, 8); i > 0; --i) {
     number += r.Chance(20) ? 2 : 1;
     const uint64_t size = static_cast<uint64_t>(r.Int(8, 512)) * kGiB;
@@ -114,6 +125,10 @@ void RandomMachine(Random& r, SimPc& pc) {
     pc.System.MemoryModules.push_back(SimMemoryModule::Make(static_cast<uint64_t>(r.Int(1, 16)) * kGiB, 8, L"M"));
   pc.Processes.RunMs = static_cast<uint32_t>(r.Int(0, 4000));
   if (r.Chance(10)) pc.Processes.SetIdRefusals = 1;
+  if (r.Chance(20)) {  // runs close behind the last one fail now and then
+    pc.Processes.CloseRunFailPercent = static_cast<uint32_t>(r.Int(10, 100));
+    pc.Processes.CloseRunSeed = static_cast<uint64_t>(r.Int(1, 1000000));
+  }
 }
 
 const std::vector<Call> kFaultKinds = {
@@ -154,6 +169,20 @@ class Property : public WorkflowTest {
     deleting ? f.DeleteButtonClick() : f.CreateButtonClick();
     ASSERT_TRUE(RunWorkflow()) << "the workflow never ended; the log ends with:\n" << LogTail(12);
     ExpectUntouched(pc, before, rapid, f.CreateFlow.PartSizeInMB, deleting ? "Delete" : "Create");
+    const std::vector<Part> after = Partitions(pc);
+    for (const Part& p : after) {
+      EXPECT_TRUE(Find(before, p.Disk, p.Offset) || p.RapidStart())
+          << "a partition of ours was left untyped on " << Describe(p);
+    }
+    // Without an injected failure: what the user asked for, or the click's
+    // layout; never something in between.
+    if (!inject && !deleting && !EndsWith(f.StatusText, ".....Done.")) {
+      EXPECT_EQ(after.size(), before.size()) << "a failed Create left a partition behind";
+      for (const Part& b : before) {
+        const Part* a = Find(after, b.Disk, b.Offset);
+        EXPECT_TRUE(a && a->Length == b.Length && a->SameType(b)) << "a failed Create changed " << Describe(b);
+      }
+    }
     ExpectLayoutsWrittenFromReads(pc, deleting ? "Delete" : "Create");
     if (HasFailure()) std::printf("the log ends with:\n%s", LogTail(400).c_str());
     // The window shows its model as the enabling rules say.

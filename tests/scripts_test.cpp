@@ -36,7 +36,7 @@ TEST_F(Scripts, GoldenFiles) {
       {"create primary, MBR", false, [](TDiskPart& f) { f.CreateRapidStartPart(0, 8192, true, 0); },
        "select disk 0\r\ncreate partition primary size=8192\r\nset id=84 override\r\nexit\r\n"},
       {"create logical, GPT", false, [](TDiskPart& f) { f.CreateRapidStartPart(1, 2048, false, 1); },
-       "select disk 1\r\ncreate partition logical size=2048\r\nset id=D3BFE2DE-3DAF-11DF-BA40-E3A556D89593\r\nexit\r\n"},
+       "select disk 1\r\ncreate partition logical size=2048\r\nset id=D3BFE2DE-3DAF-11DF-BA40-E3A556D89593 override\r\nexit\r\n"},
       {"create on RAW takes the MBR form", false, [](TDiskPart& f) { f.CreateRapidStartPart(2, 4096, true, 2); },
        "select disk 2\r\ncreate partition primary size=4096\r\nset id=84 override\r\nexit\r\n"},
       {"create with direct I/O has no type line", true, [](TDiskPart& f) { f.CreateRapidStartPart(0, 4096, true, 1); },
@@ -54,13 +54,13 @@ TEST_F(Scripts, GoldenFiles) {
       {"numbers are signed", false, [](TDiskPart& f) { f.DeleteRapidStartPart(-1, -2, 0); },
        "select disk -1\r\nselect partition -2\r\nset id=07 override\r\ndelete partition\r\nexit\r\n"},
       {"shrink", false, [](TDiskPart& f) { f.ShrinkPart(0, 2, 4096); },
-       "select disk 0\r\nselect partition 2\r\nshrink desired=4096\r\nexit\r\n"},
+       "select disk 0\r\nselect partition 2\r\nshrink desired=4096 minimum=4096\r\nexit\r\n"},
       {"extend by a size", false, [](TDiskPart& f) { f.ExtendPart(0, 2, 100); },
        "select disk 0\r\nselect partition 2\r\nextend size=100\r\nexit\r\n"},
       {"extend with 0 takes all free space", false, [](TDiskPart& f) { f.ExtendPart(0, 2, 0); },
        "select disk 0\r\nselect partition 2\r\nextend\r\nexit\r\n"},
       {"set id, GPT, even with direct I/O", true, [](TDiskPart& f) { f.SetRapidStartPartId(1, 5, 1); },
-       "select disk 1\r\nselect partition 5\r\nset id=D3BFE2DE-3DAF-11DF-BA40-E3A556D89593\r\nexit\r\n"},
+       "select disk 1\r\nselect partition 5\r\nset id=D3BFE2DE-3DAF-11DF-BA40-E3A556D89593 override\r\nexit\r\n"},
       {"set id, MBR", false, [](TDiskPart& f) { f.SetRapidStartPartId(0, 5, 0); },
        "select disk 0\r\nselect partition 5\r\nset id=84 override\r\nexit\r\n"},
   };
@@ -84,7 +84,7 @@ TEST_F(Scripts, CreateLogsItsStepsAndTheRun) {
   ASSERT_TRUE(RunToEnd());
   const std::vector<std::string> expected = {
       "CreateRapidStartPart", "DiskNum=0", "PartSizeInMB=2048", "CreateRapidStartPart => logical", "CallDiskPart",
-      "select disk 0", "create partition logical size=2048", "set id=D3BFE2DE-3DAF-11DF-BA40-E3A556D89593", "exit",
+      "select disk 0", "create partition logical size=2048", "set id=D3BFE2DE-3DAF-11DF-BA40-E3A556D89593 override", "exit",
       // no disk 0 on this machine
       "Error Code: 80042405"};
   EXPECT_EQ(HeldLines(), expected);
@@ -177,7 +177,7 @@ TEST_F(Scripts, PlantedLinkIsReplacedNotFollowed) {
   ASSERT_TRUE(RunToEnd());
   EXPECT_EQ(File("C:\\Windows\\System32\\config\\SAM"), "precious");
   EXPECT_FALSE(pc.Processes.Files[kScript].Link);
-  EXPECT_EQ(File(kScript), "select disk 0\r\nselect partition 1\r\nshrink desired=10\r\nexit\r\n");
+  EXPECT_EQ(File(kScript), "select disk 0\r\nselect partition 1\r\nshrink desired=10 minimum=10\r\nexit\r\n");
 }
 
 // The script file attacked in the moment between removing the old file and
@@ -290,16 +290,73 @@ TEST_F(Scripts, DiskpartOutcomes) {
        },
        [](TDiskPart& f) { f.CreateRapidStartPart(0, 2048, true, 1); }, kVdsDeviceInUse},
       {"shrink refused without a volume", [&](SimPc& p) { p.Disks.AddMbrDisk(0, 64 * GiB).AddPrimary(7, MiB, 60 * GiB); },
-       [](TDiskPart& f) { f.ShrinkPart(0, 1, 2048); }, kVdsOperationDenied},
+       [](TDiskPart& f) { f.ShrinkPart(0, 1, 2048); }, kVdsObjectNotFound},
+      {"shrink that cannot give the minimum",
+       [&](SimPc& p) {
+         p.Disks.AddMbrDisk(0, 64 * GiB).AddPrimary(7, MiB, 60 * GiB);
+         p.Disks.AddHiddenVolume(0, 1);
+         p.Processes.ShrinkableBytes[{0, 1}] = 400 * MiB;
+       },
+       [](TDiskPart& f) { f.ShrinkPart(0, 1, 2048); }, kVdsInvalidShrinkSize},
+      {"shrink of a FAT32 volume",
+       [&](SimPc& p) {
+         p.Disks.AddMbrDisk(0, 64 * GiB).AddPrimary(0x0C, MiB, 60 * GiB);
+         p.Disks.AddVolume(0, 1, 'C').FileSystem = "FAT32";
+       },
+       [](TDiskPart& f) { f.ShrinkPart(0, 1, 2048); }, kVdsShrinkUnknownFileSystem},
+      {"a new GPT partition is mounted: its type needs override",
+       [&](SimPc& p) { p.Disks.AddGptDisk(0, 64 * GiB); },
+       [](TDiskPart& f) {
+         f.DiskPartScript = {"select disk 0", "create partition primary size=2048",
+                             "set id=D3BFE2DE-3DAF-11DF-BA40-E3A556D89593", "exit"};
+         f.CallDiskPart();
+       },
+       kVdsDeviceInUse},
+      {"the system volume is not deleted",
+       [&](SimPc& p) {
+         p.Disks.AddMbrDisk(0, 64 * GiB).AddPrimary(7, MiB, 60 * GiB);
+         p.Disks.AddVolume(0, 1, 'C').InUse = true;
+       },
+       [](TDiskPart& f) {
+         f.DiskPartScript = {"select disk 0", "select partition 1", "delete partition", "exit"};
+         f.CallDiskPart();
+       },
+       kVdsDeviceInUse},
+      {"extend without NTFS",
+       [&](SimPc& p) {
+         p.Disks.AddMbrDisk(0, 64 * GiB).AddPrimary(0x83, MiB, 32 * GiB);
+         p.Disks.AddVolume(0, 1).FileSystem = "RAW";
+       },
+       [](TDiskPart& f) { f.ExtendPart(0, 1, 0); }, kVdsCannotExtend},
+      {"extend by more than follows",
+       [&](SimPc& p) {
+         p.Disks.AddMbrDisk(0, 64 * GiB).AddPrimary(7, MiB, 60 * GiB);
+         p.Disks.AddVolume(0, 1, 'C');
+       },
+       [](TDiskPart& f) { f.ExtendPart(0, 1, 8192); }, kVdsNotEnoughSpace},
+      {"a failing Win32 call gives 0x8007xxxx",
+       [&](SimPc& p) {
+         p.Disks.AddMbrDisk(0, 64 * GiB).AddPrimary(7, MiB, 32 * GiB);
+         p.Processes.CommandFailures["set"] = {0x80070005};
+       },
+       [](TDiskPart& f) { f.SetRapidStartPartId(0, 1, 0); }, 0x80070005},
       {"shrink of a lettered volume",
        [&](SimPc& p) {
          p.Disks.AddMbrDisk(0, 64 * GiB).AddPrimary(7, MiB, 60 * GiB);
          p.Disks.AddVolume(0, 1, 'C');
        },
        [](TDiskPart& f) { f.ShrinkPart(0, 1, 2048); }, 0},
-      {"nothing to extend", [&](SimPc& p) { p.Disks.AddMbrDisk(0, 64 * GiB).AddPrimary(7, MiB, 64 * GiB - MiB); },
+      {"nothing to extend",
+       [&](SimPc& p) {
+         p.Disks.AddMbrDisk(0, 64 * GiB).AddPrimary(7, MiB, 64 * GiB - MiB);
+         p.Disks.AddVolume(0, 1, 'C');
+       },
        [](TDiskPart& f) { f.ExtendPart(0, 1, 0); }, kVdsNotEnoughSpace},
-      {"extend into free space", [&](SimPc& p) { p.Disks.AddMbrDisk(0, 64 * GiB).AddPrimary(7, MiB, 32 * GiB); },
+      {"extend into free space",
+       [&](SimPc& p) {
+         p.Disks.AddMbrDisk(0, 64 * GiB).AddPrimary(7, MiB, 32 * GiB);
+         p.Disks.AddVolume(0, 1, 'C');
+       },
        [](TDiskPart& f) { f.ExtendPart(0, 1, 0); }, 0},
       {"GPT Rapid Start partition goes, with override",
        [&](SimPc& p) {
@@ -315,6 +372,8 @@ TEST_F(Scripts, DiskpartOutcomes) {
     pc.Disks.Drives.clear();
     pc.Disks.Volumes.clear();
     pc.Processes.SetIdRefusedDisks.clear();
+    pc.Processes.ShrinkableBytes.clear();
+    pc.Processes.CommandFailures.clear();
     r.arrange(pc);
     r.run(Dp());
     ASSERT_TRUE(RunToEnd()) << r.name;

@@ -32,6 +32,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   sim.ModulePath = real.GetModuleFileNameA();
   sim.Clock.FollowRealTime();
   sim.Processes.RunMs = DemoRunMsFor(GetCommandLineA());
+  sim.Processes.CloseRunFailPercent = kDemoCloseRunFailPercent;
+  sim.Processes.CloseRunSeed = GetTickCount();
   sim.StopRecording();  // the demo may run for hours; nobody reads its records
   static TDemoOs os(real, sim);
   InstallOs(&os);

@@ -13,6 +13,8 @@ namespace {
 constexpr uint64_t kMiB = 1048576;
 // A workflow that has not ended after this long never will on its own.
 constexpr uint64_t kRunLimitMs = 60ull * 60 * 1000;
+// How often a wait for a run is reported.
+constexpr uint64_t kWaitingLineMs = 60ull * 1000;
 
 using TOut = std::function<void(const std::string&)>;
 
@@ -132,9 +134,21 @@ bool RunWorkflow(TMainForm& f, TUnattendedEnv& env, const std::function<void()>&
   // rather than a timer interval after the click.
   for (TTimer* t : {&f.CreateTimer, &f.DeleteTimer})
     if (t->Enabled()) t->FireNow();
-  if (loop.RunUntil([&f] { return !f.WorkflowRunning(); }, kRunLimitMs)) return true;
-  env.Out("Reason=the workflow did not end within " + std::to_string(kRunLimitMs / 60000) + " minutes");
-  return false;
+  // A diskpart run that is still going is waited for, however long it takes
+  // (a shrink moves data and can take many minutes): reporting Failed while
+  // it may still change the disk would be a guess. Each minute says so.
+  uint64_t waitedMs = 0;
+  for (;;) {
+    if (loop.RunUntil([&f] { return !f.WorkflowRunning(); }, kWaitingLineMs)) return true;
+    waitedMs += kWaitingLineMs;
+    if (f.Runs.Busy()) {
+      env.Out("Waiting=" + std::to_string(waitedMs / kWaitingLineMs) + " min; diskpart is still running");
+      continue;
+    }
+    if (waitedMs < kRunLimitMs) continue;
+    env.Out("Reason=the workflow did not end within " + std::to_string(kRunLimitMs / 60000) + " minutes");
+    return false;
+  }
 }
 
 bool EndsWith(const std::string& text, const std::string& tail) {
@@ -180,6 +194,7 @@ int RunCreate(const TSwitches& s, TMainForm& f, TUnattendedEnv& env) {
   if (f.StatusText.empty() && f.RapidStartPart()) return RefuseExisting(f, out);
   if (!ended || !EndsWith(f.StatusText, ".....Done.")) {
     out("Result=Failed");
+    if (f.CreateFlow.FailureCode != 0) out("FailureCode=" + HexResultText(f.CreateFlow.FailureCode));
     return kExitFailed;
   }
   out("Result=Created");
@@ -208,6 +223,7 @@ int RunDelete(TMainForm& f, TUnattendedEnv& env) {
   out("Status=" + f.StatusText);
   if (!ended || !EndsWith(f.StatusText, ".....Done.")) {
     out("Result=Failed");
+    if (f.DeleteFlow.FailureCode != 0) out("FailureCode=" + HexResultText(f.DeleteFlow.FailureCode));
     return kExitFailed;
   }
   out("Result=Deleted");

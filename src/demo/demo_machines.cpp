@@ -1,5 +1,7 @@
 #include "demo/demo_machines.h"
 
+#include "platform/sim/sim_layouts.h"
+
 #include <algorithm>
 #include <cctype>
 
@@ -30,23 +32,14 @@ void AcpiDevices(SimPc& pc, bool rapidStartFirmware) {
   if (rapidStartFirmware) pc.AddAcpiDevice({"ACPI\\INT3392", "*INT3392"});
 }
 
-// A GPT system disk filled to its end: EFI, reserved and C:, which must
-// shrink to make room.
-void FullSystemDisk(SimPc& pc, int number, char letter) {
-  SimDrive& d = pc.Disks.AddGptDisk(number, 256 * kGiB);
-  d.Descriptor.Vendor = "";
-  d.Descriptor.Product = "Ortavel NVMe SSD 256GB";
-  d.Media = kSimSsd;
-  d.AddGptPartition(kEfiType, kMiB, 100 * kMiB, u"EFI system partition");
-  d.AddGptPartition(kMsrType, 101 * kMiB, 16 * kMiB, u"Microsoft reserved partition");
-  d.AddGptPartition(kDataType, 117 * kMiB, 256 * kGiB - 118 * kMiB, u"Basic data partition");
-  pc.Disks.AddVolume(number, 3, letter);
-}
+// The system disk of a Windows 10/11 PC: EFI, reserved, C: and Recovery
+// last, filled to its end; C: must shrink to make room.
+void FullSystemDisk(SimPc& pc, int number) { FindCommonLayout("Win11Gpt")->Build(pc, number); }
 
 void Standard(SimPc& pc) {
   Memory(pc, 2, 4 * kGiB);
   AcpiDevices(pc, true);
-  FullSystemDisk(pc, 0, 'C');
+  FullSystemDisk(pc, 0);
 
   SimDrive& data = pc.Disks.AddMbrDisk(1, 500 * kGiB);  // free space at its end
   data.Descriptor.Product = "Keystone HDD 500GB  ";     // blank padding, as many drives report it
@@ -90,7 +83,7 @@ void NoDisk(SimPc& pc) {
 void OneDisk(SimPc& pc) {
   Memory(pc, 2, 8 * kGiB);  // 16 GB: the 16 GB size is preselected
   AcpiDevices(pc, false);  // firmware without Rapid Start
-  FullSystemDisk(pc, 0, 'C');
+  FullSystemDisk(pc, 0);
 }
 
 void ExistingPartition(SimPc& pc) {
@@ -109,6 +102,17 @@ void ExistingPartition(SimPc& pc) {
   pc.Disks.AddVolume(1, 1, 'D');
 }
 
+// A PC with Rapid Start firmware, 8 GB of memory and one system disk laid out
+// as a common PC's is.
+template <const char* kLayout>
+void CommonPc(SimPc& pc) {
+  Memory(pc, 2, 4 * kGiB);
+  AcpiDevices(pc, true);
+  FindCommonLayout(kLayout)->Build(pc, 0);
+}
+constexpr char kWin10Old[] = "Win10RecoveryFirst", kWin7[] = "Win7Mbr", kOem[] = "OemMbr",
+               kDualGpt[] = "DualBootGpt", kDualMbr[] = "DualBootMbr", kTight[] = "FourMbFree";
+
 }  // namespace
 
 const std::vector<TDemoMachine>& DemoMachines() {
@@ -117,6 +121,12 @@ const std::vector<TDemoMachine>& DemoMachines() {
       {"nodisk", "no fixed disk at all", NoDisk},
       {"onedisk", "one full system disk and 16 GB of memory", OneDisk},
       {"existing", "a disk that holds a 4 GB Rapid Start partition", ExistingPartition},
+      {"win10old", "Windows 10 on GPT, an older install with Recovery before C:", CommonPc<kWin10Old>},
+      {"win7", "Windows 7 on MBR with System Reserved", CommonPc<kWin7>},
+      {"oem", "a maker's MBR disk with a full recovery-image volume at its end", CommonPc<kOem>},
+      {"dualboot", "Windows beside Linux on GPT", CommonPc<kDualGpt>},
+      {"dualbootmbr", "Windows beside Linux on MBR", CommonPc<kDualMbr>},
+      {"tight", "a GPT system disk with only 4 MB free", CommonPc<kTight>},
   };
   return machines;
 }

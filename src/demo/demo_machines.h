@@ -20,5 +20,9 @@ const std::vector<TDemoMachine>& DemoMachines();
 const TDemoMachine* DemoMachineFor(const std::string& commandLine);
 // How long a simulated diskpart run takes on the demo's clock.
 constexpr uint32_t kDemoRunMs = 3000;
+// How often a diskpart run started within 15 s of the previous one fails in
+// the demo, in percent: Microsoft warns that such runs "might fail", and the
+// demo shows the workflows running them again.
+constexpr uint32_t kDemoCloseRunFailPercent = 20;
 // The run time /RUNMS=n asks for (0 to 60000 ms), or kDemoRunMs.
 uint32_t DemoRunMsFor(const std::string& commandLine);

@@ -10,10 +10,14 @@ namespace {
 
 constexpr int32_t kStyleGpt = 1;
 
-// The Rapid Start type line: the GUID without braces on GPT disks; the MBR
-// byte, forced, on every other disk (RAW included).
+// The Rapid Start type line: the GUID without braces on GPT disks, the MBR
+// byte on every other disk (RAW included); both forced. A partition just made
+// is mounted and held open (Explorer offers to format it), and "set id"
+// without override then fails with VDS_E_DEVICE_IN_USE (0x80042413);
+// override dismounts it first (learn.microsoft.com/windows-server/
+// administration/windows-commands/set-id).
 std::string RapidStartTypeLine(int32_t partitionStyle) {
-  if (partitionStyle == kStyleGpt) return "set id=" + TextBetween(disk::kRapidStartGptTypeText, "{", "}", "");
+  if (partitionStyle == kStyleGpt) return "set id=" + TextBetween(disk::kRapidStartGptTypeText, "{", "}", "") + " override";
   return "set id=" + HexByteText(disk::kRapidStartMbrType).substr(2) + " override";
 }
 
@@ -53,7 +57,11 @@ uint64_t TDiskPart::DeleteRapidStartPart(int32_t diskNum, int32_t partNum, int32
 
 uint64_t TDiskPart::ShrinkPart(int32_t diskNum, int32_t partNum, uint32_t desiredInMB) {
   BeginPartitionScript("ShrinkPart", diskNum, partNum);
-  DiskPartScript.push_back("shrink desired=" + LogValueText(desiredInMB));
+  // Without minimum= diskpart shrinks by whatever the volume can give, up to
+  // the size, and reports success: a Recovery volume that gives 400 MB of 8 GB
+  // would count as room made (learn.microsoft.com/windows-server/
+  // administration/windows-commands/shrink). Exactly the size, or nothing.
+  DiskPartScript.push_back("shrink desired=" + LogValueText(desiredInMB) + " minimum=" + LogValueText(desiredInMB));
   DiskPartScript.push_back("exit");
   return CallDiskPart();
 }
@@ -62,6 +70,21 @@ uint64_t TDiskPart::ExtendPart(int32_t diskNum, int32_t partNum, uint32_t sizeIn
   BeginPartitionScript("ExtendPart", diskNum, partNum);
   DiskPartScript.push_back(sizeInMB != 0 ? "extend size=" + LogValueText(sizeInMB) : "extend");
   DiskPartScript.push_back("exit");
+  return CallDiskPart();
+}
+
+uint64_t TDiskPart::DeleteNewPartition(int32_t diskNum, int32_t partNum) {
+  BeginPartitionScript("DeleteNewPartition", diskNum, partNum);
+  // It was made seconds ago, is empty, and may still be mounted: forced.
+  DiskPartScript.push_back("delete partition override");
+  DiskPartScript.push_back("exit");
+  return CallDiskPart();
+}
+
+uint64_t TDiskPart::RunLastScriptAgain() {
+  if (LastScript_.empty()) return 0;
+  LogHeading("RunLastScriptAgain");
+  DiskPartScript = LastScript_;
   return CallDiskPart();
 }
 
@@ -90,6 +113,7 @@ uint64_t TDiskPart::CallDiskPart() {
   for (const std::string& line : DiskPartScript) LogLine(line);
   const std::vector<std::string> script = std::move(DiskPartScript);
   DiskPartScript.clear();
+  LastScript_ = script;
 
   // A run in flight may still read the file: it is left alone.
   if (Runs_.RefuseWhileBusy()) return 0;

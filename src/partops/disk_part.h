@@ -30,6 +30,10 @@ class TDiskPart {
   uint64_t ShrinkPart(int32_t diskNum, int32_t partNum, uint32_t desiredInMB);
   uint64_t ExtendPart(int32_t diskNum, int32_t partNum, uint32_t sizeInMB);  // 0: all adjacent free space
   uint64_t SetRapidStartPartId(int32_t diskNum, int32_t partNum, int32_t partitionStyle);
+  // Removes a partition the Create workflow made and could not type.
+  uint64_t DeleteNewPartition(int32_t diskNum, int32_t partNum);
+  // Runs the last script once more, as it was; 0 when there is none.
+  uint64_t RunLastScriptAgain();
   // Writes DiskPartScript to the script file, starts diskpart on it, clears it.
   uint64_t CallDiskPart();
   // The command line that runs the script on this system.
@@ -37,9 +41,13 @@ class TDiskPart {
 
   TDiskPartSetup Setup;
   std::vector<std::string> DiskPartScript;
+  // When the last run of a workflow ended, on the workflows' ms clock.
+  bool AnyRunEnded = false;
+  uint64_t LastRunEndMs = 0;
 
  private:
   // Logs an operation on one partition and starts its script by selecting it.
   void BeginPartitionScript(const char* operation, int32_t diskNum, int32_t partNum);
   TRunOwner& Runs_;
+  std::vector<std::string> LastScript_;
 };

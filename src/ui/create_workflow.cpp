@@ -5,6 +5,12 @@
 #include "partops/direct_ops.h"
 #include "shell/log_kv.h"
 
+namespace {
+
+constexpr uint64_t kBytesPerMb = 1048576;
+
+}  // namespace
+
 void TCreateWorkflow::Start(int32_t diskIndex, int sizeTag) {
   LogKv("DiskIndex", diskIndex);
   LogKv("PartIndex", PartIndex);
@@ -30,7 +36,12 @@ void TCreateWorkflow::Start(int32_t diskIndex, int sizeTag) {
   DiskNum_ = known ? disk->DiskNum : -1;
   Style_ = known ? disk->PartitionStyle : 0;
   ClickOffsets_.clear();
-  for (int32_t j = 0; j < PartIndex; ++j) ClickOffsets_.push_back(disk->PartInfo[j].PartOffset);
+  ClickLengths_.clear();
+  for (int32_t j = 0; j < PartIndex; ++j) {
+    ClickOffsets_.push_back(disk->PartInfo[j].PartOffset);
+    ClickLengths_.push_back(disk->PartInfo[j].PartLen);
+  }
+  ShrunkMB_ = 0;
   ExecuteStatus = 0;
   ExecuteStep = kStepPrimary;
   ShrinkDone = false;
@@ -45,7 +56,7 @@ void TCreateWorkflow::CreateTimerTimer() {
     if (DiskIndex >= 0 && PartIndex >= 0)
       StartStep();
     else
-      Finish([this] { FinishTail(); });
+      StartFinish();
   } else if (ExecuteStatus == 2) {
     Decide();
   }
@@ -68,10 +79,13 @@ void TCreateWorkflow::StartStep() {
         Started(0);
       else if (ExecuteStep == kStepShrink)
         Started(dp.ShrinkPart(DiskNum_, partNum, PartSizeInMB));
-      else  // all the free space behind it: what the shrink took
-        Started(dp.ExtendPart(DiskNum_, partNum, 0));
+      else  // exactly what the shrink took: free space that was there at the click stays free
+        Started(dp.ExtendPart(DiskNum_, partNum, ShrunkMB_));
       break;
     }
+    case kStepDeleteNew:
+      Started(dp.DeleteNewPartition(DiskNum_, TypePartNum_));
+      break;
     default:  // kStepSetType
       Started(dp.SetRapidStartPartId(DiskNum_, TypePartNum_, Style_));
       break;
@@ -88,41 +102,46 @@ void TCreateWorkflow::Decide() {
         Pause([this] {
           Ctx_.Model.ScanDisks();
           Ctx_.Model.FindRapidStartPart();
-          if (Ctx_.Model.RapidStartPartIndex >= 0) {
-            Finish([this] { FinishTail(); });
-          } else {
-            ExecuteStep = kStepLogical;
-            Continue();
+          if (Ctx_.Model.RapidStartPartIndex >= 0) return StartFinish();
+          // A partition of ours that the direct write could not type is
+          // never left beside a second one.
+          const TNewPartitions found = LookForNewPartitions();
+          if (!found.Readable || found.Count > 1) return StartFinish();
+          if (found.Count == 1) {
+            LogLine("AfterFailure: the new partition could not be typed; it is deleted");
+            DeletePartitionUseIo(Ctx_.Model, DiskNum_, found.PartNum);
+            return StartFinish();
           }
+          ExecuteStep = kStepLogical;
+          Continue();
         });
       } else if (ExecuteResult == 0) {
-        Finish([this] { FinishTail(); });
-      } else if (ExecuteResult == kResultDeviceInUse) {
-        if (!StartTypeRun()) Finish([this] { FinishTail(); });
+        StartFinish();
       } else {
-        ExecuteStep = kStepLogical;
-        Continue();
+        AfterFailedStep([this] { NextAfterFailedCreate(); });
       }
       break;
     case kStepLogical:
       if (ExecuteResult == 0) {
         if (Ctx_.UseIo) RetypeNewPartitionUseIo();
-        Finish([this] { FinishTail(); });
-      } else if (ExecuteResult == kResultDeviceInUse && !Ctx_.UseIo && StartTypeRun()) {
-        // As after the primary create: the logical partition exists, untyped.
-      } else if (!Ctx_.CanResize) {
-        Finish([this] { FinishTail(); });
-      } else if (ShrinkDone) {
-        ExecuteStep = kStepExtend;
-        Continue();
+        StartFinish();
+      } else if (Ctx_.UseIo) {
+        StartFinish();
       } else {
-        --PartIndex;
-        ExecuteStep = kStepShrink;
-        Continue();
+        AfterFailedStep([this] { NextAfterFailedCreate(); });
       }
       break;
     case kStepShrink:
       if (ExecuteResult == 0) {
+        // What it took, read back from the disk: that much is given back if
+        // the creates still fail.
+        const std::size_t at = static_cast<std::size_t>(PartIndex);
+        ShrunkMB_ = 0;
+        if (const std::unique_ptr<_DiskInfo> now = ReadDiskLayout(DiskNum_))
+          for (uint32_t j = 0; j < StoredPartCount(*now); ++j)
+            if (now->PartInfo[j].PartOffset == ClickOffsets_[at] && now->PartInfo[j].PartLen < ClickLengths_[at])
+              ShrunkMB_ = static_cast<uint32_t>((ClickLengths_[at] - now->PartInfo[j].PartLen) / kBytesPerMb);
+        LogKv("ShrunkMB", ShrunkMB_);
         ShrinkDone = true;
         ExecuteStep = kStepPrimary;
       } else {
@@ -131,20 +150,74 @@ void TCreateWorkflow::Decide() {
       }
       Continue();
       break;
-    default:  // the extend and the type run end the workflow, whatever their result
-      Finish([this] { FinishTail(); });
+    case kStepSetType:
+      if (ExecuteResult == 0) return StartFinish();
+      AfterFailedStep([this] { GiveBackOrFinish(); });
+      break;
+    case kStepDeleteNew: {
+      const TNewPartitions found = LookForNewPartitions();
+      if (found.Readable && found.Count == 0) {
+        LogLine("AfterFailure: the new partition is deleted");
+        return GiveBackOrFinish();
+      }
+      LogLine("AfterFailure: the new partition could not be deleted; nothing more is changed");
+      StartFinish();
+      break;
+    }
+    default:  // the extend ends the workflow, whatever its result
+      StartFinish();
       break;
   }
 }
 
-bool TCreateWorkflow::StartTypeRun() {
-  TypePartNum_ = FindNewPartition();
-  if (TypePartNum_ == 0) return false;
-  // A step of its own: Finish waits for its end.
-  ExecuteStep = kStepSetType;
-  StartStep();
-  return true;
+void TCreateWorkflow::AfterFailedStep(const std::function<void()>& next) {
+  const TNewPartitions found = LookForNewPartitions();
+  if (!found.Readable || found.Count > 1) {
+    LogLine("AfterFailure: the disk cannot be told apart from the click's; nothing more is changed");
+    return StartFinish();
+  }
+  if (found.Count == 0) {
+    LogLine("AfterFailure: no new partition");
+    return next();
+  }
+  TypePartNum_ = found.PartNum;
+  TypeOffset_ = found.Offset;
+  if (found.RapidStart) {
+    LogLine("AfterFailure: the new partition has the Rapid Start type");
+    return StartFinish();
+  }
+  if (ExecuteStep != kStepSetType) {
+    LogLine("AfterFailure: the new partition is untyped; it is typed");
+    ExecuteStep = kStepSetType;
+  } else {
+    LogLine("AfterFailure: the new partition cannot be typed; it is deleted");
+    ExecuteStep = kStepDeleteNew;
+  }
+  Continue();
 }
+
+void TCreateWorkflow::NextAfterFailedCreate() {
+  if (ExecuteStep == kStepPrimary) {
+    ExecuteStep = kStepLogical;
+  } else if (!Ctx_.CanResize) {
+    return StartFinish();
+  } else if (ShrinkDone) {
+    ExecuteStep = kStepExtend;
+  } else {
+    --PartIndex;
+    ExecuteStep = kStepShrink;
+  }
+  Continue();
+}
+
+void TCreateWorkflow::GiveBackOrFinish() {
+  if (!ShrinkDone || ShrunkMB_ == 0) return StartFinish();
+  LogLine("AfterFailure: the shrunk partition gets back what it gave");
+  ExecuteStep = kStepExtend;
+  Continue();
+}
+
+void TCreateWorkflow::StartFinish() { Finish([this] { FinishTail(); }); }
 
 void TCreateWorkflow::RetypeNewPartitionUseIo() {
   const int32_t partNum = FindNewPartition();
@@ -158,6 +231,7 @@ const char* TCreateWorkflow::StepName() const {
     case kStepLogical: return "CreateLogical";
     case kStepShrink: return "Shrink";
     case kStepExtend: return "Extend";
+    case kStepDeleteNew: return "DeleteNew";
     default: return "SetType";
   }
 }
@@ -174,24 +248,36 @@ void TCreateWorkflow::FinishTail() {
   Done();
 }
 
-int32_t TCreateWorkflow::FindNewPartition() {
+TCreateWorkflow::TNewPartitions TCreateWorkflow::LookForNewPartitions() {
+  TNewPartitions found;
   const std::unique_ptr<_DiskInfo> now = ReadDiskLayout(DiskNum_);
   if (!now) {
-    LogLine("NewPartition: the layout cannot be read; nothing is retyped");
-    return 0;
+    LogLine("NewPartition: the layout cannot be read");
+    return found;
   }
-  int32_t found = 0;
-  uint32_t count = 0;
+  found.Readable = true;
   for (uint32_t j = 0; j < StoredPartCount(*now); ++j) {
     const _PartInfo& p = now->PartInfo[j];
     if (std::find(ClickOffsets_.begin(), ClickOffsets_.end(), p.PartOffset) != ClickOffsets_.end()) continue;
-    ++count;
-    found = p.PartNum;
+    ++found.Count;
+    found.PartNum = p.PartNum;
+    found.Offset = p.PartOffset;
+    found.RapidStart = IsRapidStartPart(now->PartitionStyle, p);
   }
-  if (count != 1) {
-    LogLine("NewPartition: " + std::to_string(count) + " partitions new since the click; nothing is retyped");
+  LogKv("NewPartitions", found.Count);
+  return found;
+}
+
+int32_t TCreateWorkflow::FindNewPartition() {
+  const TNewPartitions found = LookForNewPartitions();
+  if (!found.Readable) {
+    LogLine("NewPartition: the layout cannot be read; nothing is retyped");
     return 0;
   }
-  LogKv("NewPartition->PartNum", found);
-  return found;
+  if (found.Count != 1) {
+    LogLine("NewPartition: " + std::to_string(found.Count) + " partitions new since the click; nothing is retyped");
+    return 0;
+  }
+  LogKv("NewPartition->PartNum", found.PartNum);
+  return found.PartNum;
 }

@@ -14,9 +14,18 @@
 // that did not exist at the click, found by rescanning and comparing
 // starting offsets; a partition it shrinks or extends is looked up again by
 // its starting offset, under the number it has now.
+//
+// A create script can fail after its create line has made the partition. So
+// after any failed create or type step the disk is looked at again: a
+// partition that was not there at the click is ours, and it is typed, or,
+// when that fails, deleted; only when none of ours stands does the next
+// create or a shrink follow. A shrink takes exactly the size or nothing, and
+// a shrink that did not help is given back by exactly what it took, so a
+// failed Create leaves the disk as it was at the click.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "ui/workflow_steps.h"
@@ -28,7 +37,8 @@ class TCreateWorkflow : public TWorkflowSteps {
   static constexpr int32_t kStepLogical = 1;
   static constexpr int32_t kStepShrink = 2;
   static constexpr int32_t kStepExtend = 3;
-  static constexpr int32_t kStepSetType = 5;  // the type run after 0x80042413
+  static constexpr int32_t kStepSetType = 5;     // the type run on a new partition left untyped
+  static constexpr int32_t kStepDeleteNew = 6;   // removes a new partition that cannot be typed
   // diskpart's "the device is in use" (VDS_E_DEVICE_IN_USE): the partition
   // was made but its type could not be set in the same script.
   static constexpr int32_t kResultDeviceInUse = static_cast<int32_t>(0x80042413u);
@@ -52,16 +62,34 @@ class TCreateWorkflow : public TWorkflowSteps {
   void Decide();
   void FinishTail();
   const char* StepName() const override;
-  // Starts the type run on the partition the create made; false when that
-  // partition cannot be told apart.
-  bool StartTypeRun();
+  int32_t WorkDiskNum() const override { return DiskNum_; }
+  // What a rescan of the chosen disk shows of partitions new since the click.
+  struct TNewPartitions {
+    bool Readable = false;
+    uint32_t Count = 0;
+    int32_t PartNum = 0;  // the new one, when Count is 1
+    uint64_t Offset = 0;
+    bool RapidStart = false;
+  };
+  TNewPartitions LookForNewPartitions();
   // The number of the one partition of the chosen disk that did not exist at
   // the click; 0 (and the reason logged) when there is none or more than one.
   int32_t FindNewPartition();
   void RetypeNewPartitionUseIo();
+  // After a failed create or type step: types or removes a partition of ours
+  // that stands, or, when there is none, goes on with next.
+  void AfterFailedStep(const std::function<void()>& next);
+  // The step after a failed create when no partition of ours stands.
+  void NextAfterFailedCreate();
+  // Gives back what a shrink took, or finishes when nothing was taken.
+  void GiveBackOrFinish();
+  void StartFinish();
 
   int32_t DiskNum_ = -1;
   int32_t Style_ = 0;
-  int32_t TypePartNum_ = 0;             // the partition the type run retypes
+  int32_t TypePartNum_ = 0;             // the partition the type run retypes, or the delete removes
+  uint64_t TypeOffset_ = 0;             // where it starts
   std::vector<uint64_t> ClickOffsets_;  // where the chosen disk's partitions started at the click
+  std::vector<uint64_t> ClickLengths_;  // and how long they were
+  uint32_t ShrunkMB_ = 0;               // what the last successful shrink took, read back from the disk
 };

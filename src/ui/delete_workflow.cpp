@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "disk/part_identity.h"
 #include "partops/direct_ops.h"
 #include "shell/log_kv.h"
 
@@ -9,6 +10,35 @@ namespace {
 
 constexpr uint64_t kBytesPerMb = 1048576;
 constexpr int32_t kStyleGpt = 1;
+// What may lie between a partition's end and the next one's start: the
+// alignment of a new partition (a track before Vista, 1 MiB since) and a
+// logical partition's boot record.
+constexpr uint64_t kMaxAlignmentGapBytes = kBytesPerMb;
+constexpr const char* kBasicDataTypeText = "{EBD0A0A2-B9E5-4433-87C0-68B6B72699C7}";
+
+// A partition diskpart can extend: an NTFS data partition.
+bool IsNtfsDataPart(int32_t partitionStyle, const _PartInfo& p) {
+  if (partitionStyle == kStyleGpt) return disk::FormatGuidText(p.Gpt.PartitionType) == kBasicDataTypeText;
+  return p.Mbr.PartitionType == 0x07;
+}
+
+// The index of the partition that ends where the one at index starts, within
+// the alignment gap; -1 when none does.
+int32_t PhysicalNeighbour(const _DiskInfo& disk, int32_t index) {
+  const uint64_t start = disk.PartInfo[index].PartOffset;
+  int32_t found = -1;
+  uint64_t foundEnd = 0;
+  for (uint32_t j = 0; j < StoredPartCount(disk); ++j) {
+    const _PartInfo& p = disk.PartInfo[j];
+    const uint64_t end = p.PartOffset + p.PartLen;
+    if (static_cast<int32_t>(j) == index || end > start || start - end > kMaxAlignmentGapBytes) continue;
+    if (found < 0 || end > foundEnd) {
+      found = static_cast<int32_t>(j);
+      foundEnd = end;
+    }
+  }
+  return found;
+}
 
 }  // namespace
 
@@ -48,7 +78,19 @@ void TDeleteWorkflow::Start() {
   PartIndex_ = Ctx_.Model.RapidStartPartIndex;
   PartOffset_ = part->PartOffset;
   PartLen_ = part->PartLen;
-  NeighbourOffset_ = PartIndex_ > 0 ? disk.PartInfo[PartIndex_ - 1].PartOffset : 0;
+  // The space goes to the partition right before it on the disk, whatever
+  // its place in the list, and only if diskpart can extend it; otherwise it
+  // stays free. The entry before it in the list may be a Recovery partition
+  // elsewhere on the disk.
+  const int32_t neighbour = PhysicalNeighbour(disk, PartIndex_);
+  HasNeighbour_ = neighbour >= 0 && IsNtfsDataPart(disk.PartitionStyle, disk.PartInfo[neighbour]);
+  NeighbourOffset_ = HasNeighbour_ ? disk.PartInfo[neighbour].PartOffset : 0;
+  if (neighbour < 0)
+    LogLine("Delete: no partition ends where it starts; its space stays free");
+  else if (!HasNeighbour_)
+    LogLine("Delete: the partition before it is not an NTFS data partition; its space stays free");
+  else
+    LogKv("Neighbour->PartNum", disk.PartInfo[neighbour].PartNum);
   Begin();
   Ctx_.RefreshWindow();
 }
@@ -62,6 +104,10 @@ void TDeleteWorkflow::DeleteTimerTimer() {
 }
 
 void TDeleteWorkflow::StartStep() {
+  if (ExecuteStep == kStepRestoreType) {
+    Started(Ctx_.DiskPart.SetRapidStartPartId(DiskNum_, RestorePartNum_, Style_));
+    return;
+  }
   if (ExecuteStep == kStepDelete) {
     const int32_t partNum = PartNumAtOffset(DiskNum_, PartOffset_, true);
     if (Ctx_.UseIo) {
@@ -72,13 +118,14 @@ void TDeleteWorkflow::StartStep() {
       DecideNow();
     } else {
       ExtendSizeInMB = static_cast<uint32_t>(PartLen_ / kBytesPerMb);
+      DeleteRan_ = partNum != 0;
       Started(partNum == 0 ? 0 : Ctx_.DiskPart.DeleteRapidStartPart(DiskNum_, partNum, Style_));
     }
     return;
   }
   // The extend step. A partition under 1 MB leaves nothing to give back: the
   // workflow ends as after the extend.
-  if (ExtendSizeInMB == 0 || PartIndex_ <= 0) return Finish([this] { FinishTail(); });
+  if (ExtendSizeInMB == 0 || !HasNeighbour_) return Finish([this] { FinishTail(); });
   const int32_t neighbour = PartNumAtOffset(DiskNum_, NeighbourOffset_, false);
   const uint32_t sizeInMB = ExtendSizeInMB;
   ExtendSizeInMB = 0;
@@ -86,27 +133,43 @@ void TDeleteWorkflow::StartStep() {
 }
 
 void TDeleteWorkflow::Decide() {
-  if (ExecuteStep != kStepDelete || Ctx_.UseIo || ExecuteResult != 0 || PartIndex_ == 0 ||
-      (PartIndex_ == 1 && Style_ == kStyleGpt))
+  if (ExecuteStep == kStepDelete && DeleteRan_ && !Ctx_.UseIo && ExecuteResult != 0 && Style_ != kStyleGpt) {
+    // The script retypes the partition before it deletes it: when the delete
+    // failed, the partition may stand there as an ordinary one. It gets its
+    // Rapid Start type back, so the disk is as it was at the click.
+    const int32_t partNum = PartNumAtOffset(DiskNum_, PartOffset_, false);
+    if (partNum != 0 && PartNumAtOffset(DiskNum_, PartOffset_, true) == 0) {
+      LogLine("Delete: the partition was retyped but not deleted; its type is set back");
+      RestorePartNum_ = partNum;
+      ExecuteStep = kStepRestoreType;
+      return Continue();
+    }
+  }
+  if (ExecuteStep != kStepDelete || Ctx_.UseIo || ExecuteResult != 0 || !HasNeighbour_)
     return Finish([this] { FinishTail(); });
   ExecuteStep = kStepExtend;
   Continue();
 }
 
-const char* TDeleteWorkflow::StepName() const { return ExecuteStep == kStepDelete ? "Delete" : "Extend"; }
+const char* TDeleteWorkflow::StepName() const {
+  return ExecuteStep == kStepDelete ? "Delete" : ExecuteStep == kStepExtend ? "Extend" : "RestoreType";
+}
 
 void TDeleteWorkflow::FinishTail() {
   Ctx_.Model.ScanDisks();
   Ctx_.Model.FindRapidStartPart();
-  // A Rapid Start partition still where the deleted one was: it failed.
-  bool stillThere = false;
+  // Any partition still where the deleted one was, of any type (the script
+  // retypes it before deleting it): it failed. A disk that cannot be read
+  // any more proves nothing either.
+  bool stillThere = true;
   for (int32_t d = 0; d < Ctx_.Model.DiskCount; ++d) {
     const _DiskInfo& disk = Ctx_.Model.DiskInfo[d];
-    if (disk.DiskNum != DiskNum_) continue;
+    if (disk.DiskNum != DiskNum_ || disk.PartitionStyle == kPartitionStyleUnknown) continue;
+    stillThere = false;
     for (uint32_t j = 0; j < StoredPartCount(disk); ++j)
-      if (disk.PartInfo[j].PartOffset == PartOffset_ && IsRapidStartPart(disk.PartitionStyle, disk.PartInfo[j]))
-        stillThere = true;
+      if (disk.PartInfo[j].PartOffset == PartOffset_) stillThere = true;
   }
+  if (stillThere) LogLine("Delete: a partition still starts where the Rapid Start partition did");
   Ctx_.StatusText += stillThere ? ".....Failed." : ".....Done.";
   Done();
 }

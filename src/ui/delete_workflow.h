@@ -18,6 +18,7 @@ class TDeleteWorkflow : public TWorkflowSteps {
  public:
   static constexpr int32_t kStepExtend = 3;
   static constexpr int32_t kStepDelete = 4;
+  static constexpr int32_t kStepRestoreType = 7;  // a failed delete left it retyped: the type goes back
 
   TDeleteWorkflow(const TWorkflowContext& context, TTimer& deleteTimer, TTimer& pauseTimer)
       : TWorkflowSteps(context, deleteTimer, pauseTimer) {}
@@ -32,6 +33,7 @@ class TDeleteWorkflow : public TWorkflowSteps {
   void Decide();
   void FinishTail();
   const char* StepName() const override;
+  int32_t WorkDiskNum() const override { return DiskNum_; }
 
   // What the click's rescan found.
   int32_t DiskNum_ = -1;
@@ -39,5 +41,8 @@ class TDeleteWorkflow : public TWorkflowSteps {
   int32_t PartIndex_ = -1;  // the Rapid Start partition's index on its disk
   uint64_t PartOffset_ = 0;
   uint64_t PartLen_ = 0;
-  uint64_t NeighbourOffset_ = 0;  // the partition before it
+  uint64_t NeighbourOffset_ = 0;  // the partition that ends where it starts, if it can be extended
+  bool HasNeighbour_ = false;
+  int32_t RestorePartNum_ = 0;
+  bool DeleteRan_ = false;  // the delete script ran on the Rapid Start partition
 };

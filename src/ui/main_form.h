@@ -39,6 +39,9 @@ class TMainForm : public TForm, public TDiskModel {
 
   // ---- start-up and teardown ----
   void FormCreate() {}
+  // While a Create or Delete runs, asks whether to close all the same
+  // (No is the default); true when the window may close.
+  bool FormCloseQuery();
   void FormClose() {}
   void FormDestroy();
   // Releases the process-wide services in a fixed order.

@@ -7,6 +7,7 @@ TWorkflowSteps::TWorkflowSteps(const TWorkflowContext& context, TTimer& stepTime
 
 void TWorkflowSteps::Begin() {
   RunId_ = 0;
+  FailureCode = 0;
   Running_ = true;
   StepTimer_.SetEnabled(true);
 }
@@ -19,12 +20,21 @@ bool TWorkflowSteps::BeginTick() {
 
 void TWorkflowSteps::Started(uint64_t runId) {
   RunId_ = runId;
+  RanAgain_ = false;
   Report(std::string("Step=") + StepName() + (runId != 0 ? "" : " (not started)"));
   if (runId != 0) {
     ExecuteStatus = 1;
+    RunStartMs_ = WorkflowNowMs();
+    // Close behind the previous run: what the disk looks like now decides
+    // whether a failure may be run again.
+    LayoutAtRunStart_.clear();
+    TDiskPart& dp = Ctx_.DiskPart;
+    if (dp.AnyRunEnded && RunStartMs_ - dp.LastRunEndMs < kDiskpartSpacingMs && WorkDiskNum() >= 0)
+      if (const std::unique_ptr<_DiskInfo> now = ReadDiskLayout(WorkDiskNum())) LayoutAtRunStart_ = LayoutSignature(*now);
     return;
   }
   ExecuteResult = static_cast<int32_t>(os::HResultFromWin32(os::kErrorGenFailure));
+  FailureCode = ExecuteResult;
   ExecuteStatus = 2;
   DecideNow();
 }
@@ -34,10 +44,47 @@ void TWorkflowSteps::RunEnded(uint64_t runId, int32_t exitCode) {
     LogKv((StepTimer_.Name() + "->IgnoredRun").c_str(), runId);
     return;
   }
-  ExecuteResult = exitCode;
-  ExecuteStatus = 2;
+  const uint64_t endMs = WorkflowNowMs();
+  TDiskPart& dp = Ctx_.DiskPart;
+  const bool close = dp.AnyRunEnded && RunStartMs_ - dp.LastRunEndMs < kDiskpartSpacingMs;
+  dp.AnyRunEnded = true;
+  dp.LastRunEndMs = endMs;
   Report("StepExitCode=" + HexResultText(exitCode));
+  if (exitCode != 0 && close && RunAgainAfterCloseFailure(endMs)) return;
+  ExecuteResult = exitCode;
+  if (exitCode != 0) FailureCode = exitCode;
+  ExecuteStatus = 2;
   DecideNow();
+}
+
+bool TWorkflowSteps::RunAgainAfterCloseFailure(uint64_t endMs) {
+  if (RanAgain_ || LayoutAtRunStart_.empty()) return false;
+  // A failing line may have changed the disk before it failed: a script is
+  // run again only on the disk it started on.
+  const std::unique_ptr<_DiskInfo> now = ReadDiskLayout(WorkDiskNum());
+  if (!now || LayoutSignature(*now) != LayoutAtRunStart_) {
+    LogLine("CloseRun: the disk changed during the failed run; it is not run again");
+    return false;
+  }
+  LogLine("CloseRun: the run failed less than 15 s after the previous one; it runs again once the 15 s are over");
+  Report("Waiting=the spacing between diskpart runs");
+  RanAgain_ = true;
+  WaitThenRunAgain(endMs);
+  return true;
+}
+
+void TWorkflowSteps::WaitThenRunAgain(uint64_t failedEndMs) {
+  Pause([this, failedEndMs] {
+    if (WorkflowNowMs() - failedEndMs < kDiskpartSpacingMs) return WaitThenRunAgain(failedEndMs);
+    RunId_ = Ctx_.DiskPart.RunLastScriptAgain();
+    Report(std::string("Step=") + StepName() + (RunId_ != 0 ? " (again)" : " (again, not started)"));
+    RunStartMs_ = WorkflowNowMs();
+    if (RunId_ != 0) return;
+    ExecuteResult = static_cast<int32_t>(os::HResultFromWin32(os::kErrorGenFailure));
+    FailureCode = ExecuteResult;
+    ExecuteStatus = 2;
+    DecideNow();
+  });
 }
 
 void TWorkflowSteps::Pause(std::function<void()> then) {
@@ -51,6 +98,20 @@ void TWorkflowSteps::PauseEnded() {
   const std::function<void()> then = std::move(AfterPause_);
   AfterPause_ = nullptr;
   if (then) then();
+}
+
+uint64_t WorkflowNowMs() { return CurrentOs().GetTickCount(); }
+
+std::string LayoutSignature(const _DiskInfo& disk) {
+  std::string signature;
+  for (uint32_t j = 0; j < StoredPartCount(disk); ++j) {
+    const _PartInfo& p = disk.PartInfo[j];
+    signature += std::to_string(p.PartOffset) + "+" + std::to_string(p.PartLen) + ":";
+    signature.append(reinterpret_cast<const char*>(&p.Mbr), sizeof p.Mbr);
+    signature.append(reinterpret_cast<const char*>(&p.Gpt), sizeof p.Gpt);
+    signature += ";";
+  }
+  return signature;
 }
 
 void TWorkflowSteps::Continue() {

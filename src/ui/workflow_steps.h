@@ -25,6 +25,8 @@ class TWorkflowSteps {
   int32_t ExecuteStatus = 0;  // 0: the next tick starts the step; 1: its run goes on; 2: it has ended
   int32_t ExecuteStep = 0;
   int32_t ExecuteResult = 0;
+  // The exit code of the last step that failed since the click; 0: none.
+  int32_t FailureCode = 0;
 
  protected:
   TWorkflowSteps(const TWorkflowContext& context, TTimer& stepTimer, TTimer& pauseTimer);
@@ -50,6 +52,8 @@ class TWorkflowSteps {
   void Done();
   // The step's name in progress lines.
   virtual const char* StepName() const = 0;
+  // The drive the workflow changes; -1 while none is known.
+  virtual int32_t WorkDiskNum() const = 0;
   void Report(const std::string& line) {
     if (OnProgress) OnProgress(line);
   }
@@ -59,11 +63,30 @@ class TWorkflowSteps {
 
  private:
   void PauseEnded();
+  // A run failed that started within the spacing Microsoft asks for after
+  // the previous one ended: waits until the spacing has passed since the
+  // failed run's end, then runs the same script once more. False when it
+  // must be judged as it is: already run again, or the disk has changed
+  // since the run started.
+  bool RunAgainAfterCloseFailure(uint64_t endMs);
+  void WaitThenRunAgain(uint64_t failedEndMs);
   TTimer& StepTimer_;
   TTimer& PauseTimer_;
   std::function<void()> AfterPause_;
   uint64_t RunId_ = 0;
+  uint64_t RunStartMs_ = 0;
+  bool RanAgain_ = false;         // the step's script has been run a second time
+  std::string LayoutAtRunStart_;  // the work disk when a close run started; empty: not read
 };
+
+// The diskpart runs of one window follow each other this far apart, as
+// Microsoft asks ("diskpart scripts and examples": successive scripts run
+// sooner might fail).
+constexpr uint64_t kDiskpartSpacingMs = 15000;
+// The ms clock the workflows measure run spacing with.
+uint64_t WorkflowNowMs();
+// What identifies a disk's layout: each partition's offset, length and type.
+std::string LayoutSignature(const _DiskInfo& disk);
 
 // The layout of drive diskNum as the driver reports it now, without drive
 // letters; nullptr when it cannot be read.

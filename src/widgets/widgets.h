@@ -279,6 +279,10 @@ class TForm : public TControl {
   // Events the renderer raises on the GUI thread.
   std::function<void()> OnCreate;
   std::function<void()> OnShow;
+  // Asked before the window closes at the user's request; false keeps it
+  // open. Windows shutting down closes it without asking (no WM_CLOSE comes
+  // then), so nothing here can block a shutdown.
+  std::function<bool()> OnCloseQuery;
   std::function<void()> OnClose;
   std::function<void()> OnDestroy;
   // Raises OnShow the first time only.

@@ -115,6 +115,14 @@ struct SimVolume {
   bool Hidden = false;              // enumerated only in the hidden-volume class
   bool DeviceNumberFails = false;   // IOCTL_STORAGE_GET_DEVICE_NUMBER fails, as for a spanned volume
   std::string InterfacePath;
+  // What diskpart sees of it: shrink and extend work only on NTFS; "RAW" is
+  // a volume without a file system (a partition just made), "FAT32" an EFI
+  // system partition.
+  std::string FileSystem = "NTFS";
+  // The system or boot volume, or one holding the paging file: diskpart does
+  // not delete it (learn.microsoft.com/windows-server/administration/
+  // windows-commands/delete-partition).
+  bool InUse = false;
 };
 
 struct SimDeviceOpen {

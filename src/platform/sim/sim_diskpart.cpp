@@ -13,9 +13,26 @@
 namespace {
 
 constexpr uint64_t kMiB = 1048576;
+// Alignment of new partitions (learn.microsoft.com/windows-server/storage/
+// disk-management/ and "create partition primary"): Vista and later start a
+// partition on a 1 MiB boundary; XP and Server 2003 start it on a track (63
+// sectors) and end it on a cylinder boundary (255 heads x 63 sectors), so its
+// size is rounded up to whole cylinders.
+constexpr uint64_t kTrackBytes = 63 * 512;
+constexpr uint64_t kCylinderBytes = 255 * kTrackBytes;
 constexpr uint32_t kStyleMbr = 0, kStyleGpt = 1, kStyleRaw = 2;
 constexpr uint8_t kDefaultMbrType = 0x06;  // documented: create without id= makes type 0x06
 const os::Guid kBasicDataType = {0xEBD0A0A2, 0xB9E5, 0x4433, {0x87, 0xC0, 0x68, 0xB6, 0xB7, 0x26, 0x99, 0xC7}};
+const os::Guid kRapidStartType = {0xD3BFE2DE, 0x3DAF, 0x11DF, {0xBA, 0x40, 0xE3, 0xA5, 0x56, 0xD8, 0x95, 0x93}};
+
+uint64_t AlignUp(uint64_t value, uint64_t unit) { return (value + unit - 1) / unit * unit; }
+
+// A type that gets no volume: the Rapid Start partition (learn.microsoft.com/
+// windows/win32/api/winioctl/ns-winioctl-partition_information_ex: hidden
+// and unrecognized types are not mounted).
+bool IsRapidStartType(const SimPartition& p) {
+  return p.Style == kStyleGpt ? p.GptType == kRapidStartType : p.MbrType == 0x84;
+}
 
 // OEM and system types diskpart protects from deletion without override.
 bool IsProtectedMbrType(uint8_t type) {
@@ -75,6 +92,11 @@ class Diskpart {
 
   // Runs the script; returns the exit code.
   uint32_t Run(const std::string& script) {
+    if (closeRunFails) {
+      // assumed: which error a run too soon after the last one gives, and
+      // that it fails before its first command has changed anything.
+      return Fail(kVdsAnotherCallInProgress, "The service is busy with another operation. Try again later.");
+    }
     std::istringstream lines(script);
     std::string line;
     while (std::getline(lines, line)) {
@@ -94,11 +116,16 @@ class Diskpart {
   }
 
   std::string output;
+  bool closeRunFails = false;
+  int64_t runMs = -1;  // how long the run takes; -1: the usual time
 
  private:
   void Say(const std::string& text) { output += "\r\n" + text + "\r\n"; }
   uint32_t Fail(uint32_t code, const std::string& message) {
-    Say(code >= 0x80000000u ? "Virtual Disk Service error:\r\n" + message : message);
+    if ((code & 0xFFFF0000u) == 0x80070000u)
+      Say("DiskPart has encountered an error: " + message);
+    else
+      Say(code >= 0x80000000u ? "Virtual Disk Service error:\r\n" + message : message);
     return code;
   }
 
@@ -114,9 +141,20 @@ class Diskpart {
     return true;
   }
 
+  // An injected failure of the next command of this kind, or 0.
+  uint32_t Injected(const std::string& kind) {
+    auto it = pc_.Processes.CommandFailures.find(kind);
+    if (it == pc_.Processes.CommandFailures.end() || it->second.empty()) return 0;
+    const uint32_t code = it->second.front();
+    it->second.pop_front();
+    return code;
+  }
+
   uint32_t Command(const std::vector<std::string>& w) {
     uint64_t n = 0;
     std::string v;
+    if (w[0] == "create" || w[0] == "set" || w[0] == "delete" || w[0] == "shrink" || w[0] == "extend")
+      if (const uint32_t code = Injected(w[0])) return Fail(code, "The operation failed.");
     if (w.size() == 3 && w[0] == "select" && w[1] == "disk" && Number(w[2], n)) return SelectDisk(n);
     if (w.size() == 3 && w[0] == "select" && w[1] == "partition" && Number(w[2], n)) return SelectPartition(n);
     if (w.size() == 4 && w[0] == "create" && w[1] == "partition" && (w[2] == "primary" || w[2] == "logical") &&
@@ -126,7 +164,12 @@ class Diskpart {
       return SetId(v, w.size() == 3 && w[2] == "override");
     if ((w.size() == 2 || w.size() == 3) && w[0] == "delete" && w[1] == "partition")
       return Delete(w.size() == 3 && w[2] == "override");
-    if (w.size() == 2 && w[0] == "shrink" && Value(w[1], "desired", v) && Number(v, n)) return Shrink(n);
+    if (w.size() == 2 && w[0] == "shrink" && Value(w[1], "desired", v) && Number(v, n)) return Shrink(n, 0);
+    uint64_t m = 0;
+    std::string mv;
+    if (w.size() == 3 && w[0] == "shrink" && Value(w[1], "desired", v) && Number(v, n) && Value(w[2], "minimum", mv) &&
+        Number(mv, m))
+      return Shrink(n, m);
     if (w.size() == 1 && w[0] == "extend") return Extend(0);
     if (w.size() == 2 && w[0] == "extend" && Value(w[1], "size", v) && Number(v, n) && n > 0) return Extend(n);
     return Fail(kDiskpartSyntaxError, "The arguments specified for this command are not valid.");
@@ -160,25 +203,53 @@ class Diskpart {
     return nullptr;
   }
 
-  // The largest free extent of at least `bytes` within [begin, end), given
-  // what is taken; documented: a new partition starts at the beginning of the
-  // largest extent that is large enough.
-  static bool LargestFit(uint64_t begin, uint64_t end, std::vector<Extent> taken, uint64_t bytes, uint64_t gap,
-                         uint64_t& at) {
+  bool Vista() const { return pc_.Version.record.dwMajorVersion >= 6; }
+
+  // Where a partition of sizeMb starts and how long it is once aligned, in
+  // the free extent that starts at cursor and ends at limit; false when it
+  // does not fit there. gap: what precedes it (a logical partition's boot
+  // record).
+  bool Aligned(uint64_t cursor, uint64_t limit, uint64_t sizeMb, uint64_t gap, uint64_t& start,
+               uint64_t& length) const {
+    if (Vista()) {
+      start = AlignUp(cursor + gap, kMiB);
+      length = sizeMb * kMiB;
+    } else {
+      start = AlignUp(cursor + gap, kTrackBytes);
+      length = AlignUp(start + sizeMb * kMiB, kCylinderBytes) - start;
+    }
+    return start < limit && limit - start >= length;
+  }
+
+  // The largest free extent within [begin, end), given what is taken, that
+  // holds sizeMb once aligned; documented ("create partition primary"): a new
+  // partition starts at the beginning of the largest extent that is large
+  // enough to hold it. A size that does not fit once aligned fails.
+  bool LargestFit(uint64_t begin, uint64_t end, std::vector<Extent> taken, uint64_t sizeMb, uint64_t gap, uint64_t& at,
+                  uint64_t& length) const {
     std::sort(taken.begin(), taken.end(), [](const Extent& a, const Extent& b) { return a.begin < b.begin; });
     uint64_t best = 0, cursor = begin;
     bool found = false;
     taken.push_back({end, end});
     for (const Extent& t : taken) {
-      const uint64_t start = cursor + gap;
-      if (t.begin > start && t.begin - start >= bytes && t.begin - start > best) {
-        best = t.begin - start;
+      uint64_t start = 0, len = 0;
+      if (t.begin > cursor && t.begin - cursor > best && Aligned(cursor, t.begin, sizeMb, gap, start, len)) {
+        best = t.begin - cursor;
         at = start;
+        length = len;
         found = true;
       }
       cursor = std::max(cursor, t.end);
     }
     return found;
+  }
+
+  // The first letter from C: that no volume or other drive holds.
+  char FreeLetter() const {
+    const uint32_t mask = pc_.Disks.LogicalDriveMask();
+    for (char c = 'C'; c <= 'Z'; ++c)
+      if (!(mask & (1u << (c - 'A')))) return c;
+    return 0;
   }
 
   uint64_t DataEnd() const { return disk_->SizeBytes - (disk_->Style == kStyleGpt ? kMiB : 0); }
@@ -189,15 +260,14 @@ class Diskpart {
       disk_->Style = kStyleMbr;
       disk_->Layout.assign(4, SimPartition{});
     }
-    const uint64_t bytes = sizeMb * kMiB;
-    uint64_t at = 0;
+    uint64_t at = 0, bytes = 0;
     std::vector<Extent> taken;
     uint32_t number = 0;
     if (disk_->Style == kStyleGpt) {
       if (!primary) return Fail(kVdsInvalidSpace, "Logical partitions can only be created on MBR disks.");
       for (const SimPartition& e : disk_->Layout)
         if (e.Used()) taken.push_back({e.Offset, e.Offset + e.Length});
-      if (!LargestFit(kMiB, DataEnd(), taken, bytes, 0, at))
+      if (!LargestFit(kMiB, DataEnd(), taken, sizeMb, 0, at, bytes))
         return Fail(kVdsNotEnoughSpace, "There is not enough usable space for this operation.");
       number = disk_->AddGptPartition(kBasicDataType, at, bytes, u"Basic data partition").Number;
     } else if (primary) {
@@ -208,7 +278,7 @@ class Diskpart {
         else freeSlot = true;
       }
       if (!freeSlot) return Fail(kVdsPartitionLimitReached, "No more partitions can be created on this disk.");
-      if (!LargestFit(kMiB, disk_->SizeBytes, taken, bytes, 0, at))
+      if (!LargestFit(Vista() ? kMiB : kTrackBytes, disk_->SizeBytes, taken, sizeMb, 0, at, bytes))
         return Fail(kVdsNotEnoughSpace, "There is not enough usable space for this operation.");
       number = disk_->AddPrimary(kDefaultMbrType, at, bytes).Number;
     } else {
@@ -218,15 +288,21 @@ class Diskpart {
         const SimPartition& e = disk_->Layout[i];
         if (e.Used() && !IsContainer(e)) taken.push_back({e.Offset, e.Offset + e.Length});
       }
-      // Each logical partition is preceded by its boot record's 1 MiB.
-      if (!LargestFit(container->Offset, container->Offset + container->Length, taken, bytes, kMiB, at))
+      // Each logical partition is preceded by its boot record: 1 MiB, or a
+      // track before Vista.
+      if (!LargestFit(container->Offset, container->Offset + container->Length, taken, sizeMb,
+                      Vista() ? kMiB : kTrackBytes, at, bytes))
         return Fail(kVdsNotEnoughSpace, "There is not enough usable space for this operation.");
       number = disk_->AddLogical(kDefaultMbrType, at, bytes).Number;
     }
     part_ = number;
-    // assumed: every new partition gets a volume, without a drive letter
-    // (a script that assigns none leaves it so).
-    pc_.Disks.AddVolume(disk_->Number, number);
+    // A new partition of a data type is mounted at once: it gets a volume
+    // without a file system and, from Vista on, a drive letter ("create
+    // partition primary"; automount, learn.microsoft.com/windows-server/
+    // administration/windows-commands/automount). Explorer then holds it to
+    // offer formatting, so a type change without override is refused.
+    SimVolume& volume = pc_.Disks.AddVolume(disk_->Number, number, Vista() ? FreeLetter() : 0);
+    volume.FileSystem = "RAW";
     Say("DiskPart succeeded in creating the specified partition.");
     return 0;
   }
@@ -244,9 +320,15 @@ class Diskpart {
       if (pc_.Processes.SetIdRefusals > 0) --pc_.Processes.SetIdRefusals;
       return Fail(kVdsDeviceInUse, "The device is currently in use.");
     }
+    // "set id": without override diskpart does not change the type of a
+    // partition whose volume is mounted and held (VDS_E_DEVICE_IN_USE);
+    // override forces the file system to dismount first
+    // (learn.microsoft.com/windows-server/administration/windows-commands/set-id).
     if (p->Style == kStyleGpt) {
       os::Guid type{};
       if (!ParseGuid(value, type)) return Fail(kDiskpartSyntaxError, "The specified type is not in the correct format.");
+      if (!override && pc_.Disks.FindVolume(disk_->Number, part_))
+        return Fail(kVdsDeviceInUse, "The device is currently in use.");
       p->GptType = type;
     } else {
       uint64_t byte = 0;
@@ -254,14 +336,13 @@ class Diskpart {
         return Fail(kDiskpartSyntaxError, "The specified type is not in the correct format.");
       byte = std::stoul(value, nullptr, 16);
       if (byte == 0x42) return Fail(kVdsOperationDenied, "The specified type is not valid.");
-      // assumed: without override a mounted volume keeps diskpart from
-      // changing its type.
       if (!override && pc_.Disks.FindVolume(disk_->Number, part_))
         return Fail(kVdsDeviceInUse, "The device is currently in use.");
       p->MbrType = static_cast<uint8_t>(byte);
     }
-    // A hidden type is no longer mounted.
-    if ((p->Style == kStyleMbr && IsProtectedMbrType(p->MbrType)) || (p->Style == kStyleGpt && p->GptType != kBasicDataType))
+    // A hidden type is no longer mounted; the Rapid Start type never is.
+    if (IsRapidStartType(*p) || (p->Style == kStyleMbr && IsProtectedMbrType(p->MbrType)) ||
+        (p->Style == kStyleGpt && p->GptType != kBasicDataType))
       DropVolumes(part_);
     Say("DiskPart successfully set the partition ID.");
     return 0;
@@ -274,6 +355,10 @@ class Diskpart {
     const bool known = p->Style == kStyleGpt ? p->GptType == kBasicDataType : !IsProtectedMbrType(p->MbrType);
     if (!known && !override)
       return Fail(kVdsOperationDenied, "Cannot delete a protected partition without the force protected parameter set.");
+    // Documented ("delete partition"): the system or boot partition, or one
+    // holding the paging file, is not deleted without override.
+    const SimVolume* volume = pc_.Disks.FindVolume(disk_->Number, part_);
+    if (volume && volume->InUse && !override) return Fail(kVdsDeviceInUse, "The device is currently in use.");
     if (IsContainer(*p)) return Fail(kVdsPartitionNotEmpty, "The extended partition is not empty.");
     const uint32_t number = part_;
     if (p->Style == kStyleGpt) {
@@ -307,29 +392,49 @@ class Diskpart {
     return limit > end ? limit - end : 0;
   }
 
-  uint32_t Shrink(uint64_t desiredMb) {
+  // "shrink desired=N [minimum=M]" (learn.microsoft.com/windows-server/
+  // administration/windows-commands/shrink): only an NTFS volume shrinks;
+  // it gives up to N MB of what it can (its free space, less what cannot
+  // move) and succeeds with less, unless minimum=M asks for at least M.
+  uint32_t Shrink(uint64_t desiredMb, uint64_t minimumMb) {
     SimPartition* p = Selected();
     if (!p) return Fail(kVdsObjectNotFound, "There is no volume selected.");
-    auto it = pc_.Processes.ShrinkableBytes.find({disk_->Number, part_});
     const SimVolume* volume = pc_.Disks.FindVolume(disk_->Number, part_);
+    if (!volume) return Fail(kVdsObjectNotFound, "There is no volume selected.");
+    if (volume->FileSystem != "NTFS")
+      return Fail(kVdsShrinkUnknownFileSystem, "The volume cannot be shrunk because the file system does not support it.");
+    auto it = pc_.Processes.ShrinkableBytes.find({disk_->Number, part_});
+    // assumed: a volume with a drive letter has half its length free and
+    // movable; one without (Recovery, System Reserved) is nearly full and
+    // gives only what ShrinkableBytes says.
     const uint64_t shrinkable = it != pc_.Processes.ShrinkableBytes.end() ? it->second
-                                : volume && volume->Letter ? p->Length / 2
-                                                           : 0;
+                                : volume->Letter ? p->Length / 2
+                                                 : 0;
     const uint64_t maxMb = shrinkable / kMiB;
     if (maxMb == 0) return Fail(kVdsOperationDenied, "The volume cannot be shrunk.");
-    // assumed: asking for more than the volume can give shrinks it by what it can.
+    if (minimumMb > maxMb)
+      return Fail(kVdsInvalidShrinkSize,
+                  "The specified shrink size is too big and will cause the volume to be smaller than the minimum volume size.");
     const uint64_t mb = std::min(desiredMb, maxMb);
     p->Length -= mb * kMiB;
     if (it != pc_.Processes.ShrinkableBytes.end()) it->second -= mb * kMiB;
     if (pc_.KeepRecords)
       pc_.Processes.Resizes.push_back({disk_->Number, p->Offset, -static_cast<int64_t>(mb * kMiB)});
     Say("DiskPart successfully shrunk the volume by:  " + std::to_string(mb) + " MB");
+    if (pc_.Processes.ShrinkRunMs > 0) runMs = pc_.Processes.ShrinkRunMs;
     return 0;
   }
 
+  // "extend [size=N]" (learn.microsoft.com/windows-server/administration/
+  // windows-commands/extend): grows the partition only into free space that
+  // follows it; size=N fails when less is there; on a basic disk only a
+  // partition with an NTFS volume is extended.
   uint32_t Extend(uint64_t sizeMb) {
     SimPartition* p = Selected();
     if (!p) return Fail(kVdsObjectNotFound, "There is no volume selected.");
+    const SimVolume* volume = pc_.Disks.FindVolume(disk_->Number, part_);
+    if (!volume) return Fail(kVdsObjectNotFound, "There is no volume selected.");
+    if (volume->FileSystem != "NTFS") return Fail(kVdsCannotExtend, "The file system does not support extending this volume.");
     const uint64_t free = FreeBehind(*p) / kMiB * kMiB;
     const uint64_t bytes = sizeMb == 0 ? free : sizeMb * kMiB;
     if (bytes == 0 || bytes > free)
@@ -367,8 +472,17 @@ SimChildResult RunSimDiskpart(const std::string& commandLine, SimPc& pc) {
   }
   if (pc.KeepRecords) pc.Processes.Scripts.push_back(file->second.Bytes);
   Diskpart diskpart(pc);
+  SimProcesses& sp = pc.Processes;
+  const uint64_t now = pc.Clock.NowMs();
+  if (sp.AnyDiskpartRun && now < sp.LastDiskpartEndMs + kSimDiskpartSpacingMs) {
+    sp.CloseRunSeed = sp.CloseRunSeed * 6364136223846793005ull + 1442695040888963407ull;  // a seeded LCG
+    diskpart.closeRunFails = sp.CloseRunsFail || (sp.CloseRunSeed >> 33) % 100 < sp.CloseRunFailPercent;
+  }
   r.ExitCode = diskpart.Run(file->second.Bytes);
   r.Output += diskpart.output;
+  r.RunMs = diskpart.runMs;
+  sp.AnyDiskpartRun = true;
+  sp.LastDiskpartEndMs = now + (r.RunMs >= 0 ? static_cast<uint64_t>(r.RunMs) : sp.RunMs);
   return r;
 }
 

@@ -12,9 +12,12 @@ SimChildResult RunSimDiskpart(const std::string& commandLine, SimPc& pc);
 // amd64.exe "<command line>": runs the inner command line, ends with its code.
 SimChildResult RunSimAmd64Helper(const std::string& commandLine, SimPc& pc);
 
-// Exit codes (assumed: diskpart ends a script at the first failing command and
-// exits with the Virtual Disk Service HRESULT of that failure; its own
-// documented codes cover the rest).
+// Exit codes (assumed: diskpart ends a script at the first failing command,
+// the lines before it keeping their effect, and exits with the HRESULT of
+// that failure: a Virtual Disk Service code 0x8004xxxx, or 0x8007xxxx for a
+// failing Win32 call; values from learn.microsoft.com/windows/win32/vds/
+// virtual-disk-service-common-return-codes; its own documented small codes
+// cover a syntax error and an unreadable script).
 constexpr uint32_t kDiskpartScriptUnreadable = 3;  // unable to open the script file
 constexpr uint32_t kDiskpartSyntaxError = 5;
 constexpr uint32_t kVdsObjectNotFound = 0x80042405;
@@ -24,3 +27,10 @@ constexpr uint32_t kVdsPartitionNotEmpty = 0x80042408;
 constexpr uint32_t kVdsOperationDenied = 0x8004240A;
 constexpr uint32_t kVdsNotEnoughSpace = 0x8004240F;
 constexpr uint32_t kVdsDeviceInUse = 0x80042413;
+constexpr uint32_t kVdsAnotherCallInProgress = 0x80042404;
+constexpr uint32_t kVdsCannotExtend = 0x8004240E;
+constexpr uint32_t kVdsInvalidShrinkSize = 0x80042817;
+constexpr uint32_t kVdsShrinkUnknownFileSystem = 0x8004292A;
+// Microsoft's spacing between consecutive diskpart scripts ("diskpart
+// scripts and examples"): a script started sooner may fail.
+constexpr uint64_t kSimDiskpartSpacingMs = 15000;

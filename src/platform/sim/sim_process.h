@@ -75,11 +75,29 @@ struct SimProcesses {
   // assumed for others: a partition with a drive letter can give up half its
   // length, one without a volume nothing.
   std::map<std::pair<int, uint32_t>, uint64_t> ShrinkableBytes;
+  // Failures to inject: the next commands of a kind ("create", "set",
+  // "delete", "shrink", "extend") fail with these exit codes, one each, in
+  // order, after the lines before them in the script have had their effect.
+  std::map<std::string, std::deque<uint32_t>> CommandFailures;
+  // Scripts run close together. Microsoft asks for at least 15 s between
+  // consecutive diskpart scripts, or "the successive scripts might fail"
+  // (learn.microsoft.com/windows-server/administration/windows-commands/
+  // diskpart-scripts-and-examples). A run that starts sooner after the
+  // previous run's end fails with this chance in percent (drawn from
+  // CloseRunSeed), or always with CloseRunsFail.
+  uint32_t CloseRunFailPercent = 0;
+  bool CloseRunsFail = false;
+  uint64_t CloseRunSeed = 1;
+  uint64_t LastDiskpartEndMs = 0;  // when the last diskpart run ends (0: none ran)
+  bool AnyDiskpartRun = false;
 
   // assumed: a pipe read returns at most what the pipe buffer holds at once.
   uint32_t PipeBufferBytes = 4096;
   // How long a child runs on the simulated clock, unless its program says.
   uint32_t RunMs = 0;
+  // How long a run that shrinks a volume takes, if set (a shrink moves data
+  // and can take many minutes).
+  uint32_t ShrinkRunMs = 0;
   // Children keep running, whatever the clock says, until released.
   bool HoldChildren = false;
 

@@ -343,13 +343,19 @@ LRESULT TWin32Renderer::ContainerMessage(HWND window, UINT msg, WPARAM wParam, L
         break;
       }
       return 0;
-    case WM_CLOSE:
+    case WM_CLOSE: {
       if (window != form_window_) break;
+      bool close = true;
+      Guarded([this, &close] {
+        if (form_.OnCloseQuery) close = form_.OnCloseQuery();
+      });
+      if (!close) return 0;
       Guarded([this] {
         if (form_.OnClose) form_.OnClose();
       });
       DestroyWindow(window);
       return 0;
+    }
     case WM_DESTROY:
       if (window != form_window_) break;
       // Nothing may reach the windows once they are going.
