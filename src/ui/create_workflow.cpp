@@ -181,7 +181,6 @@ void TCreateWorkflow::AfterFailedStep(const std::function<void()>& next) {
     return next();
   }
   TypePartNum_ = found.PartNum;
-  TypeOffset_ = found.Offset;
   if (found.RapidStart) {
     LogLine("AfterFailure: the new partition has the Rapid Start type");
     return StartFinish();
@@ -261,7 +260,6 @@ TCreateWorkflow::TNewPartitions TCreateWorkflow::LookForNewPartitions() {
     if (std::find(ClickOffsets_.begin(), ClickOffsets_.end(), p.PartOffset) != ClickOffsets_.end()) continue;
     ++found.Count;
     found.PartNum = p.PartNum;
-    found.Offset = p.PartOffset;
     found.RapidStart = IsRapidStartPart(now->PartitionStyle, p);
   }
   LogKv("NewPartitions", found.Count);

@@ -68,7 +68,6 @@ class TCreateWorkflow : public TWorkflowSteps {
     bool Readable = false;
     uint32_t Count = 0;
     int32_t PartNum = 0;  // the new one, when Count is 1
-    uint64_t Offset = 0;
     bool RapidStart = false;
   };
   TNewPartitions LookForNewPartitions();
@@ -88,7 +87,6 @@ class TCreateWorkflow : public TWorkflowSteps {
   int32_t DiskNum_ = -1;
   int32_t Style_ = 0;
   int32_t TypePartNum_ = 0;             // the partition the type run retypes, or the delete removes
-  uint64_t TypeOffset_ = 0;             // where it starts
   std::vector<uint64_t> ClickOffsets_;  // where the chosen disk's partitions started at the click
   std::vector<uint64_t> ClickLengths_;  // and how long they were
   uint32_t ShrunkMB_ = 0;               // what the last successful shrink took, read back from the disk
