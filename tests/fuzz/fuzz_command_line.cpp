@@ -102,9 +102,15 @@ void Run(fuzz::FuzzPc& pc, Input& in) {
 
   const bool started = CanStart();
 
-  // What the switches are: the text after the first occurrence of the path.
-  const std::size_t at = FirstMatch(pc, pc.CommandLine, exePath);
-  const std::string args = at == std::string::npos ? "" : pc.CharUpperBuffA(pc.CommandLine.substr(at + exePath.size()));
+  // What the switches are: the text after the program's name, a tail of
+  // the command line. Behind the full path in quotes it starts with the
+  // closing quote, the first log line as it has always been.
+  const std::string upper = pc.CharUpperBuffA(pc.CommandLine);
+  const std::string args = ArgumentText(pc.CommandLine, exePath).empty()
+                               ? ""
+                               : upper.substr(pc.CommandLine.size() - ArgumentText(pc.CommandLine, exePath).size());
+  if ((flags & 32) && !exePath.empty() && exePath.find('"') == std::string::npos)
+    FUZZ_CHECK(args == upper.substr(exePath.size() + 1));
   const bool debug = args.find("/DEBUG") != std::string::npos;
   const bool uninstall = args.find("/UNINSTALL") != std::string::npos;
   if (FirstMatch(pc, pc.CommandLine, "/UNINSTALL") == std::string::npos) FUZZ_CHECK(!uninstall);
