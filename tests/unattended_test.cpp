@@ -412,11 +412,37 @@ TEST_F(Unattended, CreateSizeAutoHoldsTheMemory) {
   }
 }
 
-TEST_F(Unattended, CreateWarnsOfASizeBelowMemory) {
+// After a success the report says what /STATUS will call the partition
+// when that is not Ready; before it, a size below memory is warned of.
+TEST_F(Unattended, CreateWarnsOfWhatStatusWillReport) {
+  struct Row {
+    const char* args;
+    bool firmware;
+    const char* after;  // the warning after Result=Created; nullptr: none
+  };
+  for (const Row& r : {Row{" /CREATE:4096", true, "Warning=/STATUS will report TooSmall: "},
+                       Row{" /CREATE /FORCE", false, "Warning=/STATUS will report NoFirmware: "},
+                       Row{" /CREATE", true, nullptr}}) {
+    FreshPc();
+    if (r.firmware) WithFirmware(pc);
+    MbrWithFreeSpace(pc);
+    Memory(8192);
+    ASSERT_EQ(Run(r.args), kExitOk) << r.args;
+    const std::string report = Report();
+    const std::size_t created = report.find("Result=Created\n");
+    ASSERT_NE(created, std::string::npos) << r.args;
+    const std::size_t warning = report.find("\nWarning=/STATUS", created);
+    if (r.after)
+      EXPECT_EQ(report.substr(warning + 1, std::string(r.after).size()), r.after) << report;
+    else
+      EXPECT_EQ(warning, std::string::npos) << report;
+  }
+  FreshPc();
+  WithFirmware(pc);
   MbrWithFreeSpace(pc);
   Memory(8192);
   EXPECT_EQ(Run(" /CREATE:4096"), kExitOk);
-  EXPECT_NE(Value("Warning"), "<none>");
+  EXPECT_NE(Value("Warning").find("smaller than the installed memory"), std::string::npos) << "before the run";
 }
 
 TEST_F(Unattended, CreateRefusals) {

@@ -76,10 +76,25 @@ void ReportRapidStart(TMainForm& f, const TOut& out) {
                                                       : HexByteText(part->Mbr.PartitionType)));
 }
 
-int Verdict(const TOut& out, int code, const char* verdict, const std::string& reason) {
-  out(std::string("Verdict=") + verdict);
-  out("Reason=" + reason);
-  return code;
+// What /STATUS concludes of the machine as the form last read it.
+struct TStatusVerdict {
+  int Code;
+  const char* Name;
+  std::string Reason;
+};
+
+TStatusVerdict StatusVerdict(TMainForm& f) {
+  const _PartInfo* part = f.RapidStartPart();
+  if (f.Firmware == TFirmwareState::Absent)
+    return {kExitNoFirmware, "NoFirmware", "the firmware does not offer Intel Rapid Start"};
+  if (!part) return {kExitNoPartition, "NoPartition", "there is no Rapid Start partition"};
+  if (f.PhysicalMemorySize != 0 && part->PartLen < uint64_t{f.PhysicalMemorySize} * kMiB)
+    return {kExitTooSmall, "TooSmall",
+            "the Rapid Start partition (" + MbText(part->PartLen) + " MB) is smaller than the installed memory (" +
+                std::to_string(f.PhysicalMemorySize) + " MB)"};
+  return {kExitOk, "Ready",
+          f.PhysicalMemorySize != 0 ? "the Rapid Start partition holds the installed memory"
+                                    : "a Rapid Start partition exists; the installed memory is unknown"};
 }
 
 int Refuse(const TOut& out, int code, const std::string& reason) {
@@ -96,17 +111,10 @@ int RefuseExisting(TMainForm& f, const TOut& out) {
 int RunStatus(TMainForm& f, const TOut& out) {
   ReportDisks(f, out);
   ReportRapidStart(f, out);
-  const _PartInfo* part = f.RapidStartPart();
-  if (f.Firmware == TFirmwareState::Absent)
-    return Verdict(out, kExitNoFirmware, "NoFirmware", "the firmware does not offer Intel Rapid Start");
-  if (!part) return Verdict(out, kExitNoPartition, "NoPartition", "there is no Rapid Start partition");
-  if (f.PhysicalMemorySize != 0 && part->PartLen < uint64_t{f.PhysicalMemorySize} * kMiB)
-    return Verdict(out, kExitTooSmall, "TooSmall",
-                   "the Rapid Start partition (" + MbText(part->PartLen) + " MB) is smaller than the installed memory (" +
-                       std::to_string(f.PhysicalMemorySize) + " MB)");
-  return Verdict(out, kExitOk, "Ready",
-                 f.PhysicalMemorySize != 0 ? "the Rapid Start partition holds the installed memory"
-                                           : "a Rapid Start partition exists; the installed memory is unknown");
+  const TStatusVerdict v = StatusVerdict(f);
+  out(std::string("Verdict=") + v.Name);
+  out("Reason=" + v.Reason);
+  return v.Code;
 }
 
 // The disk /DISK names (-1 and the reason when there is none to use).
@@ -199,6 +207,9 @@ int RunCreate(const TSwitches& s, TMainForm& f, TUnattendedEnv& env) {
   }
   out("Result=Created");
   ReportRapidStart(f, out);
+  // A deployment that reads only the exit code learns here what /STATUS will say.
+  const TStatusVerdict v = StatusVerdict(f);
+  if (v.Code != kExitOk) out(std::string("Warning=/STATUS will report ") + v.Name + ": " + v.Reason);
   if (!s.Restart) {
     out("Restart=No");
     return kExitOk;
@@ -256,7 +267,7 @@ std::string UsageText() {
          "                         [/LOG:PATH] [/DEBUG]\n"
          "  /STATUS        report the firmware, memory, disks and Rapid Start partition\n"
          "  /CREATE[:SIZE] make a Rapid Start partition of SIZE MB (1024 to 65536) or AUTO (default:\n"
-         "                 the size the window preselects for the installed memory)\n"
+         "                 the smallest of the window's sizes that holds the installed memory)\n"
          "  /DISK:N        the disk to use, by number, or AUTO (default: the first SSD, else the first disk)\n"
          "  /FORCE         create even when the firmware does not offer Intel Rapid Start\n"
          "  /RESTART       restart after a successful create\n"
