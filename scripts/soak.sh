@@ -53,7 +53,10 @@ sample 0
 not_done=0
 t0=$(ms_now)
 for c in $(seq "$cycles"); do
-  out=$(wl 300 "$probe" cycle "$title" 60000)
+  # A Create on the standard machine waits out diskpart's 15 s spacing before
+  # each step it runs again (its Recovery partition refuses the shrink): about
+  # 90 s a cycle however short the runs are.
+  out=$(wl 420 "$probe" cycle "$title" 180000)
   if [ "$(field done <<<"$out")" != 1 ]; then
     not_done=$((not_done + 1))
     echo "  cycle $c did not end in .....Done.: create '$(field create <<<"$out")', restart question $(field restart_question <<<"$out"), delete '$(field delete <<<"$out")'"

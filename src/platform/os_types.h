@@ -87,6 +87,7 @@ constexpr uint32_t kMbOk = 0x0;
 constexpr uint32_t kMbYesNo = 0x4;
 constexpr uint32_t kMbIconError = 0x10;
 constexpr uint32_t kMbIconWarning = 0x30;
+constexpr uint32_t kMbDefButton2 = 0x100;  // the second button (No) has the focus
 constexpr uint32_t kMbIconInformation = 0x40;
 constexpr uint32_t kMbSystemModal = 0x1000;
 constexpr int kIdOk = 1;

@@ -88,10 +88,9 @@ bool TMainForm::FormCloseQuery() {
   if (!WorkflowRunning()) return true;
   // A diskpart run left going, or a shrink given back never, leaves the disk
   // half changed: the user decides, and the safe answer is the default.
-  constexpr uint32_t kMbDefButton2 = 0x100;  // MB_DEFBUTTON2: "No" has the focus
   const int answer = CurrentOs().MessageBoxA(
       "A partition change is in progress. Closing now can leave the disk half changed. Close anyway?", "OrvRapidStart",
-      os::kMbYesNo | os::kMbIconWarning | kMbDefButton2);
+      os::kMbYesNo | os::kMbIconWarning | os::kMbDefButton2);
   LogLine(answer == os::kIdYes ? "Close: the user closes during a workflow" : "Close: the window stays open");
   return answer == os::kIdYes;
 }
