@@ -558,10 +558,12 @@ grep '^benchmark: ' <<<"$out"
 if [ "$code" -eq 0 ]; then ok "window figures measured"; else bad "window figures measured" "$(grep -v '^benchmark: ' <<<"$out" | tail -5)"; fi
 
 # Create, No to the restart, Delete: every cycle ends in .....Done.
-out=$(slice soak.sh 3 "$build")
+# One cycle: each takes about 90 s now that the standard machine's Create
+# waits out diskpart's 15 s spacing (scripts/soak.sh runs many).
+out=$(slice soak.sh 1 "$build")
 code=$?
 grep '^benchmark: ' <<<"$out"
-expect "3 Create/Delete cycles end in .....Done." "$(sed -n 's/.*not ending in .....Done.: \([0-9]*\).*/\1/p' <<<"$out")" "0"
+expect "a Create/Delete cycle ends in .....Done." "$(sed -n 's/.*not ending in .....Done.: \([0-9]*\).*/\1/p' <<<"$out")" "0"
 [ "$code" -eq 0 ] || sed 's/^/  /' <<<"$out"
 
 # The script file under attack (a safety property, not a time).
