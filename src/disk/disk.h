@@ -34,6 +34,8 @@ constexpr char kNoDriveLetter = ' ';
 // A disk whose layout could not be read keeps this style: neither MBR, GPT nor
 // RAW, so nothing treats it as a disk whose partitions are known.
 constexpr int32_t kPartitionStyleUnknown = -1;
+// Sizes in MB are bytes divided by this, truncated.
+constexpr uint64_t kBytesPerMb = 1048576;
 
 // Whether a disk is a solid-state drive, as its storage driver tells.
 enum class TMediaKind : int32_t { Unknown = 0, Ssd = 1, Hdd = 2 };

@@ -8,8 +8,8 @@ namespace {
 
 constexpr PartTypeIdentity kPartTypes[] = {
     {kRapidStartMbrType, kRapidStartGptTypeText, "Intel Rapid Start hibernation"},
-    {0x07, "{EBD0A0A2-B9E5-4433-87C0-68B6B72699C7}", "Basic data (NTFS)"},
-    {0x0C, "{EBD0A0A2-B9E5-4433-87C0-68B6B72699C7}", "Basic data (FAT32 LBA)"},
+    {0x07, kBasicDataGptTypeText, "Basic data (NTFS)"},
+    {0x0C, kBasicDataGptTypeText, "Basic data (FAT32 LBA)"},
     {0xEF, "{C12A7328-F81F-11D2-BA4B-00A0C93EC93B}", "EFI system"},
     {0x27, "{DE94BBA4-06D1-4D40-A16A-BFD50179D6AC}", "Windows recovery"},
     {kMbrTypeNone, "{E3C9E316-0B5C-4DB8-817D-F92DF00215AE}", "Reserved (MSR)"},

@@ -29,6 +29,8 @@ const PartTypeIdentity& RapidStartIdentity();
 
 constexpr uint8_t kRapidStartMbrType = 0x84;
 constexpr const char* kRapidStartGptTypeText = "{D3BFE2DE-3DAF-11DF-BA40-E3A556D89593}";
+// GPT basic data: the type of every NTFS or FAT data partition.
+constexpr const char* kBasicDataGptTypeText = "{EBD0A0A2-B9E5-4433-87C0-68B6B72699C7}";
 // The Rapid Start type GUID, converted from its text.
 const os::Guid& RapidStartGptType();
 

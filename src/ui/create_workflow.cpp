@@ -5,12 +5,6 @@
 #include "partops/direct_ops.h"
 #include "shell/log_kv.h"
 
-namespace {
-
-constexpr uint64_t kBytesPerMb = 1048576;
-
-}  // namespace
-
 void TCreateWorkflow::Start(int32_t diskIndex, int sizeTag) {
   LogKv("DiskIndex", diskIndex);
   LogKv("PartIndex", PartIndex);

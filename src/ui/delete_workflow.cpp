@@ -8,17 +8,15 @@
 
 namespace {
 
-constexpr uint64_t kBytesPerMb = 1048576;
 constexpr int32_t kStyleGpt = 1;
 // What may lie between a partition's end and the next one's start: the
 // alignment of a new partition (a track before Vista, 1 MiB since) and a
 // logical partition's boot record.
 constexpr uint64_t kMaxAlignmentGapBytes = kBytesPerMb;
-constexpr const char* kBasicDataTypeText = "{EBD0A0A2-B9E5-4433-87C0-68B6B72699C7}";
 
 // A partition diskpart can extend: an NTFS data partition.
 bool IsNtfsDataPart(int32_t partitionStyle, const _PartInfo& p) {
-  if (partitionStyle == kStyleGpt) return disk::FormatGuidText(p.Gpt.PartitionType) == kBasicDataTypeText;
+  if (partitionStyle == kStyleGpt) return disk::FormatGuidText(p.Gpt.PartitionType) == disk::kBasicDataGptTypeText;
   return p.Mbr.PartitionType == 0x07;
 }
 

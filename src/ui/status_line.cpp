@@ -9,7 +9,6 @@
 namespace {
 
 constexpr int kAnimSteps = 5;
-constexpr uint64_t kBytesPerMb = 1048576;
 constexpr TColor kDisabledItemColor = clGray;
 
 bool Contains(const std::string& text, const char* part) { return text.find(part) != std::string::npos; }
