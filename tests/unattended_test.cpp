@@ -249,17 +249,30 @@ TEST_F(Unattended, FirmwareWithoutRapidStart) {
 }
 
 TEST_F(Unattended, CreateOnTheFirstSolidStateDisk) {
+  constexpr uint8_t kSata = 11, kNvme = 17, kUsb = 7, kSd = 12, kNone = 0xFF;  // kNone: no descriptor
   struct Row {
     const char* name;
     SimMediaKind media[3];
+    uint8_t bus[3];
     const char* args;
-    const char* disk;
+    int code;
+    const char* disk;  // the disk chosen, or nullptr when refused
   };
   const Row rows[] = {
-      {"the SSD after a disk", {kSimHdd, kSimSsd, kSimSsd}, " /CREATE", "2"},
-      {"no SSD: the first disk", {kSimHdd, kSimMediaUnknown, kSimHdd}, " /CREATE", "1"},
-      {"the SSD first", {kSimSsd, kSimHdd, kSimSsd}, " /CREATE:4096 /DISK:AUTO", "1"},
-      {"a named disk over the SSD", {kSimSsd, kSimHdd, kSimHdd}, " /CREATE /DISK:3", "3"},
+      {"the SSD after a disk", {kSimHdd, kSimSsd, kSimSsd}, {kSata, kSata, kSata}, " /CREATE", kExitOk, "2"},
+      {"no SSD: the first disk", {kSimHdd, kSimMediaUnknown, kSimHdd}, {kSata, kSata, kSata}, " /CREATE", kExitOk, "1"},
+      {"the SSD first", {kSimSsd, kSimHdd, kSimSsd}, {kNvme, kSata, kSata}, " /CREATE:4096 /DISK:AUTO", kExitOk, "1"},
+      {"a named disk over the SSD", {kSimSsd, kSimHdd, kSimHdd}, {kSata, kSata, kSata}, " /CREATE /DISK:3", kExitOk,
+       "3"},
+      {"a fixed USB SSD is passed over", {kSimSsd, kSimHdd, kSimSsd}, {kUsb, kSata, kSata}, " /CREATE", kExitOk, "3"},
+      {"a card reader is no first disk", {kSimHdd, kSimHdd, kSimHdd}, {kSd, kSata, kSata}, " /CREATE", kExitOk, "2"},
+      {"a bus that cannot be read is passed over", {kSimSsd, kSimHdd, kSimHdd}, {kNone, kSata, kSata}, " /CREATE",
+       kExitOk, "2"},
+      {"only external disks", {kSimSsd, kSimSsd, kSimSsd}, {kUsb, kSd, kUsb}, " /CREATE", kExitBadDisk, nullptr},
+      {"a USB disk by number", {kSimSsd, kSimHdd, kSimHdd}, {kUsb, kSata, kSata}, " /CREATE /DISK:1", kExitBadDisk,
+       nullptr},
+      {"a USB disk by number with /FORCE", {kSimSsd, kSimHdd, kSimHdd}, {kUsb, kSata, kSata}, " /CREATE /DISK:1 /FORCE",
+       kExitOk, "1"},
   };
   for (const Row& r : rows) {
     Fresh();
@@ -267,8 +280,16 @@ TEST_F(Unattended, CreateOnTheFirstSolidStateDisk) {
       SimDrive& d = pc.Disks.AddMbrDisk(n, 64 * kGiB);
       d.AddPrimary(0x07, kMiB, 40 * kGiB, n == 1);
       d.Media = r.media[n - 1];
+      if (r.bus[n - 1] == kNone)
+        d.DescriptorError = os::kErrorInvalidFunction;
+      else
+        d.Descriptor.BusType = r.bus[n - 1];
     }
-    EXPECT_EQ(Run(r.args), kExitOk) << r.name << "\n" << Report();
+    EXPECT_EQ(Run(r.args), r.code) << r.name << "\n" << Report();
+    if (!r.disk) {
+      EXPECT_TRUE(pc.Processes.Runs.empty()) << r.name;
+      continue;
+    }
     EXPECT_EQ(Value("Disk"), r.disk) << r.name;
     EXPECT_EQ(Value("RapidStart.Disk"), r.disk) << r.name;
   }

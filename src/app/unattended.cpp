@@ -1,6 +1,7 @@
 #include "app/unattended.h"
 
 #include <memory>
+#include <vector>
 
 #include "disk/part_identity.h"
 #include "shell/log_kv.h"
@@ -117,20 +118,35 @@ int RunStatus(TMainForm& f, const TOut& out) {
   return v.Code;
 }
 
-// The disk /DISK names (-1 and the reason when there is none to use).
+// The disk /DISK names (-1 and the reason when there is none to use). AUTO
+// takes only disks whose bus is known to be inside the machine: a USB stick
+// or card reader that reports fixed media (the imaging stick of a
+// deployment) is never chosen for it, and is taken by number only with /FORCE.
 int32_t ChooseDisk(const TSwitches& s, TMainForm& f, std::string& why) {
+  TDisk& disks = GetDisk();
   if (s.DiskAuto) {
-    for (int32_t d = 0; d < f.DiskCount; ++d)
+    std::vector<int32_t> internal;
+    for (int32_t d = 0; d < f.DiskCount; ++d) {
+      const int32_t bus = disks.GetDiskBusType(f.DiskInfo[d].DiskNum);
+      if (bus >= 0 && !IsExternalBus(bus)) internal.push_back(d);
+    }
+    for (int32_t d : internal)
       if (f.DiskInfo[d].MediaKind == TMediaKind::Ssd) return d;
-    if (f.DiskCount > 0) return 0;
-    why = "there is no fixed disk";
+    if (!internal.empty()) return internal.front();
+    why = f.DiskCount > 0 ? "there is no fixed disk on an internal bus" : "there is no fixed disk";
     return -1;
   }
-  for (int32_t d = 0; d < f.DiskCount; ++d)
-    if (static_cast<uint64_t>(f.DiskInfo[d].DiskNum) == s.DiskNum) return d;
+  for (int32_t d = 0; d < f.DiskCount; ++d) {
+    if (static_cast<uint64_t>(f.DiskInfo[d].DiskNum) != s.DiskNum) continue;
+    if (!s.Force && IsExternalBus(disks.GetDiskBusType(f.DiskInfo[d].DiskNum))) {
+      why = "disk " + std::to_string(s.DiskNum) + " is on a USB, 1394, SD or MMC bus (/FORCE takes it all the same)";
+      return -1;
+    }
+    return d;
+  }
   const std::string name = "disk " + std::to_string(s.DiskNum);
   const bool exists = s.DiskNum <= static_cast<uint64_t>(kLastDriveNumber) &&
-                      GetDisk().GetDiskDeviceType(static_cast<int32_t>(s.DiskNum)) != disk::kFileDeviceUnknown;
+                      disks.GetDiskDeviceType(static_cast<int32_t>(s.DiskNum)) != disk::kFileDeviceUnknown;
   why = exists ? name + " is not a fixed disk" : name + " does not exist";
   return -1;
 }
@@ -172,7 +188,7 @@ int RunCreate(const TSwitches& s, TMainForm& f, TUnattendedEnv& env) {
     if (sizeMb == 0)
       return Refuse(out, kExitBadSize,
                     "the installed memory (" + std::to_string(f.PhysicalMemorySize) +
-                        " MB) is more than the largest partition, 65536 MB");
+                        " MB) is more than the largest partition, " + std::to_string(kMaxCreateSizeMb) + " MB");
   } else if (s.SizeMb < kMinCreateSizeMb || s.SizeMb > kMaxCreateSizeMb) {
     return Refuse(out, kExitBadSize, "the size must be from 1024 to 65536 MB");
   } else {
@@ -268,8 +284,10 @@ std::string UsageText() {
          "  /STATUS        report the firmware, memory, disks and Rapid Start partition\n"
          "  /CREATE[:SIZE] make a Rapid Start partition of SIZE MB (1024 to 65536) or AUTO (default:\n"
          "                 the smallest of the window's sizes that holds the installed memory)\n"
-         "  /DISK:N        the disk to use, by number, or AUTO (default: the first SSD, else the first disk)\n"
-         "  /FORCE         create even when the firmware does not offer Intel Rapid Start\n"
+         "  /DISK:N        the disk to use, by number, or AUTO (default: the first SSD, else the first disk,\n"
+         "                 on an internal bus)\n"
+         "  /FORCE         create even when the firmware does not offer Intel Rapid Start, or on a\n"
+         "                 disk named by /DISK:N that is on a USB, 1394, SD or MMC bus\n"
          "  /RESTART       restart after a successful create\n"
          "  /DELETE        remove the Rapid Start partition and give its space back\n"
          "  /LOG:PATH      also write the debug log, with times, to the file PATH\n"

@@ -68,6 +68,10 @@ std::string PhysicalDrivePath(int32_t diskNum);
 // "\\?\X:".
 std::string VolumePath(char letter);
 
+// A bus that leads out of the machine (IEEE 1394, USB, SD, MMC): a disk on it
+// may report fixed media and still be a stick or a card.
+bool IsExternalBus(int32_t busType);
+
 // The partition-type test of the Rapid Start partition for the disk's style.
 bool IsRapidStartPart(int32_t partitionStyle, const _PartInfo& part);
 
@@ -125,6 +129,9 @@ class TDisk {
   // The device's product text (blank padding kept), or the empty text.
   std::string GetProductId(const std::string& path);
   std::string GetDiskProductId(int32_t diskNum);
+  // The STORAGE_BUS_TYPE the drive's descriptor reports, or -1 when it
+  // cannot be read.
+  int32_t GetDiskBusType(int32_t diskNum);
   // SSD when the drive reports no seek penalty, HDD when it reports one;
   // where that is unknown, SSD when it supports TRIM; Unknown otherwise.
   TMediaKind GetDiskMediaKind(int32_t diskNum);
@@ -147,6 +154,7 @@ class TDisk {
   bool SetDriveLayout(const std::string& path, const void* buffer, uint32_t length);
 
  private:
+  uint32_t ReadDescriptor(const std::string& path, uint8_t* buffer);
   void ForEachFixedVolume(const std::function<bool(char, const disk::StorageDeviceNumber&)>& visit);
 };
 

@@ -161,15 +161,21 @@ bool TDisk::GetDiskInfo(_DiskInfo& record, int32_t diskNum, const TDriveLetterMa
   return FillDiskInfo(*this, record, diskNum, [&letters](int32_t n, int32_t p) { return letters.Find(n, p); });
 }
 
-std::string TDisk::GetProductId(const std::string& path) {
-  alignas(8) uint8_t buffer[kDescriptorBufferBytes] = {};
+// The drive's STORAGE_DEVICE_DESCRIPTOR into buffer; the bytes of it that
+// the device returned, 0 when the request failed.
+uint32_t TDisk::ReadDescriptor(const std::string& path, uint8_t* buffer) {
   const uint32_t size = kDescriptorBufferBytes;
   std::memcpy(buffer + offsetof(disk::StorageDeviceDescriptor, Size), &size, sizeof size);
   uint32_t bytes = 0;
-  if (!GetDeviceDescriptor(path, buffer, kDescriptorBufferBytes, bytes)) return "";
+  if (!GetDeviceDescriptor(path, buffer, kDescriptorBufferBytes, bytes)) return 0;
   // Only what the device returned is read: a descriptor larger than the
   // buffer is cut off, and its text may lie beyond the cut.
-  const uint32_t valid = std::min(bytes, kDescriptorBufferBytes);
+  return std::min(bytes, kDescriptorBufferBytes);
+}
+
+std::string TDisk::GetProductId(const std::string& path) {
+  alignas(8) uint8_t buffer[kDescriptorBufferBytes] = {};
+  const uint32_t valid = ReadDescriptor(path, buffer);
   const std::size_t offsetField = offsetof(disk::StorageDeviceDescriptor, ProductIdOffset);
   if (valid < offsetField + sizeof(uint32_t)) return "";
   const uint32_t offset = ReadU32(buffer, offsetField);
@@ -177,6 +183,20 @@ std::string TDisk::GetProductId(const std::string& path) {
   uint32_t end = offset;
   while (end < valid && buffer[end] != 0) ++end;
   return std::string(reinterpret_cast<const char*>(buffer + offset), end - offset);
+}
+
+int32_t TDisk::GetDiskBusType(int32_t diskNum) {
+  alignas(8) uint8_t buffer[kDescriptorBufferBytes] = {};
+  const uint32_t valid = ReadDescriptor(PhysicalDrivePath(diskNum), buffer);
+  const std::size_t busField = offsetof(disk::StorageDeviceDescriptor, BusType);
+  if (valid < busField + sizeof(uint32_t)) return -1;
+  const uint32_t bus = ReadU32(buffer, busField);
+  return bus > 0xFF ? -1 : static_cast<int32_t>(bus);  // STORAGE_BUS_TYPE ends below 0x80
+}
+
+bool IsExternalBus(int32_t busType) {
+  constexpr int32_t kBusType1394 = 0x4, kBusTypeUsb = 0x7, kBusTypeSd = 0xC, kBusTypeMmc = 0xD;
+  return busType == kBusType1394 || busType == kBusTypeUsb || busType == kBusTypeSd || busType == kBusTypeMmc;
 }
 
 std::string TDisk::GetDiskProductId(int32_t diskNum) { return GetProductId(PhysicalDrivePath(diskNum)); }

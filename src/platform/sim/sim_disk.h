@@ -82,6 +82,7 @@ struct SimDrive {
   std::vector<SimPartition> Layout;  // MBR: groups of four, the first group the partition table
   uint32_t LayoutError = 0;         // non-zero: layout requests fail with it (Wine refuses them)
   uint32_t GeometryError = 0;       // non-zero: geometry requests fail with it (a reader without media)
+  uint32_t DescriptorError = 0;     // non-zero: the device descriptor request fails with it (a faulty bridge)
   // A faulty driver: the layout header claims this many entries whatever it
   // returns. -1: the true count.
   int64_t ClaimedPartitionCount = -1;

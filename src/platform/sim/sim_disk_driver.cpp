@@ -354,6 +354,7 @@ bool SimDisks::DriveControl(SimDrive& d, uint32_t code, const uint8_t* in, uint3
       if (property == kSeekPenaltyProperty || property == kTrimProperty)
         return FlagPropertyReply(d.Media, property == kSeekPenaltyProperty, query, out, outSize, bytes, error);
       if (property != 0) return Fail(error, os::kErrorNotSupported);
+      if (d.DescriptorError != 0) return Fail(error, d.DescriptorError);
       if (query == 1) return true;  // PropertyExistsQuery
       if (query != 0) return Fail(error, os::kErrorInvalidParameter);
       if (outSize < kDescriptorHeaderBytes) return Fail(error, os::kErrorInsufficientBuffer);
