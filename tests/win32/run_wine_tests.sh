@@ -197,7 +197,10 @@ TABLE
 report=$(tr -d '\r' < "$work/create.txt")
 expect "demo /CREATE: exit code" "$code" "0"
 expect "demo /CREATE: result" "$(field Result <<<"$report")~$(field Status <<<"$report")" "Created~Creating.....Done."
-expect_range "demo /CREATE: steps printed" "$(grep -c '^Step=' <<<"$report")" 2 8
+# The demo's diskpart fails a run close behind the last one by chance, as
+# Windows may; the step is then run again 15 s later, printed "(again)". The
+# steps themselves are counted.
+expect_range "demo /CREATE: steps printed" "$(grep '^Step=' <<<"$report" | grep -vc ' (again)$')" 2 8
 
 # /LOG:PATH writes the lines the console shows, each behind its local time.
 log="$work/unattended.log"
@@ -431,13 +434,15 @@ check_standard() {
 
   # End to end, while another process checks every 50 ms that the window answers.
   rm -f "$stop_file"
-  wl 300 "$probe" hang "$title" 50 240000 250 "$(winpath "$stop_file")" >"$work/hang.out" &
+  wl 660 "$probe" hang "$title" 50 600000 250 "$(winpath "$stop_file")" >"$work/hang.out" &
   local hang_job=$! pid t0 t1 cpu0 trace
   pid=$(demo_pid)
   cpu0=$(cpu_ticks "$pid")
   t0=$(ms_now)
   expect "Create: the click is taken" "$(wl 30 "$probe" click "$title" Button Create | field clicked)" "1"
-  trace=$(wl 150 "$probe" status-trace "$title" 120000 "Done.")
+  # About 65 s, and 16 s more for each run the demo's diskpart fails by
+  # chance for following the last one too closely.
+  trace=$(wl 330 "$probe" status-trace "$title" 300000 "Done.")
   t1=$(ms_now)
   check_trace Create Creating "$disk0" "$trace"
   echo "benchmark: Create on the standard machine: $(((t1 - t0) / 1000)).$(((t1 - t0) % 1000 / 100)) s from the click to .....Done., $(cpu_seconds $(($(cpu_ticks "$pid") - cpu0))) CPU s in the demo"
