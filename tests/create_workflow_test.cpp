@@ -2,6 +2,7 @@
 // layouts on every system family, and the partitions it must never touch.
 #include <gtest/gtest.h>
 
+#include "partops/disk_change_lock.h"
 #include "workflow_fixture.h"
 
 namespace {
@@ -271,6 +272,41 @@ TEST_F(CreateFlow, RapidStartPartitionFoundAtTheClick) {
   EXPECT_TRUE(Scripts().empty());
   EXPECT_FALSE(Form().CreateButton.Enabled());
   EXPECT_TRUE(Form().DeleteButton.Enabled());
+}
+
+// Another run changing disks on this computer (a deployment in another
+// session, a renamed copy): a click reads and changes nothing and says so.
+// Once that run is over, a click works and holds the lock until it is done.
+TEST_F(CreateFlow, AClickWhileAnotherRunChangesDisksChangesNothing) {
+  for (bool create : {true, false}) {
+    SCOPED_TRACE(create ? "Create" : "Delete");
+    FreshPc();
+    UseFamily(6);
+    if (create)
+      MbrWithFreeSpace(pc);
+    else
+      WithRapidStart(pc, 4096);
+    Form().Shown();
+    const std::string status = Form().StatusText;
+    const auto click = [&] { create ? Form().CreateButtonClick() : Form().DeleteButtonClick(); };
+    pc.OtherMutexes.insert(kDiskChangeMutexName);
+    const int reads = pc.Count(Call::DeviceIoControl);
+    click();
+    EXPECT_FALSE(Form().WorkflowRunning());
+    EXPECT_EQ(pc.Count(Call::DeviceIoControl), reads) << "not even read";
+    EXPECT_EQ(Form().StatusText, status);
+    ASSERT_EQ(pc.MessageBoxes.size(), 1u);
+    EXPECT_EQ(pc.MessageBoxes[0].second,
+              "Nothing was changed: another copy of OrvRapidStart is changing a disk on this computer.");
+    EXPECT_EQ(pc.MessageBoxTypes[0], os::kMbOk | os::kMbIconWarning);
+
+    pc.OtherMutexes.clear();
+    click();
+    EXPECT_EQ(pc.CreatedMutexes.count(kDiskChangeMutexName), 1u) << "held while it runs";
+    ASSERT_TRUE(RunWorkflow());
+    EXPECT_EQ(Form().StatusText, create ? "Creating.....Done." : "Deleting.....Done.");
+    EXPECT_EQ(pc.CreatedMutexes.count(kDiskChangeMutexName), 0u) << "given back when done";
+  }
 }
 
 // ---- a failed Create leaves the disk as it was at the click ----

@@ -102,7 +102,7 @@ TEST_F(DemoMachine, SeamSendsEachCallToItsSide) {
   SimPc sim(0x7A000000);
   sim.Disks.AddMbrDisk(0, 64 * SimDisks::kGiB);
   TDemoOs demo(real, sim);
-  const os::Handle mutex = demo.CreateMutexA(false, "x");
+  const os::Handle mutex = demo.CreateMutexA("", false, "x");
   const os::Handle disk = demo.CreateFileA("\\\\.\\PhysicalDrive0", os::kGenericRead,
                                            os::kFileShareRead | os::kFileShareWrite, os::kOpenExisting, 0);
   EXPECT_TRUE(real.Owns(mutex));

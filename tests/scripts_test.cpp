@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 
 #include "form_fixture.h"
@@ -7,7 +8,8 @@
 
 namespace {
 
-constexpr char kScript[] = "C:\\Users\\User\\AppData\\Local\\Temp\\DPINPUT.TXT";
+constexpr char kScriptFolder[] = "C:\\Windows\\Temp\\OrvRapidStart";
+constexpr char kScript[] = "C:\\Windows\\Temp\\OrvRapidStart\\DPINPUT.TXT";
 
 SimVersion WindowsXp() { return SimVersion::Make(2, 5, 1, 2600, "Service Pack 3"); }
 SimVersion WindowsXp64() {
@@ -85,6 +87,7 @@ TEST_F(Scripts, CreateLogsItsStepsAndTheRun) {
   const std::vector<std::string> expected = {
       "CreateRapidStartPart", "DiskNum=0", "PartSizeInMB=2048", "CreateRapidStartPart => logical", "CallDiskPart",
       "select disk 0", "create partition logical size=2048", "set id=D3BFE2DE-3DAF-11DF-BA40-E3A556D89593 override", "exit",
+      "ScriptDir=C:\\Windows\\Temp\\OrvRapidStart",
       // no disk 0 on this machine
       "Error Code: 80042405"};
   EXPECT_EQ(HeldLines(), expected);
@@ -103,29 +106,31 @@ TEST_F(Scripts, HeadingsAreYellow) {
 }
 
 TEST_F(Scripts, CommandLinePerFamily) {
-  pc.TempPath = "C:\\Documents and Settings\\User Name\\Local Settings\\Temp\\";
+  constexpr char kBlanks[] = "C:\\Documents and Settings\\User Name\\Local Settings\\Temp\\DPINPUT.TXT";
   pc.ModulePath = "C:\\Program Files\\Ortavel\\OrvRapidStart.exe";
+  Dp().Setup.ScriptFileName = kBlanks;
   EXPECT_EQ(Dp().DiskPartCommandLine(),
             "\"C:\\Windows\\system32\\diskpart.exe\" /S "
             "\"C:\\Documents and Settings\\User Name\\Local Settings\\Temp\\DPINPUT.TXT\"");
   form.reset();
   ResetServices();
   pc.Version = WindowsXp64();
+  Dp().Setup.ScriptFileName = kBlanks;
   EXPECT_EQ(Dp().DiskPartCommandLine(),
             "\"C:\\Program Files\\Ortavel\\amd64.exe\" \"diskpart.exe /S "
             "\"C:\\Documents and Settings\\User Name\\Local Settings\\Temp\\DPINPUT.TXT\"\"");
 }
 
-// A temporary folder with blanks, end to end: the script is found and run,
+// A Windows folder with blanks, end to end: the script is found and run,
 // directly and through the 64-bit helper.
-TEST_F(Scripts, TemporaryFolderWithBlanksRunsOnEveryFamily) {
+TEST_F(Scripts, ScriptFolderWithBlanksRunsOnEveryFamily) {
   for (const SimVersion& version : {SimVersion::Make(2, 6, 1, 7601), WindowsXp64()}) {
     form.reset();
     ResetServices();
     pc.Version = version;
     pc.Disks.Drives.clear();
     pc.Disks.AddMbrDisk(0, 64 * SimDisks::kGiB).AddPrimary(0x07, SimDisks::kMiB, 32 * SimDisks::kGiB, true);
-    pc.TempPath = "C:\\Users\\A B\\AppData\\Local\\Temp\\";
+    pc.Processes.WindowsDirectory = "C:\\Win dows";
     Dp().CreateRapidStartPart(0, 2048, true, 0);
     ASSERT_TRUE(RunToEnd());
     EXPECT_EQ(Result(), 0) << Form().ConsoleRichEdit.Text;
@@ -191,14 +196,14 @@ TEST_F(Scripts, ScriptTamperedMidWriteIsNeverRun) {
   enum Attack { kLink, kAppend };
   struct Row {
     const char* name;
-    int beforeOpen;  // 1: the create, 2: the lock
+    int beforeOpen;  // 2: the create, 3: the lock (1 opens the script's folder)
     Attack attack;
     bool targetExists;
   };
   const Row rows[] = {
-      {"dangling link before the create", 1, kLink, false},
-      {"link to the same bytes before the lock", 2, kLink, true},
-      {"a line appended before the lock", 2, kAppend, false},
+      {"dangling link before the create", 2, kLink, false},
+      {"link to the same bytes before the lock", 3, kLink, true},
+      {"a line appended before the lock", 3, kAppend, false},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.name);
@@ -239,6 +244,92 @@ TEST_F(Scripts, ScriptThatCannotBeWrittenSafelyIsNeverRun) {
   EXPECT_EQ(held.back(), "Error Code: 80070005");
 }
 
+// The script's folder is only ever one this process made, with its access
+// list, checked after it was made, and it goes with the window.
+TEST_F(Scripts, ScriptFolderIsOnlyEverOneThisProcessMade) {
+  const std::string next = std::string(kScriptFolder) + ".1";
+  const std::string user = "S-1-5-21-1-2-3-1001";
+  const auto folder = [](const std::string& owner) {
+    SimFile dir;
+    dir.Directory = true;
+    dir.Owner = owner;
+    return dir;
+  };
+  struct Row {
+    const char* name;
+    std::function<void(SimPc&)> arrange;  // before the form starts
+    std::function<void(SimFile&)> afterMade;  // on the folder, right after it was made
+    std::string madeAt;  // "": diskpart is not run
+    uint32_t error;
+  };
+  const Row rows[] = {
+      {"a fresh machine", nullptr, nullptr, kScriptFolder, 0},
+      {"an empty folder an earlier run left goes", [&](SimPc& pc) { pc.Processes.Files[kScriptFolder] = folder(user); },
+       nullptr, kScriptFolder, 0},
+      {"a junction under the name goes itself",
+       [&](SimPc& pc) {
+         SimFile junction;
+         junction.Link = true;
+         junction.LinkTarget = "C:\\Users\\User\\Planted";
+         pc.Processes.Files[kScriptFolder] = junction;
+         pc.Processes.Files["C:\\Users\\User\\Planted"] = folder(user);
+       },
+       nullptr, kScriptFolder, 0},
+      {"a folder with something in it keeps the name",
+       [&](SimPc& pc) {
+         pc.Processes.Files[kScriptFolder] = folder(user);
+         pc.Processes.Files[kScript].Bytes = "clean\r\n";
+       },
+       nullptr, next, 0},
+      {"every name taken",
+       [&](SimPc& pc) {
+         for (int n = 0; n < 10; ++n) {
+           const std::string name = std::string(kScriptFolder) + (n ? "." + std::to_string(n) : "");
+           pc.Processes.Files[name] = folder(user);
+           pc.Processes.Files[name + "\\x"].Bytes = "x";
+         }
+       },
+       nullptr, "", os::kErrorAlreadyExists},
+      {"swapped for a junction once made", nullptr, [](SimFile& f) { f.Link = true; }, "", os::kErrorDirectory},
+      {"not owned as made", nullptr, [&](SimFile& f) { f.Owner = user; }, "", os::kErrorInvalidOwner},
+      {"an owner the token cannot give", [](SimPc& pc) { pc.Processes.OwnersAllowed.clear(); }, nullptr, "",
+       os::kErrorInvalidOwner},
+      {"no Windows folder", [](SimPc& pc) { pc.FailNth(Call::GetSystemWindowsDirectoryA, 1, os::kErrorGenFailure); },
+       nullptr, "", os::kErrorPathNotFound},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    FreshPc();
+    if (r.arrange) r.arrange(pc);
+    TDiskPart& dp = Dp();
+    if (r.afterMade)
+      pc.BeforeNth(Call::CreateFileA, 1, [this, &r] { r.afterMade(pc.Processes.Files[kScriptFolder]); });
+    dp.ShrinkPart(0, 1, 10);
+    ASSERT_TRUE(RunToEnd());
+    if (r.madeAt.empty()) {
+      EXPECT_TRUE(pc.Processes.Runs.empty()) << "diskpart must not run";
+      EXPECT_EQ(static_cast<uint32_t>(Result()), os::HResultFromWin32(r.error));
+      EXPECT_EQ(HeldLines()[HeldLines().size() - 2], "ScriptDirError=" + std::to_string(r.error));
+      continue;
+    }
+    ASSERT_EQ(pc.Processes.Runs.size(), 1u);
+    EXPECT_EQ(dp.Setup.ScriptFileName, r.madeAt + "\\DPINPUT.TXT");
+    EXPECT_EQ(pc.Processes.Files[r.madeAt].Sddl, kScriptFolderSddl);
+    EXPECT_EQ(pc.Processes.Files[r.madeAt].Owner, os::kSidAdministrators);
+    const auto held = HeldLines();
+    EXPECT_NE(std::find(held.begin(), held.end(), "ScriptDir=" + r.madeAt), held.end());
+    form.reset();
+    EXPECT_EQ(pc.Processes.Files.count(r.madeAt), 0u) << "removed with the window";
+    EXPECT_EQ(pc.Processes.Files.count(r.madeAt + "\\DPINPUT.TXT"), 0u);
+    if (r.madeAt == next) {
+      EXPECT_EQ(File(kScript), "clean\r\n") << "what someone else put there stays";
+    }
+    if (std::string(r.name).find("junction") != std::string::npos) {
+      EXPECT_EQ(pc.Processes.Files.count("C:\\Users\\User\\Planted"), 1u) << "what the junction pointed to stays";
+    }
+  }
+}
+
 TEST_F(Scripts, ScriptIsLockedWhileDiskpartMayReadIt) {
   Dp().ShrinkPart(0, 1, 10);
   // The worker now waits to hand over diskpart's output; the run's end has
@@ -250,13 +341,23 @@ TEST_F(Scripts, ScriptIsLockedWhileDiskpartMayReadIt) {
   EXPECT_FALSE(pc.DeleteFileA(kScript));
   ASSERT_TRUE(RunToEnd());
   EXPECT_TRUE(pc.DeleteFileA(kScript)) << "released once the run has ended";
-  EXPECT_EQ(pc.OpenHandles(), 0);
+  EXPECT_EQ(pc.OpenHandles(), 1) << "only the script's folder stays held";
 }
 
-TEST_F(Scripts, FailedTempPathGivesABareScriptName) {
+// TEMP is the user's to set; it has no say in where the script goes.
+TEST_F(Scripts, TempPathHasNoSayInWhereTheScriptGoes) {
+  pc.TempPath = "D:\\Anywhere\\";
+  Dp().ShrinkPart(0, 1, 10);
+  ASSERT_TRUE(RunToEnd());
+  EXPECT_EQ(Dp().Setup.ScriptFileName, kScript);
+  ASSERT_EQ(pc.Processes.Scripts.size(), 1u);
+
+  FreshPc();
   pc.FailNth(Call::GetTempPathA, 1, os::kErrorInvalidParameter);
   EXPECT_EQ(Form().TempDir, "");
-  EXPECT_EQ(Form().ScriptFileName, "\\DPINPUT.TXT");
+  Dp().ShrinkPart(0, 1, 10);
+  ASSERT_TRUE(RunToEnd());
+  EXPECT_EQ(Dp().Setup.ScriptFileName, kScript);
 }
 
 // The simulated diskpart's failures, as the workflows will meet them.

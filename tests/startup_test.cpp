@@ -35,7 +35,9 @@ TEST_F(StartUp, LogOrder) {
       "\r\nPartLen=8192MB (8589934592)\r\nPartOffset=1MB (1048576)"
       "\r\nRapidStartDiskIndex=-1\r\nRapidStartPartIndex=-1";
   EXPECT_EQ(pc.ConsoleText(), expected);
-  EXPECT_EQ(Form().ScriptFileName, "C:\\Users\\User\\AppData\\Local\\Temp\\DPINPUT.TXT");
+  // The script's folder is made by the first script, under the Windows folder.
+  EXPECT_EQ(Form().DiskPart.Setup.ScriptFolderParent, "C:\\Windows\\Temp");
+  EXPECT_EQ(Form().DiskPart.Setup.ScriptFileName, "");
   EXPECT_EQ(pc.System.StdOut.substr(0, 37), "Connected to ROOT\\CIMV2 WMI namespace");
 }
 

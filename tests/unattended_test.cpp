@@ -10,6 +10,7 @@
 #include "app/entry.h"
 #include "app/switches.h"
 #include "app/unattended.h"
+#include "partops/disk_change_lock.h"
 #include "demo/demo_machines.h"
 #include "shell/global.h"
 #include "shell/log_file.h"
@@ -173,14 +174,6 @@ class Unattended : public WorkflowTest {
 
   std::vector<std::string> out;
 };
-
-void WithRapidStart(SimPc& pc, uint64_t mb) {
-  SimDrive& d = pc.Disks.AddMbrDisk(0, 64 * kGiB);
-  d.AddPrimary(0x07, kMiB, 40 * kGiB, true);
-  d.AddPrimary(0x84, 40 * kGiB + kMiB, mb * kMiB);
-  pc.Disks.AddVolume(0, 1, 'C');
-  pc.Disks.AddHiddenVolume(0, 2);
-}
 
 TEST_F(Unattended, StatusVerdicts) {
   struct Row {
@@ -495,6 +488,57 @@ TEST_F(Unattended, CreateRefusals) {
     EXPECT_NE(Value("Reason"), "<none>") << r.name;
     EXPECT_TRUE(pc.Processes.Runs.empty()) << r.name << ": nothing is run";
     EXPECT_TRUE(pc.Processes.Scripts.empty()) << r.name;
+  }
+}
+
+// Whatever may change a disk holds the machine-wide lock, made for
+// administrators and SYSTEM only, from before its first look at the disks;
+// a run that finds it held, or cannot take it, reads and changes nothing.
+TEST_F(Unattended, OneRunChangesDisksAtATimeOnTheMachine) {
+  const std::string busy = "another copy of OrvRapidStart is changing a disk on this computer";
+  const auto heldElsewhere = [](SimPc& pc) { pc.OtherMutexes.insert(kDiskChangeMutexName); };
+  struct Row {
+    const char* name;
+    const char* args;
+    std::function<void(SimPc&)> arrange;
+    int code;
+    std::string reason;  // empty: the run is not refused
+    bool runs;           // diskpart runs
+  };
+  const Row rows[] = {
+      {"create while another session holds it", " /CREATE:4096", heldElsewhere, kExitAnotherCopy, busy, false},
+      {"delete while another session holds it", " /DELETE", heldElsewhere, kExitAnotherCopy, busy, false},
+      {"made by another account, not to be opened", " /CREATE:4096",
+       [](SimPc& pc) { pc.FailNth(Call::CreateMutexA, 1, os::kErrorAccessDenied); }, kExitAnotherCopy, busy, false},
+      {"cannot be made", " /DELETE", [](SimPc& pc) { pc.FailNth(Call::CreateMutexA, 1, os::kErrorInvalidParameter); },
+       kExitAnotherCopy, "the lock on disk changes cannot be taken (error 87)", false},
+      {"status does not need it", " /STATUS", heldElsewhere, kExitOk, "", false},
+      {"create", " /CREATE:4096", nullptr, kExitOk, "", true},
+      {"delete", " /DELETE", nullptr, kExitOk, "", true},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    Fresh();
+    if (std::string(r.args) == " /CREATE:4096")
+      MbrWithFreeSpace(pc);
+    else
+      WithRapidStart(pc, 16384);
+    if (r.arrange) r.arrange(pc);
+    std::vector<std::string> heldBy;  // the lock's access list each time diskpart started
+    pc.Processes.Programs["diskpart"] = [&heldBy, run = pc.Processes.Programs["diskpart"]](const std::string& line,
+                                                                                          SimPc& sim) {
+      heldBy.push_back(sim.CreatedMutexes.count(kDiskChangeMutexName) ? sim.MutexSddl[kDiskChangeMutexName] : "");
+      return run(line, sim);
+    };
+    EXPECT_EQ(Run(r.args), r.code) << Report();
+    if (!r.reason.empty()) {
+      EXPECT_EQ(out, (std::vector<std::string>{std::string("Action=") + (r.args[2] == 'C' ? "Create" : "Delete"),
+                                               "Result=Refused", "Reason=" + r.reason, "ExitCode=75"}));
+      EXPECT_EQ(pc.Count(Call::DeviceIoControl), 0) << "not even read";
+    }
+    EXPECT_EQ(!heldBy.empty(), r.runs);
+    for (const std::string& sddl : heldBy) EXPECT_EQ(sddl, "D:P(A;;GA;;;BA)(A;;GA;;;SY)");
+    EXPECT_EQ(pc.CreatedMutexes.count(kDiskChangeMutexName), 0u) << "given back at the end";
   }
 }
 

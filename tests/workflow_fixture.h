@@ -163,6 +163,15 @@ inline void LogicalAfterAGap(SimPc& pc) {
   pc.Disks.AddVolume(0, 2, 'D');
 }
 
+// C: and a Rapid Start partition of mb MB behind it, on a 64 GB MBR disk.
+inline void WithRapidStart(SimPc& pc, uint64_t mb) {
+  SimDrive& d = pc.Disks.AddMbrDisk(0, 64 * kGiB);
+  d.AddPrimary(0x07, kMiB, 40 * kGiB, true);
+  d.AddPrimary(0x84, 40 * kGiB + kMiB, mb * kMiB);
+  pc.Disks.AddVolume(0, 1, 'C');
+  pc.Disks.AddHiddenVolume(0, 2);
+}
+
 class WorkflowTest : public FormTest {
  protected:
   void UseFamily(int family) { pc.Version = Family(family); }

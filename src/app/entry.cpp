@@ -107,7 +107,7 @@ bool CanStart() {
   // Two copies started together can both miss the mutex above; the one whose
   // creation finds it already there must step back. The winner's handle stays
   // open until the process ends.
-  const os::Handle mutex = os.CreateMutexA(false, mutexName);
+  const os::Handle mutex = os.CreateMutexA("", false, mutexName);
   const uint32_t error = os.GetLastError();
   if (mutex != os::kNull && error == os::kErrorAlreadyExists) {
     os.CloseHandle(mutex);

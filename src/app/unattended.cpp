@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "disk/part_identity.h"
+#include "partops/disk_change_lock.h"
 #include "shell/log_kv.h"
 #include "sys/power_man.h"
 #include "sys/wmi_info.h"
@@ -260,11 +261,22 @@ int RunDelete(TMainForm& f, TUnattendedEnv& env) {
 }  // namespace
 
 int RunUnattended(const TSwitches& s, TUnattendedEnv& env) {
+  const TOut& out = env.Out;
+  const std::string action =
+      std::string("Action=") + (s.Action == TAction::Status ? "Status" : s.Action == TAction::Create ? "Create" : "Delete");
+  // A run that may change a disk holds the machine-wide lock from before its
+  // first look at the disks until it ends.
+  TDiskChangeHold hold;
+  if (s.Action != TAction::Status && hold.Take() != TDiskChangeLock::Taken) {
+    out(action);
+    Refuse(out, kExitAnotherCopy, hold.WhyNotTaken());
+    out("ExitCode=" + std::to_string(kExitAnotherCopy));
+    return kExitAnotherCopy;
+  }
   GetWmiInfo().DescribeOnStdOut = false;  // the standard output carries the report
   auto form = std::make_unique<TMainForm>();  // 64 disk records: never on the stack
   form->Unattended = true;
-  const TOut& out = env.Out;
-  out(std::string("Action=") + (s.Action == TAction::Status ? "Status" : s.Action == TAction::Create ? "Create" : "Delete"));
+  out(action);
   out(std::string("RapidStartFirmware=") + FirmwareStateText(form->Firmware));
   out("PhysicalMemoryMB=" + std::to_string(form->PhysicalMemorySize));
   int code = kExitInternal;

@@ -25,7 +25,7 @@ enum TExitCode : int {
   kExitUsage = 64,         // the command line is not a valid unattended run; nothing was done
   kExitInternal = 70,      // an unexpected error; see the report and the log
   kExitCannotLog = 73,     // /LOG: the file cannot be written; nothing was done
-  kExitAnotherCopy = 75,   // another copy of the program is running; nothing was done
+  kExitAnotherCopy = 75,   // another copy runs, or changes a disk on this computer; nothing was done
 };
 
 constexpr uint32_t kMinCreateSizeMb = 1024;

@@ -15,7 +15,13 @@ bool TDemoOs::Simulated(const std::string& path) {
   const auto startsWith = [&path](const std::string& prefix) {
     return !prefix.empty() && UpperAscii(path.substr(0, prefix.size())) == UpperAscii(prefix);
   };
-  return startsWith("\\\\.\\") || startsWith("\\\\?\\") || startsWith(sim_.TempPath);
+  return startsWith("\\\\.\\") || startsWith("\\\\?\\") || startsWith(sim_.TempPath) ||
+         startsWith(sim_.Processes.WindowsDirectory + "\\Temp\\");
+}
+
+os::Handle TDemoOs::CreateMutexA(const std::string& sddl, bool initialOwner, const std::string& name) {
+  if (name.compare(0, 7, "Global\\") != 0) return real_.CreateMutexA(sddl, initialOwner, name);
+  return Sim([&] { return sim_.CreateMutexA(sddl, initialOwner, name); });
 }
 
 os::Handle TDemoOs::CreateFileA(const std::string& path, uint32_t access, uint32_t share, uint32_t disposition, uint32_t flags) {
@@ -87,6 +93,21 @@ bool TDemoOs::DeleteFileA(const std::string& path) {
   return Sim([&] { return sim_.DeleteFileA(path); });
 }
 
+bool TDemoOs::CreateDirectoryA(const std::string& path, const std::string& sddl) {
+  if (!Simulated(path)) return real_.CreateDirectoryA(path, sddl);
+  return Sim([&] { return sim_.CreateDirectoryA(path, sddl); });
+}
+
+bool TDemoOs::RemoveDirectoryA(const std::string& path) {
+  if (!Simulated(path)) return real_.RemoveDirectoryA(path);
+  return Sim([&] { return sim_.RemoveDirectoryA(path); });
+}
+
+bool TDemoOs::GetFileOwnerSid(os::Handle file, std::string& sid) {
+  if (!sim_.Owns(file)) return real_.GetFileOwnerSid(file, sid);
+  return Sim([&] { return sim_.GetFileOwnerSid(file, sid); });
+}
+
 bool TDemoOs::CreatePipe(os::Handle& readEnd, os::Handle& writeEnd, bool inheritable) {
   return Sim([&] { return sim_.CreatePipe(readEnd, writeEnd, inheritable); });
 }
@@ -97,6 +118,10 @@ bool TDemoOs::SetHandleInformation(os::Handle h, uint32_t mask, uint32_t flags) 
 
 std::string TDemoOs::GetSystemDirectoryA() {
   return Sim([&] { return sim_.GetSystemDirectoryA(); });
+}
+
+std::string TDemoOs::GetSystemWindowsDirectoryA() {
+  return Sim([&] { return sim_.GetSystemWindowsDirectoryA(); });
 }
 
 bool TDemoOs::CreateProcessA(const std::string& commandLine, uint32_t flags, os::Handle stdIn, os::Handle stdOut, os::Handle stdErr, os::ProcessInformation& pi) {

@@ -1,6 +1,7 @@
 // The demo's seam: the simulated PC answers for the disks, the device list,
-// files, processes, WMI, the token and the shutdown; the real system answers for windows,
-// message boxes, the console, the mutex, the command line and the version.
+// files, processes, WMI, the token, the shutdown and the machine-wide lock on
+// disk changes; the real system answers for windows, message boxes, the
+// console, the single-instance mutex, the command line and the version.
 // The window and every workflow then run for real on a machine that only
 // exists in memory, and a restart is shown, never made.
 #pragma once
@@ -28,9 +29,8 @@ class TDemoOs : public Os {
   os::Handle OpenMutexA(uint32_t access, bool inherit, const std::string& name) override {
     return real_.OpenMutexA(access, inherit, name);
   }
-  os::Handle CreateMutexA(bool initialOwner, const std::string& name) override {
-    return real_.CreateMutexA(initialOwner, name);
-  }
+  // The machine-wide names guard disks, and the demo's disks are simulated.
+  os::Handle CreateMutexA(const std::string& sddl, bool initialOwner, const std::string& name) override;
   os::Handle FindWindowA(const std::string& className, const std::string& windowName) override {
     return real_.FindWindowA(className, windowName);
   }
@@ -75,6 +75,9 @@ class TDemoOs : public Os {
   os::Handle CreateFileA(const std::string& path, uint32_t access, uint32_t share, uint32_t disposition,
                          uint32_t flags) override;
   bool DeleteFileA(const std::string& path) override;
+  bool CreateDirectoryA(const std::string& path, const std::string& sddl) override;
+  bool RemoveDirectoryA(const std::string& path) override;
+  bool GetFileOwnerSid(os::Handle file, std::string& sid) override;
   bool WriteFile(os::Handle file, const void* data, uint32_t size, uint32_t& written) override;
   bool ReadFile(os::Handle file, void* buffer, uint32_t size, uint32_t& read) override;
   bool GetFileInformationByHandle(os::Handle file, os::FileIdentity& identity) override;
@@ -99,6 +102,7 @@ class TDemoOs : public Os {
   bool CreatePipe(os::Handle& readEnd, os::Handle& writeEnd, bool inheritable) override;
   bool SetHandleInformation(os::Handle h, uint32_t mask, uint32_t flags) override;
   std::string GetSystemDirectoryA() override;
+  std::string GetSystemWindowsDirectoryA() override;
   bool CreateProcessA(const std::string& commandLine, uint32_t flags, os::Handle stdIn, os::Handle stdOut,
                       os::Handle stdErr, os::ProcessInformation& pi) override;
   uint32_t WaitForSingleObject(os::Handle h, uint32_t ms) override;

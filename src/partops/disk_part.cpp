@@ -117,8 +117,16 @@ uint64_t TDiskPart::CallDiskPart() {
 
   // A run in flight may still read the file: it is left alone.
   if (Runs_.RefuseWhileBusy()) return 0;
-  const std::string commandLine = DiskPartCommandLine();
   uint32_t error = 0;
+  if (Setup.ScriptFileName.empty()) {
+    const std::string folder = ScriptFolder_.Make(Setup.ScriptFolderParent, error);
+    if (folder.empty()) {
+      LogKv("ScriptDirError", error);
+      return Runs_.StartFailed(static_cast<int32_t>(os::HResultFromWin32(error)));
+    }
+    Setup.ScriptFileName = IncludeTrailingBackslash(folder) + kScriptFileName;
+  }
+  const std::string commandLine = DiskPartCommandLine();
   OsHandle lock = WriteLockedScriptFile(Setup.ScriptFileName, ScriptFileBytes(script), error);
   if (lock.Valid() && !commandLine.empty()) return Runs_.Start(commandLine, std::move(lock));
   // Never run diskpart on a script that is not exactly ours, nor by a search;

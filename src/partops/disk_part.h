@@ -12,9 +12,11 @@
 #include <vector>
 
 #include "partops/run_owner.h"
+#include "partops/script_file.h"
 
 struct TDiskPartSetup {
-  std::string ScriptFileName;   // TempDir\DPINPUT.TXT
+  std::string ScriptFolderParent;  // where the script's folder is made: the Windows folder's Temp
+  std::string ScriptFileName;      // that folder\DPINPUT.TXT, once the first script has made it
   std::string ExePath;          // the executable's folder, where amd64.exe sits
   std::string SystemDirectory;  // where diskpart.exe is taken from
   int32_t OsFamily = -1;
@@ -49,5 +51,6 @@ class TDiskPart {
   // Logs an operation on one partition and starts its script by selecting it.
   void BeginPartitionScript(const char* operation, int32_t diskNum, int32_t partNum);
   TRunOwner& Runs_;
+  TScriptFolder ScriptFolder_;
   std::vector<std::string> LastScript_;
 };

@@ -1,5 +1,8 @@
 #include "partops/script_file.h"
 
+#include "shell/global.h"
+#include "shell/log_kv.h"
+
 std::string ScriptFileBytes(const std::vector<std::string>& lines) {
   std::string bytes;
   for (const std::string& line : lines) bytes += line + "\r\n";
@@ -54,4 +57,72 @@ OsHandle WriteLockedScriptFile(const std::string& path, const std::string& bytes
     return OsHandle();
   }
   return lock;
+}
+
+namespace {
+
+constexpr char kScriptFolderName[] = "OrvRapidStart";
+constexpr int kScriptFolderNames = 10;  // OrvRapidStart, OrvRapidStart.1 ... .9
+
+// The folder just made is the directory we asked for, not a reparse point
+// put in its place, and it belongs to the owner we gave it.
+uint32_t CheckMadeFolder(Os& os, const OsHandle& folder) {
+  os::FileIdentity identity;
+  if (!os.GetFileInformationByHandle(folder.Get(), identity)) return os.GetLastError();
+  if (!(identity.Attributes & os::kFileAttributeDirectory) || (identity.Attributes & os::kFileAttributeReparsePoint))
+    return os::kErrorDirectory;
+  std::string owner;
+  if (!os.GetFileOwnerSid(folder.Get(), owner)) return os.GetLastError();
+  return owner == os::kSidAdministrators ? os::kErrorSuccess : os::kErrorInvalidOwner;
+}
+
+}  // namespace
+
+std::string TScriptFolder::Make(const std::string& parent, uint32_t& error) {
+  error = os::kErrorSuccess;
+  if (!path_.empty()) return path_;
+  Os& os = CurrentOs();
+  if (parent.empty()) {
+    error = os::kErrorPathNotFound;
+    return "";
+  }
+  for (int n = 0; n < kScriptFolderNames; ++n) {
+    const std::string path =
+        IncludeTrailingBackslash(parent) + kScriptFolderName + (n > 0 ? "." + std::to_string(n) : "");
+    // What an earlier run left, empty, goes; a junction goes itself. Anything
+    // else keeps the name, and the next one is tried.
+    os.RemoveDirectoryA(path);
+    if (!os.CreateDirectoryA(path, kScriptFolderSddl)) {
+      error = os.GetLastError();
+      if (error == os::kErrorAlreadyExists) continue;
+      return "";
+    }
+    // Held without sharing delete: nobody renames or removes it under us.
+    OsHandle folder(os, os.CreateFileA(path, os::kReadControl | os::kFileReadAttributes,
+                                       os::kFileShareRead | os::kFileShareWrite, os::kOpenExisting,
+                                       os::kFileFlagBackupSemantics | os::kFileFlagOpenReparsePoint));
+    error = folder.Valid() ? CheckMadeFolder(os, folder) : os.GetLastError();
+    if (error != os::kErrorSuccess) {
+      // Not used, and not left behind: a junction put in its place goes
+      // itself, never what it points to.
+      folder.Reset();
+      os.RemoveDirectoryA(path);
+      os.SetLastError(error);
+      return "";
+    }
+    path_ = path;
+    hold_ = std::move(folder);
+    LogLine("ScriptDir=" + path_);
+    return path_;
+  }
+  return "";
+}
+
+TScriptFolder::~TScriptFolder() {
+  if (path_.empty()) return;
+  Os& os = CurrentOs();
+  hold_.Reset();
+  // A script diskpart still reads stays, and so does its folder.
+  os.DeleteFileA(IncludeTrailingBackslash(path_) + kScriptFileName);
+  os.RemoveDirectoryA(path_);
 }

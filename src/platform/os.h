@@ -34,9 +34,11 @@ class Os {
 
   // --- named mutex ---
   virtual os::Handle OpenMutexA(uint32_t access, bool inherit, const std::string& name) = 0;
-  // CreateMutexA(NULL, initialOwner, name); GetLastError tells
-  // ERROR_ALREADY_EXISTS when the mutex existed before the call.
-  virtual os::Handle CreateMutexA(bool initialOwner, const std::string& name) = 0;
+  // CreateMutexA(&sa, initialOwner, name), where sa carries the security
+  // descriptor that the SDDL text describes (empty: NULL attributes, the
+  // default access). GetLastError tells ERROR_ALREADY_EXISTS when the mutex
+  // existed before the call.
+  virtual os::Handle CreateMutexA(const std::string& sddl, bool initialOwner, const std::string& name) = 0;
 
   // --- windows and messages ---
   virtual os::Handle FindWindowA(const std::string& className, const std::string& windowName) = 0;
@@ -105,6 +107,15 @@ class Os {
   virtual bool WriteFile(os::Handle file, const void* data, uint32_t size, uint32_t& written) = 0;
   virtual bool ReadFile(os::Handle file, void* buffer, uint32_t size, uint32_t& read) = 0;
   virtual bool DeleteFileA(const std::string& path) = 0;
+  // GetSystemWindowsDirectoryA: the Windows folder all users share, without a
+  // trailing backslash; empty on failure.
+  virtual std::string GetSystemWindowsDirectoryA() = 0;
+  // CreateDirectoryA(path, &sa), sa's descriptor as in CreateMutexA.
+  virtual bool CreateDirectoryA(const std::string& path, const std::string& sddl) = 0;
+  virtual bool RemoveDirectoryA(const std::string& path) = 0;
+  // GetSecurityInfo(file, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION) and
+  // ConvertSidToStringSidA: the owner as "S-1-5-32-544".
+  virtual bool GetFileOwnerSid(os::Handle file, std::string& sid) = 0;
 
   // --- processes and pipes ---
   // CreatePipe with default size and security attributes that carry no

@@ -48,6 +48,14 @@ constexpr uint32_t kFileAttributeDirectory = 0x10;
 constexpr uint32_t kFileAttributeReparsePoint = 0x400;
 constexpr uint32_t kFileAttributeNormal = 0x80;
 constexpr uint32_t kFileFlagOpenReparsePoint = 0x00200000;
+constexpr uint32_t kFileFlagBackupSemantics = 0x02000000;  // needed to open a directory
+constexpr uint32_t kReadControl = 0x00020000;
+constexpr uint32_t kErrorDirectory = 267;      // ERROR_DIRECTORY: not a directory name
+constexpr uint32_t kErrorDirNotEmpty = 145;
+constexpr uint32_t kErrorInvalidOwner = 1307;
+// Well-known owners, as ConvertSidToStringSid writes them.
+constexpr char kSidAdministrators[] = "S-1-5-32-544";
+constexpr char kSidLocalSystem[] = "S-1-5-18";
 constexpr uint32_t kErrorSharingViolation = 32;
 constexpr uint32_t kErrorFileExists = 80;
 constexpr uint32_t kErrorBrokenPipe = 109;

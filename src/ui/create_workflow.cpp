@@ -6,6 +6,7 @@
 #include "shell/log_kv.h"
 
 void TCreateWorkflow::Start(int32_t diskIndex, int sizeTag) {
+  if (!TakeDiskLock()) return;
   LogKv("DiskIndex", diskIndex);
   LogKv("PartIndex", PartIndex);
   Ctx_.Model.ScanDisks();
@@ -14,6 +15,7 @@ void TCreateWorkflow::Start(int32_t diskIndex, int sizeTag) {
     // One appeared since the window last looked: there is nothing to make,
     // and the window turns to it.
     LogLine("Create: a Rapid Start partition exists already; nothing is created");
+    DiskLock_.Release();
     Ctx_.StatusText.clear();
     Ctx_.RefreshWindow();
     return;

@@ -41,6 +41,7 @@ int32_t PhysicalNeighbour(const _DiskInfo& disk, int32_t index) {
 }  // namespace
 
 void TDeleteWorkflow::Start() {
+  if (!TakeDiskLock()) return;
   // The partition the user was shown, which is the one the click means.
   const _PartInfo* shown = Ctx_.Model.RapidStartPart();
   const int32_t shownDisk = shown ? Ctx_.Model.DiskInfo[Ctx_.Model.RapidStartDiskIndex].DiskNum : -1;
@@ -56,6 +57,7 @@ void TDeleteWorkflow::Start() {
   if (!part) {
     // Gone since the window last looked: there is nothing to run.
     LogLine("Delete: no Rapid Start partition; nothing is deleted");
+    DiskLock_.Release();
     Ctx_.StatusText += ".....Done.";
     Ctx_.RefreshWindow();
     return;
@@ -67,6 +69,7 @@ void TDeleteWorkflow::Start() {
     // is never deleted. The window now shows what is there.
     LogLine("Delete: the Rapid Start partition shown (disk " + std::to_string(shownDisk) + " at offset " +
             std::to_string(shownOffset) + ") is not the one found now; nothing is deleted");
+    DiskLock_.Release();
     Ctx_.StatusText += ".....Failed.";
     Ctx_.RefreshWindow();
     return;

@@ -42,7 +42,6 @@ TMainForm::TMainForm()
   LogLine("ExePath=" + ExePath);
   TempDir = os.GetTempPathA(kTempPathChars);
   LogLine("TempDir=" + TempDir);
-  ScriptFileName = IncludeTrailingBackslash(TempDir) + kScriptFileName;
   PhysicalMemorySize = GetWmiInfo().GetPhysicalMemorySize();
   LogKv("PhysicalMemorySize", PhysicalMemorySize);
   Firmware = DetectRapidStartFirmware();
@@ -51,7 +50,10 @@ TMainForm::TMainForm()
   OsFamily = GetOsVersion().OsFamily;
   UseIo = UsesDirectIo(OsFamily);
   CanResize = !UseIo;
-  DiskPart.Setup = {ScriptFileName, ExePath, os.GetSystemDirectoryA(), OsFamily, UseIo};
+  // The script's folder is made by the first script, there (never in TempDir).
+  const std::string windowsDirectory = os.GetSystemWindowsDirectoryA();
+  DiskPart.Setup = {windowsDirectory.empty() ? "" : IncludeTrailingBackslash(windowsDirectory) + "Temp", "", ExePath,
+                    os.GetSystemDirectoryA(), OsFamily, UseIo};
 
   DiskIndex = 0;
   RapidStartDiskIndex = -1;
@@ -99,9 +101,17 @@ void TMainForm::CreateButtonClick() {
   if (WorkflowRunning()) return;
   const int item = PartSizeComboBox.ItemIndex();
   CreateFlow.Start(DiskIndex, item >= 0 ? PartSizeComboBox.Items()[static_cast<std::size_t>(item)].Tag : -1);
+  if (CreateFlow.LockRefused) TellLockRefused(CreateFlow.LockRefusedWhy());
 }
 
 void TMainForm::DeleteButtonClick() {
   if (WorkflowRunning()) return;
   DeleteFlow.Start();
+  if (DeleteFlow.LockRefused) TellLockRefused(DeleteFlow.LockRefusedWhy());
+}
+
+// An unattended run reports it instead; nobody may be there to press OK.
+void TMainForm::TellLockRefused(const std::string& why) {
+  if (Unattended) return;
+  CurrentOs().MessageBoxA("Nothing was changed: " + why + ".", "OrvRapidStart", os::kMbOk | os::kMbIconWarning);
 }

@@ -29,7 +29,6 @@ class TMainForm : public TForm, public TDiskModel {
   static constexpr int kClientWidth = 700;
   static constexpr int kClientHeight = 349;
   static constexpr char kTitle[] = "Ortavel - Intel Rapid Start";
-  static constexpr char kScriptFileName[] = "DPINPUT.TXT";
   static constexpr uint32_t kTempPathChars = 260;
   static constexpr int kEmptyTileTag = 999;
   static constexpr int kTiles = 3;
@@ -53,7 +52,6 @@ class TMainForm : public TForm, public TDiskModel {
   int32_t OsFamily = -1;
   std::string ExePath;         // the executable's directory, with its trailing backslash
   std::string TempDir;         // as GetTempPathA returned it
-  std::string ScriptFileName;  // TempDir\DPINPUT.TXT
   uint32_t PhysicalMemorySize = 0;  // MB
   TFirmwareState Firmware = TFirmwareState::Unknown;  // whether the firmware offers Rapid Start, read at start-up
   // Driven from the command line, with no one to answer: the restart
@@ -144,6 +142,8 @@ class TMainForm : public TForm, public TDiskModel {
  private:
   void BuildControls();
   TWorkflowContext Context();
+  // The click found another run changing disks: the user is told.
+  void TellLockRefused(const std::string& why);
 };
 
 // The one main window while it exists.

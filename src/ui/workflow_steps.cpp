@@ -5,6 +5,12 @@
 TWorkflowSteps::TWorkflowSteps(const TWorkflowContext& context, TTimer& stepTimer, TTimer& pauseTimer)
     : Ctx_(context), StepTimer_(stepTimer), PauseTimer_(pauseTimer) {}
 
+bool TWorkflowSteps::TakeDiskLock() {
+  LockRefused = DiskLock_.Take() != TDiskChangeLock::Taken;
+  if (LockRefused) LogLine("DiskChangeLock=" + DiskLock_.WhyNotTaken() + "; nothing is changed");
+  return !LockRefused;
+}
+
 void TWorkflowSteps::Begin() {
   RunId_ = 0;
   FailureCode = 0;
@@ -129,6 +135,7 @@ void TWorkflowSteps::Finish(std::function<void()> tail) {
 
 void TWorkflowSteps::Done() {
   Running_ = false;
+  DiskLock_.Release();
   Ctx_.RefreshWindow();
 }
 

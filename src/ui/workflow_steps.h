@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "partops/disk_change_lock.h"
 #include "ui/workflow_context.h"
 
 class TWorkflowSteps {
@@ -27,11 +28,18 @@ class TWorkflowSteps {
   int32_t ExecuteResult = 0;
   // The exit code of the last step that failed since the click; 0: none.
   int32_t FailureCode = 0;
+  // The last click found the disks locked by another run: nothing was
+  // read or changed, and LockRefusedWhy says why.
+  bool LockRefused = false;
+  std::string LockRefusedWhy() const { return DiskLock_.WhyNotTaken(); }
 
  protected:
   TWorkflowSteps(const TWorkflowContext& context, TTimer& stepTimer, TTimer& pauseTimer);
   ~TWorkflowSteps() = default;
 
+  // The click's first act, before the disks are read: takes the machine-wide
+  // lock on disk changes, held until Done; false (and logged) when refused.
+  bool TakeDiskLock();
   // The click: the workflow runs from now on, its timer ticking.
   void Begin();
   // Logs the tick and keeps the dots moving; false while a pause lasts (the
@@ -48,7 +56,8 @@ class TWorkflowSteps {
   void Continue();
   // Stops the timers, waits, then runs tail (which rescans and reports).
   void Finish(std::function<void()> tail);
-  // Called by the tail: the workflow is over; the window is refreshed.
+  // Called by the tail: the workflow is over; the window is refreshed and
+  // the lock given back.
   void Done();
   // The step's name in progress lines.
   virtual const char* StepName() const = 0;
@@ -60,6 +69,7 @@ class TWorkflowSteps {
 
   TWorkflowContext Ctx_;
   bool Running_ = false;
+  TDiskChangeHold DiskLock_;
 
  private:
   void PauseEnded();

@@ -5,6 +5,13 @@
 #include <cstdio>
 #include <string>
 
+#include <windows.h>
+
+#include <aclapi.h>
+#include <sddl.h>
+
+#include "partops/disk_change_lock.h"
+#include "partops/script_file.h"
 #include "platform/win32/win32_os.h"
 
 namespace {
@@ -17,7 +24,7 @@ class Win32Layer : public ::testing::Test {
 TEST_F(Win32Layer, OsHandleKeepsTheLastErrorWhenClosing) {
   const uint32_t kMagic = 0x0BADF00D;
   {
-    OsHandle mutex(os, os.CreateMutexA(false, ""));
+    OsHandle mutex(os, os.CreateMutexA("", false, ""));
     ASSERT_TRUE(mutex.Valid());
     os.SetLastError(kMagic);
   }
@@ -26,10 +33,10 @@ TEST_F(Win32Layer, OsHandleKeepsTheLastErrorWhenClosing) {
 
 TEST_F(Win32Layer, SecondCreationOfANamedMutexReportsThatItExisted) {
   const std::string name = "OrvRapidStart layer test " + std::to_string(::testing::UnitTest::GetInstance()->random_seed());
-  OsHandle first(os, os.CreateMutexA(false, name));
+  OsHandle first(os, os.CreateMutexA("", false, name));
   ASSERT_TRUE(first.Valid());
   EXPECT_EQ(os.GetLastError(), os::kErrorSuccess);
-  OsHandle second(os, os.CreateMutexA(false, name));
+  OsHandle second(os, os.CreateMutexA("", false, name));
   EXPECT_TRUE(second.Valid());
   EXPECT_EQ(os.GetLastError(), os::kErrorAlreadyExists);
   OsHandle opened(os, os.OpenMutexA(os::kMutexAllAccess, false, name));
@@ -126,6 +133,99 @@ TEST_F(Win32Layer, DeviceListWalkAndHardwareIdReads) {
     std::printf("%s devices under this system: %u\n", enumerator, index);
     EXPECT_TRUE(os.SetupDiDestroyDeviceInfoList(set));
   }
+}
+
+}  // namespace
+
+namespace {
+
+// ---- what only Windows can show: access lists as made ----
+
+std::string SddlOf(HANDLE object, SE_OBJECT_TYPE type) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (GetSecurityInfo(object, type, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr,
+                      nullptr, &descriptor) != ERROR_SUCCESS)
+    return "unreadable";
+  char* text = nullptr;
+  std::string sddl = "unconvertible";
+  if (ConvertSecurityDescriptorToStringSecurityDescriptorA(descriptor, SDDL_REVISION_1,
+                                                           OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                                                           &text, nullptr))
+    sddl = text;
+  LocalFree(text);
+  LocalFree(descriptor);
+  return sddl;
+}
+
+std::string SddlOfPath(const std::string& path) {
+  HANDLE dir = CreateFileA(path.c_str(), READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (dir == INVALID_HANDLE_VALUE) return "cannot be opened";
+  const std::string sddl = SddlOf(dir, SE_FILE_OBJECT);
+  CloseHandle(dir);
+  return sddl;
+}
+
+// The trustees of a DACL in SDDL, in order: "BA SY" for "D:P(A;;FA;;;BA)(A;;FA;;;SY)".
+std::string Trustees(const std::string& sddl) {
+  std::string trustees;
+  for (std::size_t at = sddl.find('('); at != std::string::npos; at = sddl.find('(', at + 1)) {
+    const std::size_t end = sddl.find(')', at);
+    const std::string ace = sddl.substr(at + 1, end - at - 1);
+    trustees += (trustees.empty() ? "" : " ") + ace.substr(0, ace.find(';')) + ":" + ace.substr(ace.rfind(';') + 1);
+  }
+  return trustees;
+}
+
+TEST_F(Win32Layer, DiskChangeLockIsOneMutexForAdministratorsAndSystemOnly) {
+  ScopedOs seam(os);
+  {
+    TDiskChangeHold hold, nested;
+    ASSERT_EQ(hold.Take(), TDiskChangeLock::Taken);
+    ASSERT_EQ(nested.Take(), TDiskChangeLock::Taken) << "this process holds it already";
+    HANDLE mutex = OpenMutexA(READ_CONTROL, FALSE, kDiskChangeMutexName);
+    ASSERT_NE(mutex, nullptr);
+    EXPECT_EQ(Trustees(SddlOf(mutex, SE_KERNEL_OBJECT)), "A:BA A:SY") << SddlOf(mutex, SE_KERNEL_OBJECT);
+    CloseHandle(mutex);
+    hold.Release();
+    OsHandle kept(os, os.OpenMutexA(READ_CONTROL, false, kDiskChangeMutexName));
+    EXPECT_TRUE(kept.Valid()) << "the nested hold keeps it";
+  }
+  EXPECT_EQ(os.OpenMutexA(READ_CONTROL, false, kDiskChangeMutexName), os::kNull) << "gone with the last hold";
+}
+
+// Windows keeps the descriptor a folder is made with. Wine keeps only the
+// mode bits it maps to and reports the creating user as the owner; there the
+// check must refuse the folder and leave nothing behind, so a script is
+// never written where the administrators are not known to own the folder.
+TEST_F(Win32Layer, ScriptFolderIsMadeForAdministratorsAndSystemOnly) {
+  ScopedOs seam(os);
+  const std::string parent = os.GetSystemWindowsDirectoryA() + "\\Temp";
+  const std::string control = parent + "\\OrvRapidStart layer test";
+  ASSERT_TRUE(os.CreateDirectoryA(control, kScriptFolderSddl));
+  const bool keepsDescriptors = SddlOfPath(control).substr(0, 5) == "O:BAD";
+  RemoveDirectoryA(control.c_str());
+
+  std::string path;
+  {
+    TScriptFolder folder;
+    uint32_t error = 0;
+    path = folder.Make(parent, error);
+    if (!keepsDescriptors) {
+      EXPECT_EQ(error, os::kErrorInvalidOwner) << SddlOfPath(parent + "\\OrvRapidStart");
+      EXPECT_EQ(path, "");
+      EXPECT_EQ(GetFileAttributesA((parent + "\\OrvRapidStart").c_str()), INVALID_FILE_ATTRIBUTES) << "not left behind";
+      return;
+    }
+    ASSERT_EQ(error, 0u) << SddlOfPath(parent + "\\OrvRapidStart");
+    ASSERT_EQ(path, parent + "\\OrvRapidStart");
+    const std::string sddl = SddlOfPath(path);
+    EXPECT_EQ(sddl.substr(0, 6), "O:BAD:") << sddl;
+    EXPECT_NE(sddl.find("D:P"), std::string::npos) << "nothing inherited: " << sddl;
+    EXPECT_EQ(Trustees(sddl), "A:BA A:SY") << sddl;
+    EXPECT_FALSE(RemoveDirectoryA(path.c_str())) << "held: nobody removes or renames it";
+  }
+  EXPECT_EQ(GetFileAttributesA(path.c_str()), INVALID_FILE_ATTRIBUTES) << "removed at the end";
 }
 
 }  // namespace

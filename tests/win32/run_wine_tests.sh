@@ -189,7 +189,27 @@ done <<TABLE
 by a batch file's bare name|OrvRapidStart.exe /STATUS
 by start /wait and a relative path|start "" /wait /b .\OrvRapidStart.exe /status
 by its full path in capitals|$(winpath "$exe" | tr 'a-z' 'A-Z') /STATUS
+as a shortcut does, by its full quoted path|"$(winpath "$exe")" /STATUS
+as a scheduled task does, from the system folder|cd /d %SystemRoot%\system32 & "$(winpath "$exe")" /STATUS
 TABLE
+
+# Another copy changing disks, in any session and under any name, holds the
+# machine-wide lock: /CREATE and /DELETE read nothing and exit with 75;
+# /STATUS goes on.
+rm -f "$work/held.txt"
+(w "$probe" hold-mutex 'Global\OrvRapidStart.DiskChange' 30000 > "$work/held.txt") &
+holder=$!
+for _ in $(seq 60); do grep -q '^held=' "$work/held.txt" 2>/dev/null && break; sleep 0.5; done
+expect "lock: another process holds Global\\OrvRapidStart.DiskChange" "$(field held < "$work/held.txt" 2>/dev/null)" "1"
+for action in /CREATE /DELETE; do
+  (cd "$build" && w "$exe" $action > "$work/locked.txt"); code=$?
+  report=$(tr -d '\r' < "$work/locked.txt")
+  expect "lock: $action while another copy changes disks" "$code~$(tail -3 <<<"$report" | tr '\n' '~')" \
+    "75~Result=Refused~Reason=another copy of OrvRapidStart is changing a disk on this computer~ExitCode=75~"
+done
+(cd "$build" && w "$exe" /STATUS > "$work/locked.txt"); code=$?
+expect_range "lock: /STATUS does not need it" "$code" 0 3
+wait "$holder"  # the lock goes with its holder
 
 # The demo's unattended Create on its standard machine: a shrink of the
 # system disk, each step printed, exit code 0.

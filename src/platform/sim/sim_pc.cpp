@@ -14,7 +14,8 @@ constexpr const char* kCallNames[] = {
     "DeviceIoControl", "GetLogicalDrives", "SetupDiGetClassDevsA", "SetupDiEnumDeviceInterfaces",
     "SetupDiGetDeviceInterfaceDetailA", "SetupDiDestroyDeviceInfoList", "CoCreateGuid", "WriteFile", "ReadFile", "DeleteFileA", "CreatePipe", "SetHandleInformation", "GetSystemDirectoryA", "CreateProcessA", "WaitForSingleObject", "PeekNamedPipe", "GetExitCodeProcess", "CoInitializeEx", "CoUninitialize", "CoInitializeSecurity", "CreateWbemLocator", "WbemConnectServer", "CoSetProxyBlanket", "WbemExecQuery", "WbemNext", "WbemGet", "ComRelease", "WriteStdOut", "WriteStdOutWide", "GetCurrentProcess", "OpenProcessToken", "LookupPrivilegeValueA", "AdjustTokenPrivileges", "InitiateSystemShutdownA",
     "GetTickCount", "GetLocalTime", "AttachConsole", "GetFileInformationByHandle",
-    "SetupDiGetClassDevsByEnumeratorA", "SetupDiEnumDeviceInfo", "SetupDiGetDeviceRegistryPropertyA"};
+    "SetupDiGetClassDevsByEnumeratorA", "SetupDiEnumDeviceInfo", "SetupDiGetDeviceRegistryPropertyA",
+    "GetSystemWindowsDirectoryA", "CreateDirectoryA", "RemoveDirectoryA", "GetFileOwnerSid"};
 static_assert(sizeof(kCallNames) / sizeof(kCallNames[0]) == static_cast<int>(Call::kCount),
               "one name per call kind");
 
@@ -203,7 +204,18 @@ bool SimPc::CloseHandle(os::Handle h) {
   if (h == consoleOutput_) consoleOutput_ = os::kNull;
   if (h == stdOutFile_) stdOutFile_ = os::kNull;
   ForgetHandle(h, it->second.kind);
+  const Object closed = it->second;
   handles_.erase(it);
+  // "The mutex object is destroyed when its last handle has been closed"
+  // (learn.microsoft.com/windows/win32/api/synchapi/nf-synchapi-createmutexa).
+  if (closed.kind == Kind::Mutex && CreatedMutexes.count(closed.name)) {
+    bool open = false;
+    for (const auto& [other, object] : handles_) open = open || (object.kind == Kind::Mutex && object.name == closed.name);
+    if (!open) {
+      CreatedMutexes.erase(closed.name);
+      MutexSddl.erase(closed.name);
+    }
+  }
   return true;
 }
 
@@ -226,11 +238,12 @@ os::Handle SimPc::OpenMutexA(uint32_t access, bool, const std::string& name) {
   return NewHandle(Kind::Mutex, name, access);
 }
 
-os::Handle SimPc::CreateMutexA(bool, const std::string& name) {
+os::Handle SimPc::CreateMutexA(const std::string& sddl, bool, const std::string& name) {
   const std::lock_guard<std::recursive_mutex> guard(mutex_);
   if (Enter(Call::CreateMutexA, name)) return os::kNull;
   const bool existed = OtherMutexes.count(name) || CreatedMutexes.count(name);
   CreatedMutexes.insert(name);
+  if (!existed) MutexSddl[name] = sddl;
   LastError() = existed ? os::kErrorAlreadyExists : os::kErrorSuccess;
   return NewHandle(Kind::Mutex, name);
 }

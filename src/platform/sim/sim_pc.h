@@ -95,6 +95,10 @@ enum class Call {
   SetupDiGetClassDevsByEnumeratorA,
   SetupDiEnumDeviceInfo,
   SetupDiGetDeviceRegistryPropertyA,
+  GetSystemWindowsDirectoryA,
+  CreateDirectoryA,
+  RemoveDirectoryA,
+  GetFileOwnerSid,
   kCount
 };
 
@@ -215,7 +219,10 @@ class SimPc : public Os {
   std::vector<SimCall> Calls;
   std::vector<SimPostedMessage> Posted;
   std::vector<SimConsoleWrite> ConsoleWrites;
+  // Named mutexes this process made and still has a handle to, with the
+  // SDDL of each one's descriptor.
   std::set<std::string> CreatedMutexes;
+  std::map<std::string, std::string> MutexSddl;
   uint64_t SleptMs = 0;
   bool ConsoleAllocated = false;
   uint16_t ConsoleAttr = 7;
@@ -261,7 +268,7 @@ class SimPc : public Os {
   bool CloseHandle(os::Handle h) override;
   std::string CharUpperBuffA(const std::string& text) override;
   os::Handle OpenMutexA(uint32_t access, bool inherit, const std::string& name) override;
-  os::Handle CreateMutexA(bool initialOwner, const std::string& name) override;
+  os::Handle CreateMutexA(const std::string& sddl, bool initialOwner, const std::string& name) override;
   os::Handle FindWindowA(const std::string& className, const std::string& windowName) override;
   bool PostMessageA(os::Handle window, uint32_t msg, uintptr_t wParam, intptr_t lParam) override;
   int MessageBoxA(const std::string& text, const std::string& caption, uint32_t type) override;
@@ -299,6 +306,10 @@ class SimPc : public Os {
   bool WriteFile(os::Handle file, const void* data, uint32_t size, uint32_t& written) override;
   bool ReadFile(os::Handle file, void* buffer, uint32_t size, uint32_t& read) override;
   bool DeleteFileA(const std::string& path) override;
+  std::string GetSystemWindowsDirectoryA() override;
+  bool CreateDirectoryA(const std::string& path, const std::string& sddl) override;
+  bool RemoveDirectoryA(const std::string& path) override;
+  bool GetFileOwnerSid(os::Handle file, std::string& sid) override;
   bool CreatePipe(os::Handle& readEnd, os::Handle& writeEnd, bool inheritable) override;
   bool SetHandleInformation(os::Handle h, uint32_t mask, uint32_t flags) override;
   std::string GetSystemDirectoryA() override;

@@ -119,7 +119,9 @@ os::Handle SimPc::CreateFileA(const std::string& path, uint32_t access, uint32_t
     // Following a link: the open lands on its target.
     return CreateFileA(it->second.LinkTarget, access, share, disposition, flags);
   }
-  if (it != Processes.Files.end() && it->second.Directory && !it->second.Link) {
+  // A directory opens only with FILE_FLAG_BACKUP_SEMANTICS, and only as it is.
+  if (it != Processes.Files.end() && it->second.Directory && !it->second.Link &&
+      (!(flags & os::kFileFlagBackupSemantics) || disposition != os::kOpenExisting)) {
     LastError() = os::kErrorAccessDenied;
     return os::kInvalid;
   }
@@ -255,6 +257,102 @@ bool SimPc::DeleteFileA(const std::string& path) {
     }
   }
   Processes.Files.erase(it);
+  return true;
+}
+
+std::string SimPc::GetSystemWindowsDirectoryA() {
+  const std::lock_guard<std::recursive_mutex> guard(mutex_);
+  if (Enter(Call::GetSystemWindowsDirectoryA)) return "";
+  return Processes.WindowsDirectory;
+}
+
+namespace {
+
+// The owner an SDDL text names ("O:BA", "O:SY" or "O:S-1-..."); empty for none.
+std::string OwnerInSddl(const std::string& sddl) {
+  if (sddl.compare(0, 2, "O:") != 0) return "";
+  if (sddl.compare(2, 2, "S-") == 0) {
+    const std::size_t end = sddl.find_first_not_of("0123456789-", 4);
+    return sddl.substr(2, end == std::string::npos ? std::string::npos : end - 2);
+  }
+  const std::string alias = sddl.substr(2, 2);
+  if (alias == "BA") return os::kSidAdministrators;
+  if (alias == "SY") return os::kSidLocalSystem;
+  return alias;
+}
+
+bool Below(const std::string& path, const std::string& folder) {
+  return path.size() > folder.size() + 1 && SamePath(path.substr(0, folder.size()), folder) && path[folder.size()] == '\\';
+}
+
+}  // namespace
+
+// The descriptor's owner is taken when the token may give it, as Windows
+// does (learn.microsoft.com/windows/win32/secauthz/ownership-of-new-objects);
+// a parent folder is assumed to be there.
+bool SimPc::CreateDirectoryA(const std::string& path, const std::string& sddl) {
+  const std::lock_guard<std::recursive_mutex> guard(mutex_);
+  if (Enter(Call::CreateDirectoryA, path)) return false;
+  if (Processes.Files.count(path)) {
+    LastError() = os::kErrorAlreadyExists;
+    return false;
+  }
+  const std::string owner = OwnerInSddl(sddl);
+  if (!owner.empty() && !Processes.OwnersAllowed.count(owner)) {
+    LastError() = os::kErrorInvalidOwner;
+    return false;
+  }
+  SimFile folder;
+  folder.Directory = true;
+  folder.Owner = owner.empty() ? Processes.DefaultOwner : owner;
+  folder.Sddl = sddl;
+  Processes.Files[path] = folder;
+  LastError() = os::kErrorSuccess;
+  return true;
+}
+
+// RemoveDirectoryA removes a junction itself, never what it points to; it
+// refuses a file, a folder with anything in it, and one open without
+// FILE_SHARE_DELETE.
+bool SimPc::RemoveDirectoryA(const std::string& path) {
+  const std::lock_guard<std::recursive_mutex> guard(mutex_);
+  if (Enter(Call::RemoveDirectoryA, path)) return false;
+  auto it = Processes.Files.find(path);
+  if (it == Processes.Files.end()) {
+    LastError() = os::kErrorFileNotFound;
+    return false;
+  }
+  if (!it->second.Directory && !it->second.Link) {
+    LastError() = os::kErrorDirectory;
+    return false;
+  }
+  if (!it->second.Link) {
+    for (const auto& [other, file] : Processes.Files) {
+      if (Below(other, path)) {
+        LastError() = os::kErrorDirNotEmpty;
+        return false;
+      }
+    }
+  }
+  for (const auto& open : Processes.OpenFiles) {
+    if (SamePath(open.second.path, path) && !(open.second.share & kFileShareDelete)) {
+      LastError() = os::kErrorSharingViolation;
+      return false;
+    }
+  }
+  Processes.Files.erase(it);
+  return true;
+}
+
+bool SimPc::GetFileOwnerSid(os::Handle file, std::string& sid) {
+  const std::lock_guard<std::recursive_mutex> guard(mutex_);
+  if (Enter(Call::GetFileOwnerSid)) return false;
+  auto open = Processes.OpenFiles.find(file);
+  if (open == Processes.OpenFiles.end()) {
+    LastError() = os::kErrorInvalidHandle;
+    return false;
+  }
+  sid = Processes.Files[open->second.path].Owner;
   return true;
 }
 

@@ -29,6 +29,8 @@ struct SimFile {
   bool Link = false;       // a symbolic link or junction planted under this name
   std::string LinkTarget;  // where the link points
   uint32_t Links = 1;      // hard links to the same data (2: one more name was planted)
+  std::string Owner = os::kSidAdministrators;  // the owner's SID
+  std::string Sddl;        // the descriptor a directory was made with
 };
 
 // What a program does when it runs.
@@ -64,6 +66,14 @@ struct SimProcesses {
   // downloads folder): a search for a bare name finds them first.
   std::map<std::string, SimProgram, CaseInsensitiveLess> PlantedPrograms;
   std::string SystemDirectory = "C:\\Windows\\system32";
+  std::string WindowsDirectory = "C:\\Windows";
+  // The owner a new directory gets when its descriptor names none, or names
+  // one the process may not give (assumed: an elevated administrator's
+  // default owner, as on Vista and later).
+  std::string DefaultOwner = os::kSidAdministrators;
+  // Owners a process may name in a new object's descriptor: the groups its
+  // token holds as owners (an elevated administrator's).
+  std::set<std::string> OwnersAllowed = {os::kSidAdministrators};
   std::string CurrentDirectory = "C:\\Users\\User\\Downloads";
   // diskpart behaviour that depends on what is on the disks:
   // disks whose partition-type changes diskpart refuses (the volume is in use)

@@ -47,10 +47,6 @@ os::Handle Win32Os::OpenMutexA(uint32_t access, bool inherit, const std::string&
   return Out(::OpenMutexA(access, inherit, name.c_str()));
 }
 
-os::Handle Win32Os::CreateMutexA(bool initialOwner, const std::string& name) {
-  return Out(::CreateMutexA(nullptr, initialOwner, name.c_str()));
-}
-
 os::Handle Win32Os::FindWindowA(const std::string& className, const std::string& windowName) {
   return Out(::FindWindowA(className.c_str(), windowName.c_str()));
 }

@@ -14,7 +14,7 @@ class Win32Os : public Os {
   bool CloseHandle(os::Handle h) override;
   std::string CharUpperBuffA(const std::string& text) override;
   os::Handle OpenMutexA(uint32_t access, bool inherit, const std::string& name) override;
-  os::Handle CreateMutexA(bool initialOwner, const std::string& name) override;
+  os::Handle CreateMutexA(const std::string& sddl, bool initialOwner, const std::string& name) override;
   os::Handle FindWindowA(const std::string& className, const std::string& windowName) override;
   bool PostMessageA(os::Handle window, uint32_t msg, uintptr_t wParam, intptr_t lParam) override;
   int MessageBoxA(const std::string& text, const std::string& caption, uint32_t type) override;
@@ -52,6 +52,10 @@ class Win32Os : public Os {
   bool WriteFile(os::Handle file, const void* data, uint32_t size, uint32_t& written) override;
   bool ReadFile(os::Handle file, void* buffer, uint32_t size, uint32_t& read) override;
   bool DeleteFileA(const std::string& path) override;
+  std::string GetSystemWindowsDirectoryA() override;
+  bool CreateDirectoryA(const std::string& path, const std::string& sddl) override;
+  bool RemoveDirectoryA(const std::string& path) override;
+  bool GetFileOwnerSid(os::Handle file, std::string& sid) override;
   bool CreatePipe(os::Handle& readEnd, os::Handle& writeEnd, bool inheritable) override;
   bool SetHandleInformation(os::Handle h, uint32_t mask, uint32_t flags) override;
   std::string GetSystemDirectoryA() override;

@@ -23,6 +23,7 @@ bool Win32Os::ReadFile(os::Handle file, void* buffer, uint32_t size, uint32_t& r
 }
 
 bool Win32Os::DeleteFileA(const std::string& path) { return ::DeleteFileA(path.c_str()) != FALSE; }
+bool Win32Os::RemoveDirectoryA(const std::string& path) { return ::RemoveDirectoryA(path.c_str()) != FALSE; }
 
 bool Win32Os::CreatePipe(os::Handle& readEnd, os::Handle& writeEnd, bool inheritable) {
   SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, inheritable ? TRUE : FALSE};
@@ -51,6 +52,14 @@ bool Win32Os::CreateProcessA(const std::string& commandLine, uint32_t flags, os:
 
 bool Win32Os::SetHandleInformation(os::Handle h, uint32_t mask, uint32_t flags) {
   return ::SetHandleInformation(H(h), mask, flags) != FALSE;
+}
+
+// Not GetWindowsDirectory: on a terminal server it gives a program that is
+// not marked as aware of it a private folder of the user's.
+std::string Win32Os::GetSystemWindowsDirectoryA() {
+  char path[MAX_PATH + 1] = {};
+  const UINT n = ::GetSystemWindowsDirectoryA(path, MAX_PATH);
+  return n == 0 || n >= MAX_PATH ? std::string() : std::string(path, n);
 }
 
 std::string Win32Os::GetSystemDirectoryA() {

@@ -1395,6 +1395,15 @@ std::string ReadAsRuntime(const std::string& path, bool& opened) {
   return all;
 }
 
+// Holds a named mutex for ms, as another copy of the program would.
+int HoldMutex(const std::string& name, DWORD ms) {
+  HANDLE mutex = CreateMutexA(nullptr, FALSE, name.c_str());
+  std::printf("held=%d\n", mutex && GetLastError() != ERROR_ALREADY_EXISTS ? 1 : 0);
+  std::fflush(stdout);
+  Sleep(ms);
+  return 0;
+}
+
 int ReadScript(const std::string& path) {
   std::FILE* f = std::fopen(path.c_str(), "rb");
   if (!f) return 3;
@@ -1580,6 +1589,7 @@ int main(int argc, char** argv) {
   if (command == "tamper" && argc > 3) return Tamper(number(2), number(3));
   if (command == "hammer" && argc > 3) return Hammer(argv[2], argv[3]);
   if (command == "readscript" && argc > 2) return ReadScript(argv[2]);
+  if (command == "hold-mutex" && argc > 3) return HoldMutex(argv[2], number(3));
   std::fprintf(stderr,
                "usage: probe osversion | uninstall-target EXE | console EXE WAIT_MS ARGS... | window | empty-window |\n"
                "  children TITLE |\n"
@@ -1588,6 +1598,6 @@ int main(int argc, char** argv) {
                "  tooltip TIMEOUT_MS | focus TITLE | launch STATUS_PREFIX TIMEOUT_MS EXE [ARGS...] |\n"
                "  repaint TITLE WHAT COUNT SLEEP_MS PIDS | create-run TITLE TIMEOUT_MS [PIDS] |\n"
                "  cycle TITLE TIMEOUT_MS | resources TITLE | tamper ROUNDS READER_EVERY | hammer PATH SHARED_NAME |\n"
-               "  readscript PATH\n");
+               "  readscript PATH | hold-mutex NAME MS\n");
   return 2;
 }
