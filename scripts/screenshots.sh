@@ -88,7 +88,7 @@ shoot() {
 
 start_demo standard
 shoot window
-w "$probe" click "$title" Button Create >/dev/null
+w "$probe" click "$title" Button Create yes >/dev/null  # yes: C: must shrink, and the window asks first
 wait_status "*Creating *....."
 wait_status "*Creating  ....."  # two blanks: the dots have moved
 shoot creating

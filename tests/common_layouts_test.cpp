@@ -128,7 +128,7 @@ TEST_F(Figures, CommonLayouts) {
     Form().PartSizeComboBox.UserSelected(2);  // 8 GB
     before = Partitions(pc);
     const uint64_t start = NowMs();
-    Form().CreateButtonClick();
+    ClickCreate(Form(), pc);
     ASSERT_TRUE(RunWorkflow());
     const uint64_t createMs = NowMs() - start;
     const std::size_t runs = pc.Processes.Scripts.size();

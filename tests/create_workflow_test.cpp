@@ -68,7 +68,10 @@ TEST_P(TypicalRun, ScriptsStatusAndLayout) {
     }
   }
   EXPECT_EQ(pc.MessageBoxes.size(), r.rapidStartParts ? 1u : 0u) << "the restart question after a success only";
-  EXPECT_EQ(Form().NoteLabel.Visible(), r.rapidStartParts == 0);
+  EXPECT_TRUE(Form().NoteLabel.Visible());
+  EXPECT_EQ(Form().NoteLabel.Caption(),
+            r.rapidStartParts ? "Rapid Start partition: 8 GB on disk 0." : TMainForm::kNoSpaceNote);
+  EXPECT_EQ(Form().NoteLabel.Font().Color, r.rapidStartParts ? clWindowText : clRed);
   EXPECT_EQ(pc.Count(Call::Sleep), 0) << "pauses never block the window";
   ExpectUntouched(pc, before, nullptr, 8192, r.name);
   ExpectLayoutsWrittenFromReads(pc, r.name);
@@ -151,7 +154,7 @@ TEST_F(CreateFlow, ShrinkFollowsItsPartitionWhenNumbersMove) {
     d.Layout[0] = SimPartition{};
     d.RenumberMbr();
   });
-  Form().CreateButtonClick();
+  ClickCreate(Form(), pc);
   ASSERT_TRUE(RunWorkflow());
   const std::vector<std::string> scripts = Scripts();
   EXPECT_NE(std::find(scripts.begin(), scripts.end(), "select disk 0|select partition 2|shrink desired=2048 minimum=2048|exit"),
@@ -190,7 +193,7 @@ TEST_F(CreateFlow, EveryTickLogsTheStatus) {
   MbrWithFreeSpace(pc);
   pc.Processes.RunMs = 3000;
   Form().Shown();
-  Form().CreateButtonClick();
+  ClickCreate(Form(), pc);
   const std::vector<std::string> atClick = HeldLines();
   ASSERT_TRUE(RunWorkflow());
   const std::vector<std::string> ticks = Lines("CreateTimer->");
@@ -209,7 +212,7 @@ TEST_F(CreateFlow, PausesKeepTheirLengthWithoutBlocking) {
   FullGpt(pc);
   pc.Processes.RunMs = 3000;
   Form().Shown();
-  Form().CreateButtonClick();
+  ClickCreate(Form(), pc);
   AdvanceMs(1000);  // the first tick starts the primary create
   ASSERT_EQ(Scripts().size(), 1u);
   AdvanceMs(3000);  // it fails; the pause begins
@@ -231,7 +234,7 @@ TEST_F(CreateFlow, WallTimeIsRunsAndPauses) {
   FullGpt(pc);
   pc.Processes.RunMs = 3000;
   Form().Shown();
-  Form().CreateButtonClick();
+  ClickCreate(Form(), pc);
   const uint64_t start = NowMs();
   ASSERT_TRUE(RunWorkflow());
   const uint64_t spent = NowMs() - start;
@@ -253,7 +256,7 @@ TEST_F(CreateFlow, ChosenDiskGoneAtTheClick) {
       pc.Disks.FindDrive(0)->LayoutError = os::kErrorInvalidFunction;
     else
       pc.Disks.Drives.clear();
-    Form().CreateButtonClick();
+    ClickCreate(Form(), pc);
     ASSERT_TRUE(RunWorkflow());
     EXPECT_TRUE(Scripts().empty()) << unreadable;
     EXPECT_EQ(Form().StatusText, "Creating.....Failed.");
@@ -267,11 +270,80 @@ TEST_F(CreateFlow, RapidStartPartitionFoundAtTheClick) {
   MbrWithFreeSpace(pc);
   Form().Shown();
   pc.Disks.FindDrive(0)->AddPrimary(0x84, 50 * kGiB, 4 * kGiB);
-  Form().CreateButtonClick();
+  ClickCreate(Form(), pc);
   EXPECT_FALSE(Form().WorkflowRunning());
   EXPECT_TRUE(Scripts().empty());
   EXPECT_FALSE(Form().CreateButton.Enabled());
   EXPECT_TRUE(Form().DeleteButton.Enabled());
+}
+
+// Before a Create the window asks what /CREATE checks: the firmware, the
+// memory the size must hold, and a shrink for want of free space; each at
+// most once, in that order, only where the answer can matter. No starts
+// nothing and gives the lock back.
+TEST_F(CreateFlow, QuestionsBeforeACreate) {
+  const std::string firmware =
+      "This PC's firmware does not offer Intel Rapid Start, so the partition would not be used. Create it anyway?";
+  const std::string memory =
+      "The firmware uses the partition only if it holds the installed memory (8 GB). Create a 4 GB partition anyway?";
+  const std::string shrink =
+      "Disk 0 has not enough free space. Create will shrink a partition of this disk by 4 GB to make room. Continue?";
+  enum Fw { kPresent, kAbsent, kUnknown };
+  struct Row {
+    const char* name;
+    Fw fw;
+    uint64_t memoryMb;
+    uint64_t freeGb;  // behind C: on a 64 GB MBR disk
+    int family;
+    std::vector<std::string> asked;
+  };
+  const Row rows[] = {
+      {"nothing to ask", kPresent, 4096, 24, 6, {}},
+      {"firmware absent", kAbsent, 4096, 24, 6, {firmware}},
+      {"firmware unknown is not asked", kUnknown, 4096, 24, 6, {}},
+      {"memory above the size", kPresent, 8192, 24, 6, {memory}},
+      {"memory below the size", kPresent, 2048, 24, 6, {}},
+      {"memory unknown", kPresent, 0, 24, 6, {}},
+      {"free space below the size", kPresent, 4096, 3, 6, {shrink}},
+      {"free space just holds the size", kPresent, 4096, 4, 6, {}},
+      {"a family that never shrinks", kPresent, 4096, 3, 1, {}},
+      {"all three, in order", kAbsent, 8192, 3, 6, {firmware, memory, shrink}},
+  };
+  for (const Row& r : rows) {
+    for (std::size_t no = 0; no <= r.asked.size(); ++no) {  // No to question `no`; past the end: Yes to all
+      SCOPED_TRACE(std::string(r.name) + ", No to question " + std::to_string(no));
+      FreshPc();
+      UseFamily(r.family);
+      if (r.fw == kPresent) pc.AddAcpiDevice({"ACPI\\INT3392", "*INT3392"});
+      if (r.fw == kUnknown) pc.FailNth(Call::SetupDiGetClassDevsByEnumeratorA, 1, os::kErrorInvalidParameter);
+      pc.System.MemoryModules.clear();
+      if (r.memoryMb) pc.System.MemoryModules = {SimMemoryModule::Make(r.memoryMb * kMiB, 8, L"BANK 0")};
+      SimDrive& d = pc.Disks.AddMbrDisk(0, 64 * kGiB);
+      d.AddPrimary(0x07, kMiB, (64 - r.freeGb) * kGiB - kMiB, true);
+      pc.Disks.AddVolume(0, 1, 'C');
+      Form().Shown();
+      Form().PartSizeComboBox.UserSelected(1);  // "4 GB"
+      for (std::size_t q = 0; q < r.asked.size(); ++q) pc.MessageBoxAnswers.push_back(q == no ? os::kIdNo : os::kIdYes);
+      Form().CreateButtonClick();
+      std::vector<std::string> asked;
+      for (std::size_t b = 0; b < pc.MessageBoxes.size() && b < r.asked.size(); ++b) {
+        asked.push_back(pc.MessageBoxes[b].second);
+        EXPECT_EQ(pc.MessageBoxTypes[b], os::kMbYesNo | os::kMbIconWarning | os::kMbDefButton2) << "No is the default";
+      }
+      const std::vector<std::string> expected(r.asked.begin(), r.asked.begin() + static_cast<std::ptrdiff_t>(
+                                                                   std::min(no + 1, r.asked.size())));
+      EXPECT_EQ(asked, expected);
+      EXPECT_EQ(Form().WorkflowRunning(), no == r.asked.size());
+      if (no < r.asked.size()) {
+        EXPECT_EQ(Form().StatusText, "") << "No starts nothing";
+        EXPECT_EQ(pc.CreatedMutexes.count(kDiskChangeMutexName), 0u) << "and gives the lock back";
+      }
+      ASSERT_TRUE(RunWorkflow());
+      if (no < r.asked.size()) {
+        EXPECT_TRUE(Scripts().empty());
+      }
+    }
+  }
 }
 
 // Another run changing disks on this computer (a deployment in another
@@ -282,6 +354,7 @@ TEST_F(CreateFlow, AClickWhileAnotherRunChangesDisksChangesNothing) {
     SCOPED_TRACE(create ? "Create" : "Delete");
     FreshPc();
     UseFamily(6);
+    pc.AddAcpiDevice({"ACPI\\INT3392", "*INT3392"});  // nothing to ask before a Create
     if (create)
       MbrWithFreeSpace(pc);
     else
@@ -426,7 +499,7 @@ TEST_F(CreateFlow, AnEndOfAnotherRunIsIgnored) {
   MbrWithFreeSpace(pc);
   pc.Processes.HoldChildren = true;
   Form().Shown();
-  Form().CreateButtonClick();
+  ClickCreate(Form(), pc);
   AdvanceMs(1000);  // the first tick starts the create run
   ASSERT_EQ(Form().CreateFlow.ExecuteStatus, 1);
   Form().CreateFlow.RunEnded(987654321, 0);
@@ -446,7 +519,7 @@ TEST_F(CreateFlow, NothingIsRetypedWhenTheNewPartitionIsAmbiguous) {
   // Another partition appears between the click and the create's end.
   pc.BeforeNth(Call::CreateProcessA, 1, [this] { pc.Disks.FindDrive(0)->AddPrimary(0x07, 60 * kGiB, 2 * kGiB); });
   before = Partitions(pc);
-  Form().CreateButtonClick();
+  ClickCreate(Form(), pc);
   ASSERT_TRUE(RunWorkflow());
   const std::vector<std::string> held = HeldLines();
   EXPECT_NE(std::find(held.begin(), held.end(), "NewPartition: 2 partitions new since the click; nothing is retyped"),

@@ -133,7 +133,8 @@ TEST_F(DeleteFlow, FailedDeleteIsReportedAsFailed) {
   Delete();
   EXPECT_EQ(Scripts().size(), 1u) << "no extend after a failed delete";
   EXPECT_EQ(Form().StatusText, "Deleting.....Failed.");
-  EXPECT_FALSE(Form().NoteLabel.Visible()) << "the note is about space for a Create";
+  EXPECT_EQ(Form().NoteLabel.Caption().rfind("Rapid Start partition: ", 0), 0u) << "the partition is still there";
+  EXPECT_EQ(Form().NoteLabel.Font().Color, clWindowText) << "the red note is about space for a Create";
   EXPECT_TRUE(Form().DeleteButton.Enabled()) << "it can be tried again";
   EXPECT_TRUE(pc.MessageBoxes.empty());
 }
@@ -277,7 +278,7 @@ TEST_F(DeleteFlow, ClicksAreIgnoredWhileItRuns) {
   EXPECT_FALSE(Form().PartSizeComboBox.Enabled());
   Form().Disk0ImageClick(*Form().DiskImages[2]);
   Form().RightButtonClick();
-  Form().CreateButtonClick();
+  ClickCreate(Form(), pc);
   EXPECT_EQ(Form().DiskIndex, 0);
   EXPECT_EQ(Form().FirstVisibleDisk, 0);
   EXPECT_FALSE(Form().CreateFlow.Running());
@@ -296,7 +297,7 @@ TEST_F(DeleteFlow, CreateGivesBackWhatItShrankAfterADelete) {
   Delete();
   ASSERT_EQ(Form().DeleteFlow.ExtendSizeInMB, 4096u);
   Form().Disk0ImageClick(*Form().DiskImages[1]);
-  Form().CreateButtonClick();
+  ClickCreate(Form(), pc);
   ASSERT_TRUE(RunWorkflow());
   EXPECT_EQ(Scripts().back(), "select disk 1|select partition 4|extend size=4096|exit");
 }

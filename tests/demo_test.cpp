@@ -81,7 +81,7 @@ TEST_F(DemoMachine, AMachineThatStopsRecordingKeepsNoHistory) {
   TMainForm& f = Form();
   f.Shown();
   f.Disk0ImageClick(*f.DiskImages[1]);  // the full GPT system disk: a shrink
-  f.CreateButtonClick();
+  ClickCreate(f, pc);
   ASSERT_TRUE(RunWorkflow());
   EXPECT_EQ(f.StatusText, "Creating.....Done.");
   f.DeleteButtonClick();
@@ -138,6 +138,10 @@ TEST_F(DemoMachine, SeamSendsEachCallToItsSide) {
   ASSERT_EQ(real.MessageBoxes.size(), 2u);
   EXPECT_EQ(real.MessageBoxes[0].first, TDemoOs::kRestartShownCaption);
   EXPECT_EQ(real.Count(Call::InitiateSystemShutdownA), 0);
+  // An unattended run shows nothing modal: nobody may be there to press OK.
+  demo.ShowsRestart = false;
+  EXPECT_TRUE(demo.InitiateSystemShutdownA(0, false, true));
+  EXPECT_EQ(real.MessageBoxes.size(), 2u);
 }
 
 }  // namespace

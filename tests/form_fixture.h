@@ -17,6 +17,25 @@
 #include "ui/main_form.h"
 #include "widgets/thread.h"
 
+// Presses Create as a user who answers Yes to each question asked first;
+// the questions are then forgotten, so a test sees the boxes after them.
+inline void ClickCreate(TMainForm& f, SimPc& pc) {
+  const int item = f.PartSizeComboBox.ItemIndex();
+  const int tag = item >= 0 ? f.PartSizeComboBox.Items()[static_cast<std::size_t>(item)].Tag : -1;
+  const std::vector<std::string> questions = f.WorkflowRunning() ? std::vector<std::string>{} : f.CreateQuestions(tag);
+  const std::size_t answersBefore = pc.MessageBoxAnswers.size();
+  for (std::size_t n = questions.size(); n > 0; --n) pc.MessageBoxAnswers.push_front(os::kIdYes);
+  const std::size_t shown = pc.MessageBoxes.size();
+  f.CreateButtonClick();
+  for (std::size_t n = 0; n < questions.size() && shown < pc.MessageBoxes.size(); ++n) {
+    if (pc.MessageBoxes[shown].second != questions[n]) break;  // not asked: the click stopped before
+    pc.MessageBoxes.erase(pc.MessageBoxes.begin() + static_cast<std::ptrdiff_t>(shown));
+    pc.MessageBoxTypes.erase(pc.MessageBoxTypes.begin() + static_cast<std::ptrdiff_t>(shown));
+  }
+  // Answers for questions never asked are not left for later boxes.
+  while (!pc.MessageBoxAnswers.empty() && pc.MessageBoxAnswers.size() > answersBefore) pc.MessageBoxAnswers.pop_front();
+}
+
 class FormTest : public SimTest, public TWidgetObserver {
  protected:
   FormTest() { InstallDispatcher(&gui); }

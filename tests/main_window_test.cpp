@@ -151,6 +151,14 @@ TEST_F(MainWindow, SizeIsPreselectedFromMemory) {
   }
 }
 
+TEST(SizeTexts, WholeGbTenthsAndMb) {
+  const std::pair<uint64_t, const char*> rows[] = {
+      {0, "0 MB"}, {1023, "1023 MB"}, {1024, "1 GB"}, {4096, "4 GB"}, {4197, "4 GB"},
+      {7987, "7.7 GB"}, {8300, "8.1 GB"}, {65536, "64 GB"}, {1048576, "1024 GB"},
+  };
+  for (const auto& [mb, text] : rows) EXPECT_EQ(GbText(mb), text) << mb;
+}
+
 // What the strip shows at start for 0 to 64 disks, and as it pages.
 TEST_F(MainWindow, StripFillsAndPagesOneDiskAtATime) {
   struct Row {
@@ -177,6 +185,10 @@ TEST_F(MainWindow, StripFillsAndPagesOneDiskAtATime) {
     EXPECT_EQ(Tags(), r.tags) << r.disks;
     EXPECT_FALSE(f.LeftButton.Visible()) << r.disks;
     EXPECT_EQ(f.RightButton.Visible(), r.right) << r.disks;
+    // No fixed disk: nothing to act on, and the status line says why.
+    EXPECT_EQ(f.StatusLabel.Caption() == "No fixed disk found.", r.disks == 0) << f.StatusLabel.Caption();
+    EXPECT_EQ(f.CreateButton.Enabled(), r.disks > 0) << r.disks;
+    EXPECT_EQ(f.PartSizeComboBox.Enabled(), r.disks > 0) << r.disks;
     for (int p = 0; p < TMainForm::kTiles; ++p) {
       EXPECT_EQ(f.DiskImages[p]->Visible(), p < r.disks) << r.disks;
       if (p < r.disks) {
@@ -288,6 +300,9 @@ TEST_F(MainWindow, StartWithA4GbRapidStartPartitionOnDiskIndex1) {
   EXPECT_FALSE(f.CreateButton.Enabled());
   EXPECT_TRUE(f.DeleteButton.Enabled());
   EXPECT_EQ(f.StatusLabel.Caption(), "Disk 1: Second");
+  EXPECT_TRUE(f.NoteLabel.Visible()) << "the partition is named";
+  EXPECT_EQ(f.NoteLabel.Caption(), "Rapid Start partition: 4 GB on disk 1.");
+  EXPECT_EQ(f.NoteLabel.Font().Color, clWindowText);
   // The tiles ignore clicks while it exists: not even the status text changes.
   f.StatusText = "Deleting.....Done.";
   f.Disk0ImageClick(*f.DiskImages[0]);
@@ -420,7 +435,7 @@ TEST_F(MainWindow, CloseDuringAWorkflowAsksFirst) {
   TMainForm& f = Shown();
   EXPECT_TRUE(f.OnCloseQuery());
   EXPECT_TRUE(pc.MessageBoxes.empty()) << "no question while idle";
-  f.CreateButtonClick();
+  ClickCreate(f, pc);
   AdvanceMs(1000);  // the create run goes on
   pc.MessageBoxAnswers = {os::kIdNo, os::kIdYes};
   EXPECT_FALSE(f.OnCloseQuery());

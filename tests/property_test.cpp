@@ -166,7 +166,7 @@ class Property : public WorkflowTest {
     const Part* rapid = nullptr;
     if (deleting && f.RapidStartPart())
       rapid = Find(before, f.DiskInfo[f.RapidStartDiskIndex].DiskNum, f.RapidStartPart()->PartOffset);
-    deleting ? f.DeleteButtonClick() : f.CreateButtonClick();
+    deleting ? f.DeleteButtonClick() : ClickCreate(f, pc);
     ASSERT_TRUE(RunWorkflow()) << "the workflow never ended; the log ends with:\n" << LogTail(12);
     ExpectUntouched(pc, before, rapid, f.CreateFlow.PartSizeInMB, deleting ? "Delete" : "Create");
     const std::vector<Part> after = Partitions(pc);

@@ -66,6 +66,13 @@ TEST(UnattendedSwitches, ActionsAndErrors) {
       {" /DEBUG /QUIET whatever", TAction::Window, false},
       {" /STATUSES", TAction::Window, false},
       {" /DISK:1 /FORCE", TAction::Window, false},
+      // Help wins over whatever else is there, errors included.
+      {" /?", TAction::Help, false},
+      {" /help", TAction::Help, false},
+      {" /CREATE:-1 /HELP", TAction::Help, false},
+      {" /DEBUG /?", TAction::Help, false},
+      {" /HELPME", TAction::Window, false},
+      {" /??", TAction::Window, false},
   };
   for (const SwitchRow& r : rows) {
     const TSwitches s = ReadSwitches(r.args);
@@ -687,6 +694,24 @@ TEST_F(UnattendedProcess, SwitchesCountHoweverTheProgramIsNamed) {
     EXPECT_EQ(StartLine(line), kExitNoPartition) << line;
     EXPECT_EQ(File(kOut).substr(before, 15), "Action=Status\r\n") << line;
   }
+}
+
+// /? and /HELP print the usage text, exit codes included, and end with 0:
+// no window, no instance check, nothing read.
+TEST_F(UnattendedProcess, HelpPrintsTheUsageAndEndsWith0) {
+  pc.StdOutFile = kOut;
+  pc.OtherMutexes.insert("OrvRapidStart.exe");  // even beside a running copy
+  for (const char* args : {" /?", " /HELP", " /create:x /help"}) {
+    const std::size_t before = File(kOut) == "<none>" ? 0 : File(kOut).size();
+    EXPECT_EQ(Start(args), kExitOk) << args;
+    const std::string report = File(kOut).substr(before);
+    EXPECT_EQ(report.rfind("Usage: OrvRapidStart.exe ", 0), 0u) << args;
+    for (const char* code : {"\r\n   0  ", "\r\n  14  ", "\r\n  75  "})
+      EXPECT_NE(report.find(code), std::string::npos) << args << ": exit code" << code;
+    EXPECT_EQ(report.find("ExitCode="), std::string::npos) << "the text, and nothing else";
+  }
+  EXPECT_EQ(pc.Count(Call::DeviceIoControl), 0);
+  EXPECT_TRUE(pc.CreatedMutexes.empty());
 }
 
 TEST_F(UnattendedProcess, AStaleStandardHandleGivesWayToTheParentsConsole) {

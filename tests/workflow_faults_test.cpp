@@ -64,7 +64,7 @@ class Faults : public WorkflowTest, public ::testing::WithParamInterface<Scenari
     if (kind >= 0) pc.FailNth(static_cast<Call>(kind), n, os::kErrorGenFailure);
     before = Partitions(pc);
     const std::vector<Part> start = before;
-    s.create ? Form().CreateButtonClick() : Form().DeleteButtonClick();
+    s.create ? ClickCreate(Form(), pc) : Form().DeleteButtonClick();
     EXPECT_TRUE(RunWorkflow()) << "the workflow ended";
     const std::string context = std::string(s.name) + (kind >= 0 ? std::string(" failing ") + CallName(static_cast<Call>(kind)) + " #" + std::to_string(n) : "");
     const Part* rapid = nullptr;

@@ -184,7 +184,7 @@ class WorkflowTest : public FormTest {
     }
     if (sizeItem >= 0) Form().PartSizeComboBox.UserSelected(sizeItem);
     before = Partitions(pc);
-    Form().CreateButtonClick();
+    ClickCreate(Form(), pc);
     ASSERT_TRUE(RunWorkflow());
   }
   void Delete() {

@@ -6,7 +6,9 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
+#include "app/switches.h"
 #include "demo/demo_machines.h"
 #include "demo/demo_os.h"
 #include "platform/win32/win32_os.h"
@@ -16,6 +18,7 @@ namespace {
 // Simulated handles lie far from the ones Windows hands out, so each call
 // that takes a handle goes to the side that made it.
 constexpr os::Handle kSimHandleBase = 0x7A000000;
+const std::vector<std::string> kDemoSwitches = {"/MACHINE=", "/RUNMS="};
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
@@ -37,8 +40,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   sim.StopRecording();  // the demo may run for hours; nobody reads its records
   static TDemoOs os(real, sim);
   InstallOs(&os);
+  os.ShowsRestart =
+      ReadSwitches(ArgumentText(GetCommandLineA(), real.GetModuleFileNameA()), kDemoSwitches).Action == TAction::Window;
   Win32ApplicationHost host(instance);
   host.TitleSuffix = "(Demo)";
-  host.OwnSwitches = {"/MACHINE=", "/RUNMS="};
+  host.OwnSwitches = kDemoSwitches;
   return host.Main();
 }

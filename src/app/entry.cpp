@@ -26,16 +26,22 @@ std::string ProcessArgumentText() {
   return ArgumentText(os.GetCommandLineA(), os.GetModuleFileNameA());
 }
 
-// The run ends before it changed anything: why, any further lines of text,
-// and the exit code.
-int Stop(const std::function<void(const std::string&)>& out, int code, const std::string& error,
-         const std::string& text = "") {
-  out("Error=" + error);
+using TOut = std::function<void(const std::string&)>;
+
+// Text of several lines, one report line each.
+void OutLines(const TOut& out, const std::string& text) {
   for (std::size_t at = 0; at < text.size();) {
     const std::size_t end = std::min(text.find('\n', at), text.size());
     out(text.substr(at, end - at));
     at = end + 1;
   }
+}
+
+// The run ends before it changed anything: why, any further lines of text,
+// and the exit code.
+int Stop(const TOut& out, int code, const std::string& error, const std::string& text = "") {
+  out("Error=" + error);
+  OutLines(out, text);
   out("ExitCode=" + std::to_string(code));
   return code;
 }
@@ -46,6 +52,10 @@ int RunUnattendedProcess(const TSwitches& s) {
   TReportOutput report;
   report.Open();  // before the debug log can take the standard output
   const auto out = [&report](const std::string& line) { report.Line(line); };
+  if (s.Action == TAction::Help) {
+    OutLines(out, UsageText());
+    return kExitOk;
+  }
   if (!s.Error.empty()) return Stop(out, kExitUsage, s.Error, UsageText());
   GetDebugConsole(s.Debug);
   // Before the log file: a running copy may hold the same file open.

@@ -75,8 +75,13 @@ TSwitches ReadSwitches(const std::string& args, const std::vector<std::string>& 
   const auto fail = [&error](const std::string& why) {
     if (error.empty()) error = why;
   };
+  bool help = false;
   for (const std::string& word : SplitCommandWords(text)) {
     const std::string upper = UpperAscii(word);
+    if (upper == "/?" || upper == "/HELP") {
+      help = true;
+      continue;
+    }
     const std::size_t colon = upper.find(':');
     const std::string name = upper.substr(0, colon);
     const std::string value = colon == std::string::npos ? "" : word.substr(colon + 1);
@@ -118,5 +123,9 @@ TSwitches ReadSwitches(const std::string& args, const std::vector<std::string>& 
     fail("/DISK, /FORCE and /RESTART go with /CREATE only");
   // The window ignores what it does not know.
   if (s.Action != TAction::Window) s.Error = error;
+  if (help) {
+    s.Action = TAction::Help;
+    s.Error.clear();
+  }
   return s;
 }

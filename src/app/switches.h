@@ -6,13 +6,14 @@
 // callers may pass text the program never read. Only /LOG:PATH is taken
 // from such a command line too. With one of them every word must be a
 // switch the program knows, each at most once, with a well-formed value.
+// /? or /HELP anywhere asks for the usage text, whatever else is there.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-enum class TAction { Window, Status, Create, Delete };
+enum class TAction { Window, Status, Create, Delete, Help };
 
 struct TSwitches {
   TAction Action = TAction::Window;

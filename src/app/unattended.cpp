@@ -267,7 +267,7 @@ int RunUnattended(const TSwitches& s, TUnattendedEnv& env) {
   // A run that may change a disk holds the machine-wide lock from before its
   // first look at the disks until it ends.
   TDiskChangeHold hold;
-  if (s.Action != TAction::Status && hold.Take() != TDiskChangeLock::Taken) {
+  if ((s.Action == TAction::Create || s.Action == TAction::Delete) && hold.Take() != TDiskChangeLock::Taken) {
     out(action);
     Refuse(out, kExitAnotherCopy, hold.WhyNotTaken());
     out("ExitCode=" + std::to_string(kExitAnotherCopy));
@@ -304,5 +304,21 @@ std::string UsageText() {
          "  /DELETE        remove the Rapid Start partition and give its space back\n"
          "  /LOG:PATH      also write the debug log, with times, to the file PATH\n"
          "  /DEBUG         show the debug log in a console window\n"
-         "Exit codes: see the README.";
+         "  /? or /HELP    show this text\n"
+         "Without /STATUS, /CREATE or /DELETE the window opens.\n"
+         "Exit codes:\n"
+         "   0  done: /STATUS ready, /CREATE created, /DELETE deleted; also /? and /HELP\n"
+         "   1  /STATUS, /DELETE: there is no Rapid Start partition\n"
+         "   2  /STATUS: the partition is smaller than the installed memory\n"
+         "   3  /STATUS: the firmware does not offer Intel Rapid Start\n"
+         "  10  /CREATE: a Rapid Start partition exists already\n"
+         "  11  /CREATE: the firmware does not offer Intel Rapid Start (see /FORCE)\n"
+         "  12  /CREATE: no such disk, not a fixed disk on an internal bus, or its table cannot be read\n"
+         "  13  /CREATE: the size is not from 1024 to 65536 MB, or no size holds the installed memory\n"
+         "  14  /CREATE, /DELETE: the partition change did not succeed\n"
+         "  15  /CREATE /RESTART: created, but the restart was refused\n"
+         "  64  the command line is not valid; nothing was done\n"
+         "  70  an unexpected error; see the report and the log\n"
+         "  73  /LOG: the file cannot be written; nothing was done\n"
+         "  75  another copy runs, or changes a disk on this computer; nothing was done";
 }

@@ -210,7 +210,7 @@ bool TDemoOs::AdjustTokenPrivileges(os::Handle token, bool disableAll, const os:
 bool TDemoOs::InitiateSystemShutdownA(uint32_t timeoutSeconds, bool forceAppsClosed, bool reboot) {
   const bool accepted = Sim([&] { return sim_.InitiateSystemShutdownA(timeoutSeconds, forceAppsClosed, reboot); });
   if (!accepted) return false;
-  real_.MessageBoxA(kRestartShownText, kRestartShownCaption, os::kMbOk | os::kMbIconInformation);
+  if (ShowsRestart) real_.MessageBoxA(kRestartShownText, kRestartShownCaption, os::kMbOk | os::kMbIconInformation);
   {
     auto lock = sim_.Lock();
     sim_.System.Shutdowns.clear();  // nothing restarted: the next Yes asks again

@@ -128,6 +128,9 @@ class TDemoOs : public Os {
   bool AdjustTokenPrivileges(os::Handle token, bool disableAll, const os::TokenPrivileges1& privileges) override;
   // Recorded by the simulated PC, and shown: nothing restarts.
   bool InitiateSystemShutdownA(uint32_t timeoutSeconds, bool forceAppsClosed, bool reboot) override;
+  // An unattended run shows nothing modal: nobody may be there to press OK,
+  // and its report says Restart=Requested already.
+  bool ShowsRestart = true;
 
   static constexpr char kRestartShownText[] =
       "This is the demo: the simulated PC would restart now to start using its Rapid Start partition.\n\n"

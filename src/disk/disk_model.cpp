@@ -1,5 +1,9 @@
 #include "disk/disk_model.h"
 
+#include <algorithm>
+#include <utility>
+#include <vector>
+
 #include "disk/part_identity.h"
 #include "shell/log_kv.h"
 
@@ -73,4 +77,26 @@ const _PartInfo* TDiskModel::RapidStartPart() const {
 
 const _DiskInfo* TDiskModel::Disk(int32_t diskIndex) const {
   return diskIndex >= 0 && diskIndex < DiskCount ? &DiskInfo[diskIndex] : nullptr;
+}
+
+uint64_t LargestFreeExtent(const _DiskInfo& disk, uint64_t diskSize) {
+  if (disk.PartitionStyle == kPartitionStyleUnknown) return 0;
+  constexpr uint64_t kGptBackupBytes = 33 * 512;  // the backup entries and header behind the last usable sector
+  const uint64_t end = disk.PartitionStyle == 1 && diskSize > kGptBackupBytes ? diskSize - kGptBackupBytes : diskSize;
+  std::vector<std::pair<uint64_t, uint64_t>> used;  // [start, end) of each partition
+  for (uint32_t j = 0; j < StoredPartCount(disk); ++j)
+    used.emplace_back(disk.PartInfo[j].PartOffset, disk.PartInfo[j].PartOffset + disk.PartInfo[j].PartLen);
+  std::sort(used.begin(), used.end());
+  uint64_t largest = 0;
+  uint64_t from = kBytesPerMb;
+  const auto gapTo = [&](uint64_t to) {
+    const uint64_t aligned = (from + kBytesPerMb - 1) / kBytesPerMb * kBytesPerMb;
+    if (to > aligned) largest = std::max(largest, to - aligned);
+  };
+  for (const auto& [start, stop] : used) {
+    gapTo(std::min(start, end));
+    from = std::max(from, stop);
+  }
+  gapTo(end);
+  return largest;
 }

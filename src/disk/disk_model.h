@@ -29,3 +29,11 @@ class TDiskModel {
   int32_t RapidStartDiskIndex = -1;
   int32_t RapidStartPartIndex = -1;
 };
+
+// The largest run of unpartitioned space on a disk of diskSize bytes: from
+// the first MB, where Windows starts the first partition, to the end (less
+// the backup partition table on GPT), each run's start rounded up to a whole
+// MB, as diskpart aligns a new partition on Vista and later. The model holds
+// no extended container: the space within one between its logical
+// partitions counts as free. 0 for a disk whose layout is not known.
+uint64_t LargestFreeExtent(const _DiskInfo& disk, uint64_t diskSize);

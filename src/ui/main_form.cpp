@@ -97,11 +97,53 @@ bool TMainForm::FormCloseQuery() {
   return answer == os::kIdYes;
 }
 
+std::string GbText(uint64_t mb) {
+  if (mb < 1024) return std::to_string(mb) + " MB";
+  const uint64_t tenths = mb * 10 / 1024;
+  return std::to_string(tenths / 10) + (tenths % 10 ? "." + std::to_string(tenths % 10) : "") + " GB";
+}
+
+std::vector<std::string> TMainForm::CreateQuestions(int sizeTag) const {
+  std::vector<std::string> questions;
+  if (Firmware == TFirmwareState::Absent)
+    questions.push_back(
+        "This PC's firmware does not offer Intel Rapid Start, so the partition would not be used. Create it anyway?");
+  if (sizeTag <= 0) return questions;
+  const uint32_t sizeMb = static_cast<uint32_t>(sizeTag);
+  if (PhysicalMemorySize > sizeMb)
+    questions.push_back("The firmware uses the partition only if it holds the installed memory (" +
+                        GbText(PhysicalMemorySize) + "). Create a " + GbText(sizeMb) + " partition anyway?");
+  // Only a family that may shrink does, and only a disk with a partition to
+  // shrink; a disk whose size cannot be read is left to the workflow.
+  const _DiskInfo* disk = Disk(DiskIndex);
+  disk::DiskGeometryEx geometry{};
+  if (CanResize && disk && StoredPartCount(*disk) > 0 &&
+      GetDisk().GetDriveGeometry(PhysicalDrivePath(disk->DiskNum), geometry) && geometry.DiskSize > 0 &&
+      LargestFreeExtent(*disk, static_cast<uint64_t>(geometry.DiskSize)) < sizeMb * kBytesPerMb)
+    questions.push_back("Disk " + std::to_string(DiskIndex) +
+                        " has not enough free space. Create will shrink a partition of this disk by " + GbText(sizeMb) +
+                        " to make room. Continue?");
+  return questions;
+}
+
 void TMainForm::CreateButtonClick() {
   if (WorkflowRunning()) return;
+  // Before the questions look at the disk: another run may be changing it.
+  if (!CreateFlow.TakeDiskLock()) return TellLockRefused(CreateFlow.LockRefusedWhy());
   const int item = PartSizeComboBox.ItemIndex();
-  CreateFlow.Start(DiskIndex, item >= 0 ? PartSizeComboBox.Items()[static_cast<std::size_t>(item)].Tag : -1);
-  if (CreateFlow.LockRefused) TellLockRefused(CreateFlow.LockRefusedWhy());
+  const int sizeTag = item >= 0 ? PartSizeComboBox.Items()[static_cast<std::size_t>(item)].Tag : -1;
+  // Asked in order, each once; the first No starts nothing.
+  if (!Unattended) {
+    for (const std::string& question : CreateQuestions(sizeTag)) {
+      if (CurrentOs().MessageBoxA(question, "OrvRapidStart", os::kMbYesNo | os::kMbIconWarning | os::kMbDefButton2) !=
+          os::kIdYes) {
+        LogLine("Create: the user answered No; nothing is started");
+        CreateFlow.GiveBackDiskLock();
+        return;
+      }
+    }
+  }
+  CreateFlow.Start(DiskIndex, sizeTag);  // keeps the lock until it is done
 }
 
 void TMainForm::DeleteButtonClick() {

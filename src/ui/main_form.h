@@ -11,6 +11,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "disk/disk_model.h"
 #include "partops/disk_part.h"
@@ -22,10 +23,14 @@
 // The smallest size item that holds memoryMb of installed memory, with no
 // tolerance (what the firmware needs); 0 when none is large enough.
 uint32_t SmallestSizeHolding(uint32_t memoryMb);
+// A size for the user: "4 GB", "7.8 GB" (tenths, truncated), "512 MB" below 1 GB.
+std::string GbText(uint64_t mb);
 
 
 class TMainForm : public TForm, public TDiskModel {
  public:
+  static constexpr char kNoSpaceNote[] =
+      "Please make sure the hard disk have enough space to create the hidden partition.";
   static constexpr int kClientWidth = 700;
   static constexpr int kClientHeight = 349;
   static constexpr char kTitle[] = "Ortavel - Intel Rapid Start";
@@ -85,6 +90,9 @@ class TMainForm : public TForm, public TDiskModel {
   int32_t FirstVisibleDisk = 0;
 
   // ---- workflows ----
+  // What the user is asked before a Create of sizeTag MB on the selected
+  // disk, in order: only the questions whose answer can matter.
+  std::vector<std::string> CreateQuestions(int sizeTag) const;
   void CreateButtonClick();
   void CreateTimerTimer() { CreateFlow.CreateTimerTimer(); }
   void DeleteButtonClick();

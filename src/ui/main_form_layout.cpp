@@ -78,7 +78,7 @@ void TMainForm::BuildControls() {
   StatusLabel.TextPlace = TTextPlace::BottomLeft;
   Dock(NoteLabel, TAlign::Bottom, 460, 13);
   NoteLabel.SetFont(Tahoma(8, clRed));
-  NoteLabel.SetCaption("Please make sure the hard disk have enough space to create the hidden partition.");
+  NoteLabel.SetCaption(kNoSpaceNote);
   NoteLabel.SetVisible(false);
   Dock(DiskPanel, TAlign::Client, 460, 180);
 

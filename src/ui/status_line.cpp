@@ -10,6 +10,7 @@ namespace {
 
 constexpr int kAnimSteps = 5;
 constexpr TColor kDisabledItemColor = clGray;
+constexpr char kNoDiskText[] = "No fixed disk found.";
 
 bool Contains(const std::string& text, const char* part) { return text.find(part) != std::string::npos; }
 
@@ -17,10 +18,11 @@ bool Contains(const std::string& text, const char* part) { return text.find(part
 
 void TMainForm::RefreshWindow() {
   const bool running = WorkflowRunning();
+  const bool noDisk = DiskCount == 0;
 
-  if (DiskIndex < 0) {
+  if (noDisk || DiskIndex < 0) {
     StatusPrefix.clear();
-    StatusLabel.SetCaption(StatusPrefix);
+    StatusLabel.SetCaption(noDisk ? kNoDiskText : "");
   } else {
     // A disk index the model no longer holds has no product text to show.
     const _DiskInfo* disk = Disk(DiskIndex);
@@ -28,7 +30,19 @@ void TMainForm::RefreshWindow() {
     StatusLabel.SetCaption(StatusText.empty() ? StatusPrefix : StatusPrefix + ", " + StatusText);
   }
 
-  NoteLabel.SetVisible(Contains(StatusText, "Creating") && Contains(StatusText, "Failed"));
+  // The red note after a failed Create; else, in the normal colour, where
+  // the Rapid Start partition is.
+  const bool createFailed = Contains(StatusText, "Creating") && Contains(StatusText, "Failed");
+  const _PartInfo* rapidStart = RapidStartPart();
+  TFont noteFont = NoteLabel.Font();
+  noteFont.Color = createFailed ? clRed : clWindowText;
+  NoteLabel.SetFont(noteFont);
+  if (createFailed)
+    NoteLabel.SetCaption(kNoSpaceNote);
+  else if (rapidStart)
+    NoteLabel.SetCaption("Rapid Start partition: " + GbText(rapidStart->PartLen / kBytesPerMb) + " on disk " +
+                         std::to_string(RapidStartDiskIndex) + ".");
+  NoteLabel.SetVisible(createFailed || rapidStart);
 
   if (!running && RapidStartDiskIndex >= 0) {
     DiskIndex = RapidStartDiskIndex;
@@ -37,10 +51,10 @@ void TMainForm::RefreshWindow() {
     SelectPartSizeItem(part ? static_cast<uint32_t>(part->PartLen / kBytesPerMb) : 0);
   }
 
-  PartSizeComboBox.SetEnabled(RapidStartDiskIndex < 0 && !running);
+  PartSizeComboBox.SetEnabled(!noDisk && RapidStartDiskIndex < 0 && !running);
   PartSizeComboBox.SetItemFontColor(PartSizeComboBox.ItemIndex(),
                                     PartSizeComboBox.Enabled() ? clBlack : kDisabledItemColor);
-  CreateButton.SetEnabled(DiskIndex >= 0 && RapidStartDiskIndex < 0 && !running);
+  CreateButton.SetEnabled(!noDisk && DiskIndex >= 0 && RapidStartDiskIndex < 0 && !running);
   DeleteButton.SetEnabled(RapidStartDiskIndex >= 0 && !running);
 
   if (RestartPending && !Unattended) {

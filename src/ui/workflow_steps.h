@@ -32,14 +32,17 @@ class TWorkflowSteps {
   // read or changed, and LockRefusedWhy says why.
   bool LockRefused = false;
   std::string LockRefusedWhy() const { return DiskLock_.WhyNotTaken(); }
+  // Takes the machine-wide lock on disk changes, before the disks are read,
+  // for the click about to start this workflow (Start keeps it until Done);
+  // false (and logged) when refused.
+  bool TakeDiskLock();
+  // The click will not start the workflow after all.
+  void GiveBackDiskLock() { DiskLock_.Release(); }
 
  protected:
   TWorkflowSteps(const TWorkflowContext& context, TTimer& stepTimer, TTimer& pauseTimer);
   ~TWorkflowSteps() = default;
 
-  // The click's first act, before the disks are read: takes the machine-wide
-  // lock on disk changes, held until Done; false (and logged) when refused.
-  bool TakeDiskLock();
   // The click: the workflow runs from now on, its timer ticking.
   void Begin();
   // Logs the tick and keeps the dots moving; false while a pause lasts (the

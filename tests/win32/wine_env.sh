@@ -103,7 +103,7 @@ start_demo() {  # start_demo MACHINE [SWITCH...]: true once the window shows its
   (cd "$build" && timeout 3600 wine "$demo" "/MACHINE=$1" "${@:2}" </dev/null >/dev/null 2>&1) &
   demo_job=$!
   for _ in $(seq 120); do
-    if [[ "$(status_now)" == Disk* ]]; then
+    if [[ "$(status_now)" == @(Disk*|No fixed disk found.) ]]; then
       # No hover on the new window. Moved only now: Xvfb left the pointer
       # where it was while no window of Wine was open.
       xdotool mousemove 0 0

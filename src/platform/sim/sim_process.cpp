@@ -39,6 +39,12 @@ bool SamePath(const std::string& a, const std::string& b) {
 
 bool CaseInsensitiveLess::operator()(const std::string& a, const std::string& b) const { return Lower(a) < Lower(b); }
 
+bool SimProcesses::DeleteShared(const std::string& path) const {
+  for (const auto& open : OpenFiles)
+    if (SamePath(open.second.path, path) && !(open.second.share & kFileShareDelete)) return false;
+  return true;
+}
+
 bool SimProcesses::OpenAllowed(const std::string& path, uint32_t access, uint32_t share) const {
   for (const auto& open : OpenFiles)
     if (SamePath(open.second.path, path) && !SharingAllows(open.second, access, share)) return false;
@@ -250,11 +256,9 @@ bool SimPc::DeleteFileA(const std::string& path) {
     LastError() = os::kErrorAccessDenied;
     return false;
   }
-  for (const auto& open : Processes.OpenFiles) {
-    if (SamePath(open.second.path, path) && !(open.second.share & kFileShareDelete)) {
-      LastError() = os::kErrorSharingViolation;
-      return false;
-    }
+  if (!Processes.DeleteShared(path)) {
+    LastError() = os::kErrorSharingViolation;
+    return false;
   }
   Processes.Files.erase(it);
   return true;
@@ -334,11 +338,9 @@ bool SimPc::RemoveDirectoryA(const std::string& path) {
       }
     }
   }
-  for (const auto& open : Processes.OpenFiles) {
-    if (SamePath(open.second.path, path) && !(open.second.share & kFileShareDelete)) {
-      LastError() = os::kErrorSharingViolation;
-      return false;
-    }
+  if (!Processes.DeleteShared(path)) {
+    LastError() = os::kErrorSharingViolation;
+    return false;
   }
   Processes.Files.erase(it);
   return true;

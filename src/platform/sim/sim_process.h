@@ -125,6 +125,8 @@ struct SimProcesses {
   // Whether an open of path with this access and sharing would be allowed by
   // the opens already there (a sharing violation otherwise).
   bool OpenAllowed(const std::string& path, uint32_t access, uint32_t share) const;
+  // Whether every open of path shares delete access (a delete is refused otherwise).
+  bool DeleteShared(const std::string& path) const;
 
   // ---- used by SimPc ----
   struct OpenFile {

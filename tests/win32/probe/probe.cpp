@@ -28,7 +28,10 @@
 //                                   order: class|text|visible|enabled|place in
 //                                   client coordinates; the client size, its
 //                                   origin on the screen and the window's frame
-//   probe click TITLE CLASS TEXT    BM_CLICK on the first such descendant
+//   probe click TITLE CLASS TEXT [yes]
+//                                   BM_CLICK on the first such descendant; with
+//                                   yes, answers Yes to each question the click
+//                                   asks first and prints them
 //   probe status TITLE              the status line's text
 //   probe status-trace TITLE TIMEOUT_MS SUFFIX
 //                                   each new status text until one ends with SUFFIX
@@ -449,19 +452,6 @@ int Children(const std::string& title) {
   return 0;
 }
 
-int Click(const std::string& title, const std::string& cls, const std::string& text) {
-  HWND top = FindTop(title);
-  for (HWND w : top ? Descendants(top) : std::vector<HWND>()) {
-    if (!SameText(ClassOf(w), cls) || TextOf(w) != text) continue;
-    // Returns once the button's handler has run in its own thread.
-    DWORD_PTR ignored = 0;
-    const bool answered = SendMessageTimeoutA(w, BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, kClickTimeoutMs, &ignored) != 0;
-    std::printf("clicked=%d\n", answered ? 1 : 0);
-    return answered ? 0 : 1;
-  }
-  std::printf("clicked=0\n");
-  return 1;
-}
 
 // The status line: the text label at the top-left corner of the disk area,
 // found by its place so it is found while empty. Places scale with the
@@ -563,6 +553,66 @@ int Answer(const std::string& caption, int button, DWORD timeoutMs) {
   if (button == 0) return 0;
   std::printf("pressed=%d\nclosed=%d\n", a.pressed ? 1 : 0, a.closed ? 1 : 0);
   return 0;
+}
+
+// While a click's handler runs, answers Yes to each question the program
+// asks first (a box of its own with Yes and No) and keeps their texts.
+class QuestionAnswerer {
+ public:
+  QuestionAnswerer() : thread_(CreateThread(nullptr, 0, &QuestionAnswerer::Main, this, 0, nullptr)) {}
+  ~QuestionAnswerer() { Stop(); }
+  const std::vector<std::string>& Stop() {
+    if (thread_) {
+      stop_ = 1;
+      WaitForSingleObject(thread_, INFINITE);
+      CloseHandle(thread_);
+      thread_ = nullptr;
+    }
+    return asked_;
+  }
+
+ private:
+  static DWORD WINAPI Main(void* self) {
+    auto* me = static_cast<QuestionAnswerer*>(self);
+    while (!me->stop_) {
+      HWND box = VisibleTop("#32770", "OrvRapidStart");
+      if (box && GetDlgItem(box, IDYES)) {
+        const BoxAnswer a = AnswerBox("OrvRapidStart", IDYES, 0);
+        if (a.found) me->asked_.push_back(a.text);
+      }
+      Sleep(kPollMs);
+    }
+    return 0;
+  }
+  volatile LONG stop_ = 0;
+  std::vector<std::string> asked_;
+  HANDLE thread_;
+};
+
+// Returns once the button's handler has run in its own thread.
+bool SendClick(HWND button) {
+  DWORD_PTR ignored = 0;
+  return SendMessageTimeoutA(button, BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, kClickTimeoutMs, &ignored) != 0;
+}
+
+int Click(const std::string& title, const std::string& cls, const std::string& text, bool answerYes) {
+  HWND top = FindTop(title);
+  for (HWND w : top ? Descendants(top) : std::vector<HWND>()) {
+    if (!SameText(ClassOf(w), cls) || TextOf(w) != text) continue;
+    if (!answerYes) {
+      const bool clicked = SendClick(w);
+      std::printf("clicked=%d\n", clicked ? 1 : 0);
+      return clicked ? 0 : 1;
+    }
+    QuestionAnswerer answerer;
+    const bool clicked = SendClick(w);
+    const std::vector<std::string>& asked = answerer.Stop();
+    std::printf("clicked=%d\nquestions=%u\n", clicked ? 1 : 0, static_cast<unsigned>(asked.size()));
+    for (const std::string& q : asked) std::printf("question=%s\n", q.c_str());
+    return clicked ? 0 : 1;
+  }
+  std::printf("clicked=0\n");
+  return 1;
 }
 
 double NowMs() {
@@ -984,11 +1034,12 @@ std::string FollowStatus(HWND line, DWORD timeoutMs, double start, std::vector<E
   return last;
 }
 
+// A user who answers Yes to whatever the click asks first.
 bool ClickButton(HWND top, const std::string& text) {
   for (HWND w : Descendants(top)) {
     if (!SameText(ClassOf(w), "Button") || TextOf(w) != text) continue;
-    DWORD_PTR ignored = 0;
-    return SendMessageTimeoutA(w, BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, kClickTimeoutMs, &ignored) != 0;
+    QuestionAnswerer answerer;
+    return SendClick(w);
   }
   return false;
 }
@@ -1570,7 +1621,7 @@ int main(int argc, char** argv) {
   if (command == "runner-cpu") return RunnerCpu();
   auto number = [&](int i) { return static_cast<DWORD>(std::stoul(argv[i])); };
   if (command == "children" && argc > 2) return Children(argv[2]);
-  if (command == "click" && argc > 4) return Click(argv[2], argv[3], argv[4]);
+  if (command == "click" && argc > 4) return Click(argv[2], argv[3], argv[4], argc > 5 && std::string(argv[5]) == "yes");
   if (command == "status" && argc > 2) return Status(argv[2]);
   if (command == "status-trace" && argc > 4) return StatusTrace(argv[2], number(3), argv[4]);
   if (command == "answer" && argc > 4) return Answer(argv[2], static_cast<int>(number(3)), number(4));
@@ -1593,7 +1644,7 @@ int main(int argc, char** argv) {
   std::fprintf(stderr,
                "usage: probe osversion | uninstall-target EXE | console EXE WAIT_MS ARGS... | window | empty-window |\n"
                "  children TITLE |\n"
-               "  click TITLE CLASS TEXT | status TITLE | status-trace TITLE TIMEOUT_MS SUFFIX |\n"
+               "  click TITLE CLASS TEXT [yes] | status TITLE | status-trace TITLE TIMEOUT_MS SUFFIX |\n"
                "  answer CAPTION ID TIMEOUT_MS | hang TITLE INTERVAL_MS DURATION_MS TIMEOUT_MS [STOP_FILE] |\n"
                "  tooltip TIMEOUT_MS | focus TITLE | launch STATUS_PREFIX TIMEOUT_MS EXE [ARGS...] |\n"
                "  repaint TITLE WHAT COUNT SLEEP_MS PIDS | create-run TITLE TIMEOUT_MS [PIDS] |\n"
