@@ -37,8 +37,15 @@ add_executable(orv_probe ${CMAKE_SOURCE_DIR}/tests/win32/probe/probe.cpp ${CMAKE
 target_link_libraries(orv_probe PRIVATE orv_win32)
 target_link_options(orv_probe PRIVATE ${ORV_STATIC_LINK})
 
+# A stand-in for a DLL planted beside the program: it leaves a marker file
+# beside itself when loaded (tests/win32/planted/planted_dll.cpp).
+add_library(orv_planted SHARED ${CMAKE_SOURCE_DIR}/tests/win32/planted/planted_dll.cpp)
+set_target_properties(orv_planted PROPERTIES PREFIX "" OUTPUT_NAME orvplanted)
+target_link_options(orv_planted PRIVATE ${ORV_STATIC_LINK})
+
 file(GLOB ORV_WIN32_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/win32/*.cpp)
 add_executable(orv_win32_tests ${ORV_WIN32_TEST_SOURCES})
 target_link_libraries(orv_win32_tests PRIVATE orv_win32 gtest gtest_main)
 target_include_directories(orv_win32_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
 target_link_options(orv_win32_tests PRIVATE ${ORV_STATIC_LINK})
+add_dependencies(orv_win32_tests orv_planted)  # its DLL-loading tests load orvplanted.dll

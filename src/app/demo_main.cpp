@@ -9,6 +9,7 @@
 
 #include "demo/demo_machines.h"
 #include "demo/demo_os.h"
+#include "platform/win32/dll_loading.h"
 #include "platform/win32/win32_os.h"
 #include "widgets/win32/app_host_win32.h"
 
@@ -19,6 +20,7 @@ constexpr os::Handle kSimHandleBase = 0x7A000000;
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  HardenDllSearch();
   static Win32Os real;
   static SimPc sim(kSimHandleBase);
   const TDemoMachine* machine = DemoMachineFor(GetCommandLineA());
