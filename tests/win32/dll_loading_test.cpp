@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <delayimp.h>
+
 #include <cstdlib>
 #include <string>
 
@@ -21,7 +23,23 @@ std::wstring ProgramFolder() {
   return FolderOf(std::wstring(path, n));
 }
 
+std::wstring SystemFolder() {
+  wchar_t path[MAX_PATH];
+  const UINT n = GetSystemDirectoryW(path, MAX_PATH);
+  return std::wstring(path, n);
+}
+
+std::wstring ModulePath(HMODULE module) {
+  wchar_t path[MAX_PATH];
+  const DWORD n = GetModuleFileNameW(module, path, MAX_PATH);
+  return std::wstring(path, n);
+}
+
 bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+bool SameText(const std::wstring& a, const std::wstring& b) {
+  return CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, a.c_str(), -1, b.c_str(), -1) == CSTR_EQUAL;
+}
 
 // A death test's statement: 1 when the bare name loaded, 0 when it did not.
 [[noreturn]] void ExitWithLoadResult(const wchar_t* name) { std::exit(LoadLibraryW(name) ? 1 : 0); }
@@ -39,6 +57,45 @@ class DllLoading : public ::testing::Test {
   }
   std::wstring planted_;
 };
+
+TEST_F(DllLoading, TheDelayLoadedDllsComeFromTheSystemFolder) {
+  for (const char* name : {"gdiplus.dll", "setupapi.dll"}) {
+    HMODULE module = LoadSystemLibrary(name);
+    ASSERT_NE(module, nullptr) << name;
+    EXPECT_TRUE(SameText(FolderOf(ModulePath(module)), SystemFolder())) << name;
+  }
+}
+
+TEST_F(DllLoading, ADllOnlyBesideTheProgramIsNeverLoaded) {
+  SetLastError(0);
+  EXPECT_EQ(LoadSystemLibrary("orvplanted.dll"), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
+  EXPECT_EQ(GetModuleHandleW(L"orvplanted.dll"), nullptr);
+  EXPECT_FALSE(MarkerIn(ProgramFolder(), L"orvplanted.dll"));
+}
+
+// The hook answers the helper's pre-load notice with the system's module; a
+// nullptr answer would make the helper search the program's folder, so where
+// the system has no such DLL the process ends, with the loader's own code for
+// a missing DLL and the reason on its standard error.
+TEST_F(DllLoading, TheDelayLoadHookLoadsFromTheSystemFolder) {
+  DelayLoadInfo info = {};
+  info.cb = sizeof info;
+  info.szDll = "setupapi.dll";
+  HMODULE module = reinterpret_cast<HMODULE>(__pfnDliNotifyHook2(dliNotePreLoadLibrary, &info));
+  ASSERT_NE(module, nullptr);
+  EXPECT_TRUE(SameText(FolderOf(ModulePath(module)), SystemFolder()));
+}
+
+TEST_F(DllLoading, TheDelayLoadHookEndsTheProcessRatherThanSearch) {
+  DelayLoadInfo info = {};
+  info.cb = sizeof info;
+  info.szDll = "orvplanted.dll";
+  EXPECT_EXIT(__pfnDliNotifyHook2(dliNotePreLoadLibrary, &info),
+              ::testing::ExitedWithCode(static_cast<int>(STATUS_DLL_NOT_FOUND)),
+              "orvplanted.dll could not be loaded from the system folder");
+  EXPECT_FALSE(MarkerIn(ProgramFolder(), L"orvplanted.dll"));
+}
 
 bool UnderWine() { return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr; }
 
