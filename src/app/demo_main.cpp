@@ -11,6 +11,7 @@
 #include "app/switches.h"
 #include "demo/demo_machines.h"
 #include "demo/demo_os.h"
+#include "platform/win32/dll_loading.h"
 #include "platform/win32/win32_os.h"
 #include "widgets/win32/app_host_win32.h"
 
@@ -22,6 +23,7 @@ const std::vector<std::string> kDemoSwitches = {"/MACHINE=", "/RUNMS="};
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  HardenDllSearch();
   static Win32Os real;
   static SimPc sim(kSimHandleBase);
   const TDemoMachine* machine = DemoMachineFor(GetCommandLineA());

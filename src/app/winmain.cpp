@@ -2,10 +2,12 @@
 // hands over to the portable entry.
 #include <windows.h>
 
+#include "platform/win32/dll_loading.h"
 #include "platform/win32/win32_os.h"
 #include "widgets/win32/app_host_win32.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  HardenDllSearch();
   static Win32Os os;
   InstallOs(&os);
   Win32ApplicationHost host(instance);

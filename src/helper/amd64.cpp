@@ -9,8 +9,10 @@
 #include <string>
 
 #include "partops/helper_command.h"
+#include "platform/win32/dll_loading.h"
 
 int main() {
+  HardenDllSearch();
   char systemDirectory[MAX_PATH + 1] = {};
   const UINT n = GetSystemDirectoryA(systemDirectory, MAX_PATH);
   // A bare program name is taken from this (64-bit) process's own system

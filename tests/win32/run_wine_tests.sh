@@ -37,11 +37,87 @@ expect_range() {
 # The 32-bit flavour is the shipped program; the 64-bit one is the same
 # sources in a PE32+ image, with the 64-bit helper beside it.
 if [ "$flavour" == 64 ]; then objdump=x86_64-w64-mingw32-objdump pe=pei-x86-64; else objdump=i686-w64-mingw32-objdump pe=pei-i386; fi
-imports=$($objdump -p "$exe" | sed -n 's/.*DLL Name: //p' | tr 'a-z' 'A-Z' | sort | tr '\n' ' ')
-unexpected=$(for d in $imports; do
-  case "$d" in KERNEL32.DLL|USER32.DLL|GDI32.DLL|MSVCRT.DLL|OLE32.DLL|OLEAUT32.DLL|SETUPAPI.DLL|ADVAPI32.DLL|SHELL32.DLL|COMCTL32.DLL|GDIPLUS.DLL) ;;
-    *) echo "$d" ;; esac; done)
-expect "imports only system DLLs ($imports)" "$unexpected" ""
+# The loader takes a DLL the program imports from the program's folder (say,
+# Downloads) unless it is a KnownDLL, listed in HKLM\SYSTEM\CurrentControlSet\
+# Control\Session Manager\KnownDLLs. Static imports must be KnownDLLs on XP,
+# 7 and 10 alike; comctl32 only beside a manifest that takes Common Controls 6
+# from WinSxS. GDI+ and SetupAPI, which are not known everywhere, are
+# delay-loaded from the system folder (platform/win32/dll_loading.cpp).
+# XP: the key as dumped in DynamoRIO's suite/tests/win32/aslr-dll.c
+# (github.com/DynamoRIO/dynamorio; service pack not named, assumed as on SP3).
+known_xp="ADVAPI32 COMDLG32 GDI32 IMAGEHLP KERNEL32 LZ32 OLE32 OLEAUT32 OLECLI32 OLECNV32 OLESVR32 OLETHK32
+  RPCRT4 SHELL32 URL URLMON USER32 VERSION WININET WLDAP32"
+# Not in XP's key, but "the system uses its copy of the known DLL (and the
+# known DLL's dependent DLLs, if any)" (learn.microsoft.com/windows/win32/
+# dlls/dynamic-link-library-search-order), and XP's known DLLs depend on
+# msvcrt: the same DynamoRIO file finds it in XP's \KnownDlls object
+# directory, loaded for imagehlp. Assumed: XP takes it from there for us too.
+known_xp_dependencies="MSVCRT"
+# 7: the key as read on Windows 7 x64 by github.com/tq5124/autorunForWindow
+# (py/output/knownDlls.js; service pack not named).
+known_7="ADVAPI32 CLBCATQ COMDLG32 DIFXAPI GDI32 IERTUTIL IMAGEHLP IMM32 KERNEL32 LPK MSCTF MSVCRT NORMALIZ
+  NSI OLE32 OLEAUT32 PSAPI RPCRT4 SECHOST SETUPAPI SHELL32 SHLWAPI URLMON USER32 USP10 WININET WLDAP32 WS2_32"
+# 10: assumed. Public dumps of the key on Windows 10 and 11 machines (tools'
+# output and lists on GitHub, none naming its build) show these, besides the
+# WOW64 and emulator entries of ARM64 machines.
+known_10="ADVAPI32 CLBCATQ COMBASE COMDLG32 COML2 DIFXAPI GDI32 GDIPLUS IMAGEHLP IMM32 KERNEL32 MSCTF MSVCRT
+  NORMALIZ NSI OLE32 OLEAUT32 PSAPI RPCRT4 SECHOST SETUPAPI SHCORE SHELL32 SHLWAPI USER32 WLDAP32 WS2_32"
+listed() { [[ " "$(tr -s ' \n' '  ' <<<"$2")" " == *" $1 "* ]]; }
+# The import table's DLLs (objdump lists no delay imports), upper case, no
+# .DLL; pe_dump is the objdump for the file's machine.
+static_imports() {
+  $pe_dump -p "$1" | awk '/^The Import Tables/ { on = 1; next } on && /^[A-Z]/ { on = 0 }
+    on && $1 == "DLL" && $2 == "Name:" { print toupper($3) }' | sed 's/\.DLL$//' | sort
+}
+# The embedded manifest's dependency on Common Controls 6 (all on one line).
+declares_common_controls_6() {
+  LC_ALL=C grep -aPzo '(?s)<assembly .*?</assembly>' "$1" | tr '\0\r\n\t' '    ' |
+    grep -qP '<dependentAssembly>\s*<assemblyIdentity(?=[^>]*name="Microsoft\.Windows\.Common-Controls")(?=[^>]*version="6\.0\.0\.0")(?=[^>]*publicKeyToken="6595b64144ccf1df")(?=[^>]*processorArchitecture="\*")[^>]*/>'
+}
+# delay_imports EXE: the DLLs it delay-loads, upper case. GNU ld leaves the
+# Delay Import Directory entry empty, so the records dlltool puts in .text are
+# looked for: attributes 1 (RVAs), the RVAs of name, handle, IAT and INT, then
+# three zero fields.
+delay_imports() {
+  local exe=$1 base sections="" idx name size vma lma off rest rva
+  base=$($pe_dump -p "$exe" | awk '$1 == "ImageBase" { print $2 }')
+  while read -r idx name size vma lma off rest; do  # each section: name, RVA, size, file offset
+    [[ "$idx" =~ ^[0-9]+$ ]] && sections+="$name $((16#$vma - 16#$base)) $((16#$size)) $((16#$off))"$'\n'
+  done < <($pe_dump -h "$exe")
+  read -r _ _ size off < <(grep '^\.text ' <<<"$sections")
+  od -An -v -tu4 -w4 -j "$off" -N "$size" "$exe" | awk -v sections="$sections" '
+    BEGIN { n = split(sections, lines, "\n"); lo = -1
+            for (i = 1; i <= n; i++) if (split(lines[i], f, " ") == 4) {
+              if (lo < 0 || f[2] < lo) lo = f[2]; if (f[2] + f[3] > hi) hi = f[2] + f[3] } }
+    function rva(v) { return v >= lo && v < hi }
+    function at(k) { return w[(NR - 7 + k) % 8] }
+    { w[NR % 8] = $1 + 0 }
+    NR >= 8 && at(0) == 1 && rva(at(1)) && rva(at(2)) && rva(at(3)) && rva(at(4)) && at(5) == 0 && at(6) == 0 &&
+      at(7) == 0 { print at(1) }' |
+    while read -r rva; do
+      while read -r name vma size off; do
+        [ -n "$name" ] && [ "$rva" -ge "$vma" ] && [ "$rva" -lt $((vma + size)) ] &&
+          dd if="$exe" bs=1 skip=$((off + rva - vma)) count=64 status=none | tr '\0' '\n' | head -1
+      done <<<"$sections"
+    done | tr 'a-z' 'A-Z' | sed 's/\.DLL$//' | sort
+}
+while IFS='|' read -r file pe_dump delayed; do
+  unsafe=""
+  for d in $(static_imports "$build/$file"); do
+    if [ "$d" == COMCTL32 ]; then declares_common_controls_6 "$build/$file" || unsafe+="$d(no Common Controls 6 manifest) "
+    else
+      listed "$d" "$known_xp $known_xp_dependencies" || unsafe+="$d(XP) "
+      listed "$d" "$known_7" || unsafe+="$d(7) "
+      listed "$d" "$known_10" || unsafe+="$d(10) "
+    fi
+  done
+  expect "$file: static imports are KnownDLLs on XP, 7 and 10 ($(static_imports "$build/$file" | paste -sd' ' -))" "$unsafe" ""
+  expect "$file: delay-loads" "$(delay_imports "$build/$file" | paste -sd' ' -)" "$delayed"
+done <<TABLE
+OrvRapidStart.exe|$objdump|GDIPLUS SETUPAPI
+OrvRapidStartDemo.exe|$objdump|GDIPLUS SETUPAPI
+amd64.exe|x86_64-w64-mingw32-objdump|
+TABLE
 expect "$flavour-bit GUI executable" "$($objdump -f "$exe" | sed -n 's/.*file format //p') $($objdump -p "$exe" | sed -n 's/^Subsystem[[:space:]]*//p' | tr -s ' \t' ' ')" "$pe 00000002 (Windows GUI)"
 expect "manifest requires elevation" "$(grep -ac 'level="requireAdministrator"' "$exe")" "1"
 expect "manifest lists no supported OS" "$(grep -ac 'supportedOS' "$exe")" "0"
@@ -65,6 +141,38 @@ wait_forms() {  # wait_forms N: until N main windows are open (30 s at most)
   for _ in $(seq 60); do [ "$(form_windows)" == "$1" ] && return 0; sleep 0.5; done
   return 1
 }
+
+# --- DLLs planted beside the program ------------------------------------------
+# Started from Downloads, where someone left DLLs named like system ones, the
+# program (which runs elevated) must not load them. The stand-in
+# (tests/win32/planted) leaves NAME.planted beside itself when loaded. Wine's
+# default load order prefers its own gdiplus, comctl32 and setupapi to a DLL in
+# the program's folder; native first for these, Wine searches as Windows does,
+# and a program that imports them plainly loads the planted copies. The demo
+# loads GDI+ and comctl32 as it shows its window, /STATUS SetupAPI.
+boot "$work/prefix64" win64
+planted="$work/planted"
+rm -rf "$planted"
+mkdir -p "$planted"
+for dll in gdiplus comctl32 setupapi; do cp "$build/orvplanted.dll" "$planted/$dll.dll"; done
+cp "$exe" "$demo" "$planted/"
+planted_markers() { (cd "$planted" && ls | grep -i '\.planted$' | paste -sd' ' -); }
+native_first="gdiplus,comctl32,setupapi=n,b"
+(cd "$build" && w "$exe" /STATUS >/dev/null); code=$?
+(cd "$planted" && WINEDLLOVERRIDES=$native_first w "$planted/OrvRapidStart.exe" /STATUS >/dev/null); planted_code=$?
+expect "planted DLLs: /STATUS from their folder ends as from the build folder" "$planted_code" "$code"
+saved_build=$build saved_demo=$demo
+build=$planted demo="$planted/OrvRapidStartDemo.exe"
+export WINEDLLOVERRIDES=$native_first
+if start_demo standard; then
+  expect "planted DLLs: the demo from their folder shows its window" "$(status_now)" "Disk 0: Ortavel NVMe SSD 256GB"
+else
+  bad "planted DLLs: the demo from their folder shows its window"
+fi
+stop_demo
+unset WINEDLLOVERRIDES
+build=$saved_build demo=$saved_demo
+expect "planted DLLs: none is loaded" "$(planted_markers)" ""
 
 # --- 64-bit prefix: the program runs under WOW64 -------------------------------------
 boot "$work/prefix64" win64

@@ -36,7 +36,7 @@ void Win32ApplicationHost::Initialize(const std::string& title) {
   appWindow_ = CreateWindowExA(0, kApplicationWindowClass, title.c_str(), WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
                                instance_, nullptr);
 
-  // comctl32 5.8 (no version 6 manifest): the standard controls and tooltips.
+  // comctl32 6 (the manifests' dependency): the standard controls and tooltips.
   INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_WIN95_CLASSES};
   InitCommonControlsEx(&icc);
   Gdiplus::GdiplusStartupInput input;

@@ -6,6 +6,11 @@
 
 using namespace Gdiplus;
 
+// Where the Gdiplus wrapper keeps StringFormat::GenericTypographic() once
+// made. mingw's plain GDI+ import library defines it; GDI+ is delay-loaded
+// here (cmake/windows.cmake), so it is defined with the code that uses it.
+void* _GdipStringFormatCachedGenericTypographic = nullptr;
+
 namespace {
 
 COLORREF Ref(TColor c) {

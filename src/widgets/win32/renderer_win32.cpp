@@ -168,7 +168,8 @@ void TWin32Renderer::UpdateTooltip(TControl& c, bool add) {
   if (!tooltip_ || !w) return;
   std::string text = c.Hint();
   TOOLINFOA ti = {};
-  // comctl32 5.8, which the program gets on every Windows, refuses the larger record.
+  // The version 2 record: comctl32 5.8 refuses the larger one the headers
+  // define; comctl32 6, which the manifests ask for, takes both.
   ti.cbSize = TTTOOLINFOA_V2_SIZE;
   ti.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
   ti.hwnd = form_window_;
