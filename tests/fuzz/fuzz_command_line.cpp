@@ -66,21 +66,25 @@ void CheckSearches(Os& os, const std::string& source, const std::string& a, cons
 }
 
 // The unattended switches: an error only with an action, and an action only
-// when one of its words is there; numbers never past the cap; the log path
-// is what followed the last /LOG word.
+// when one of its words is there; /? or /HELP anywhere asks for help and
+// nothing else; numbers never past the cap; the log path is what followed
+// the last /LOG word.
 void CheckSwitches(const std::string& args) {
   const TSwitches s = ReadSwitches(args);
   FUZZ_CHECK(s.Error.empty() || s.Action != TAction::Window);
   FUZZ_CHECK(s.SizeMb <= kMaxSwitchNumber && s.DiskNum <= kMaxSwitchNumber);
-  bool actionWord = false;
+  bool actionWord = false, help = false;
   std::string log;
   for (const std::string& w : SplitCommandWords(!args.empty() && args[0] == '"' ? args.substr(1) : args)) {
     const std::string u = UpperAscii(w);
     actionWord = actionWord || u == "/STATUS" || u == "/DELETE" || u.rfind("/STATUS:", 0) == 0 ||
                  u.rfind("/DELETE:", 0) == 0 || u == "/CREATE" || u.rfind("/CREATE:", 0) == 0;
+    help = help || u == "/?" || u == "/HELP";
     if (u.substr(0, u.find(':')) == "/LOG") log = u.size() > 4 ? w.substr(5) : "";
   }
-  FUZZ_CHECK(actionWord == (s.Action != TAction::Window));
+  FUZZ_CHECK(actionWord == (s.Action != TAction::Window) || help);
+  FUZZ_CHECK(help == (s.Action == TAction::Help));
+  FUZZ_CHECK(!help || s.Error.empty());
   FUZZ_CHECK(s.LogPath == log);
   const TSwitches again = ReadSwitches(args);
   FUZZ_CHECK(again.Action == s.Action && again.Error == s.Error && again.LogPath == s.LogPath);
