@@ -13,6 +13,9 @@ namespace {
 constexpr uint64_t kMiB = SimDisks::kMiB;
 constexpr uint64_t kGiB = SimDisks::kGiB;
 
+// A tile's hint names its disk on the first line, as the status line does.
+std::string FirstLine(const std::string& hint) { return hint.substr(0, hint.find("\r\n")); }
+
 class MainWindow : public FormTest {
  protected:
   // n fixed MBR disks with one data partition each; products "Disk product k".
@@ -180,7 +183,7 @@ TEST_F(MainWindow, StripFillsAndPagesOneDiskAtATime) {
     for (int p = 0; p < TMainForm::kTiles; ++p) {
       EXPECT_EQ(f.DiskImages[p]->Visible(), p < r.disks) << r.disks;
       if (p < r.disks) {
-        EXPECT_EQ(f.DiskImages[p]->Hint(), "Disk " + std::to_string(p) + ": Disk product " + std::to_string(p));
+        EXPECT_EQ(FirstLine(f.DiskImages[p]->Hint()), "Disk " + std::to_string(p) + ": Disk product " + std::to_string(p));
       }
     }
     if (!r.right) continue;
@@ -193,7 +196,8 @@ TEST_F(MainWindow, StripFillsAndPagesOneDiskAtATime) {
     }
     EXPECT_EQ(clicks, r.disks - 3);
     EXPECT_EQ(Captions().back(), "Disk" + std::to_string(r.disks - 1));
-    EXPECT_EQ(f.DiskImages[2]->Hint(), "Disk " + std::to_string(r.disks - 1) + ": Disk product " + std::to_string(r.disks - 1));
+    EXPECT_EQ(FirstLine(f.DiskImages[2]->Hint()),
+              "Disk " + std::to_string(r.disks - 1) + ": Disk product " + std::to_string(r.disks - 1));
     EXPECT_EQ(MarkedTile(), -1) << "disk 0 is out of view";
     while (f.LeftButton.Visible()) f.LeftButtonClick();
     EXPECT_EQ(f.FirstVisibleDisk, 0);
@@ -217,6 +221,35 @@ TEST_F(MainWindow, MarkFollowsTheSelectedDiskWhenPaging) {
   f.LeftButtonClick();  // no further left than the first disk
   EXPECT_EQ(f.FirstVisibleDisk, 0);
   EXPECT_EQ(MarkedTile(), 2);
+}
+
+// Each tile shows its disk's kind and says, in its hint, what the scan found.
+TEST_F(MainWindow, TilesShowWhatEachDiskIs) {
+  SimDrive& ssd = pc.Disks.AddGptDisk(0, 256 * kGiB);
+  ssd.Descriptor.Product = "Fast";
+  ssd.AddGptPartition({0xEBD0A0A2, 0xB9E5, 0x4433, {0x87, 0xC0, 0x68, 0xB6, 0xB7, 0x26, 0x99, 0xC7}}, kMiB, 200 * kGiB);
+  SimDrive& hdd = pc.Disks.AddMbrDisk(2, 500 * kGiB);
+  hdd.Descriptor.Product = "Spinning";
+  hdd.Media = kSimHdd;
+  hdd.AddPrimary(0x07, kMiB, 300 * kGiB);
+  hdd.AddPrimary(0x84, 300 * kGiB + kMiB, 8192 * kMiB);
+  SimDrive& blank = pc.Disks.AddRawDisk(5, 128 * kGiB);
+  blank.Descriptor.Product = "Blank";
+  blank.Media = kSimMediaUnknown;
+  TMainForm& f = Shown();
+  const struct {
+    const char* picture;
+    const char* hint;
+  } tiles[] = {
+      {"SSD", "Disk 0: Fast\r\nWindows disk 0 \xB7 256 GB \xB7 GPT \xB7 SSD \xB7 56 GB free"},
+      {"DISK",
+       "Disk 1: Spinning\r\nWindows disk 2 \xB7 500 GB \xB7 MBR \xB7 HDD \xB7 192 GB free \xB7 Rapid Start partition: 8 GB"},
+      {"DISK", "Disk 2: Blank\r\nWindows disk 5 \xB7 128 GB \xB7 RAW \xB7 128 GB free"},
+  };
+  for (int p = 0; p < TMainForm::kTiles; ++p) {
+    EXPECT_EQ(f.DiskImages[p]->Picture(), tiles[p].picture) << p;
+    EXPECT_EQ(f.DiskImages[p]->Hint(), tiles[p].hint) << p;
+  }
 }
 
 TEST_F(MainWindow, HighlightDiskLogsThreeLines) {
@@ -400,7 +433,7 @@ TEST_F(MainWindow, ProductTextsAreShownAsGiven) {
     d.Descriptor.Product = text;
     d.Descriptor.ProductOffset = text.empty() ? 0 : -1;
     TMainForm& f = Shown();
-    EXPECT_EQ(f.DiskImages[0]->Hint(), "Disk 0: " + text);
+    EXPECT_EQ(FirstLine(f.DiskImages[0]->Hint()), "Disk 0: " + text);
     EXPECT_EQ(f.StatusLabel.Caption(), "Disk 0: " + text);
     f.StatusText = "Creating";
     f.RefreshWindow();

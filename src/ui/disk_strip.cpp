@@ -2,6 +2,7 @@
 // on, the arrows that move it by one disk, and the choice of a disk by a
 // click on its tile; FormShow, the window's first painting.
 #include "ui/main_form.h"
+#include "ui/tile_hint.h"
 
 void TMainForm::FormShow() {
   SelectPartSizeItem(PhysicalMemorySize);
@@ -18,7 +19,11 @@ void TMainForm::FillDiskPanel() {
   }
   for (int32_t k = FirstVisibleDisk; k < DiskCount && k - FirstVisibleDisk < kTiles; ++k) {
     const int p = k - FirstVisibleDisk;
-    DiskImages[p]->SetHint("Disk " + std::to_string(k) + ": " + GetDisk().GetDiskProductId(DiskInfo[k].DiskNum));
+    const _DiskInfo& disk = DiskInfo[k];
+    // A disk that does not tell its media kind keeps the hard-disk picture.
+    DiskImages[p]->SetPicture(disk.MediaKind == TMediaKind::Ssd ? "SSD" : "DISK");
+    DiskImages[p]->SetHint(DiskTileHint(k, GetDisk().GetDiskProductId(disk.DiskNum), disk,
+                                        k == RapidStartDiskIndex ? RapidStartPart() : nullptr));
     DiskImages[p]->SetVisible(true);
     DiskLabels[p]->SetCaption("Disk" + std::to_string(k));
     DiskLabels[p]->SetTag(k);

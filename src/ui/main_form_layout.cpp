@@ -66,9 +66,9 @@ void TMainForm::BuildControls() {
   SetClientSize(kClientWidth, kClientHeight);
 
   MainImage.SetBounds(0, 8, 700, 350);
-  MainImage.Picture = "BACKGROUND";
+  MainImage.SetPicture("BACKGROUND");
   Image1.SetBounds(472, 73, 220, 177);
-  Image1.Picture = "COMPUTER";
+  Image1.SetPicture("COMPUTER");
 
   Panel1.SetBounds(8, 83, 460, 220);
   Dock(TopPanel, TAlign::Top, 460, 40);
@@ -88,7 +88,7 @@ void TMainForm::BuildControls() {
     tilePanels[p]->SetBounds(tileLeft[p], 0, 140, 180);
     Dock(*SubDiskPanels[p], TAlign::Top, 140, 150);
     Dock(*DiskImages[p], TAlign::Client, 140, 150);
-    DiskImages[p]->Picture = "DISK";
+    DiskImages[p]->SetPicture("DISK");
     DiskImages[p]->SetTag(p);
     DiskImages[p]->TabStop = true;
     DiskImages[p]->OnClick = [this](TControl& sender) { Disk0ImageClick(sender); };

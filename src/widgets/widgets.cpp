@@ -124,6 +124,12 @@ void TControl::Click() {
   if (OnClick) OnClick(*this);
 }
 
+void TImage::SetPicture(const std::string& picture) {
+  if (picture == Picture_) return;
+  Picture_ = picture;
+  Notify(TChange::Look);
+}
+
 void TPanel::SetBevelOuter(TBevel bevel) {
   if (bevel == Bevel_) return;
   Bevel_ = bevel;

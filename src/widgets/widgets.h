@@ -147,7 +147,12 @@ class TPanel : public TControl {
 class TImage : public TControl {
  public:
   TImage(std::string name, TControl* parent) : TControl(TKind::Image, std::move(name), parent) {}
-  std::string Picture;  // the resource name without its scale suffix: "DISK", "COMPUTER"
+  // The resource name without its scale suffix: "DISK", "COMPUTER".
+  const std::string& Picture() const { return Picture_; }
+  void SetPicture(const std::string& picture);
+
+ private:
+  std::string Picture_;
 };
 
 class TLabel : public TControl {

@@ -402,6 +402,7 @@ check_trace() {
 # look of the selection, then a Create and a Delete from end to end.
 check_standard() {
   local shot out disk0="Disk 0: Ortavel NVMe SSD 256GB" disk1="Disk 1: Keystone HDD 500GB  " disk2="Disk 2: Marlin SATA SSD 1TB"
+  local facts1="Windows disk 1 · 500 GB · MBR · HDD · 200 GB free"
   expect "standard: Create and Delete places" "$(place_of Create) $(place_of Delete)" "496,311,80x30 582,311,80x30"
   shot=$(shoot standard-start)
   expect "standard: the selected tile shows its bevel" "$(marked_tiles "$shot")" "0"
@@ -412,7 +413,7 @@ check_standard() {
   expect "no tooltip without a hover" "$(wl 30 "$probe" tooltip 500 | field visible)" "0"
   hover "$disk1"
   out=$(wl 30 "$probe" tooltip 4000)
-  expect "a hover shows the picture's hint" "$(field visible <<<"$out")|$(field text <<<"$out")" "1|$disk1"
+  expect "a hover shows the picture's two-line hint" "$(field visible <<<"$out")|$(field text <<<"$out")" "1|$disk1~$facts1"
 
   xdotool click 1
   wait_status "$disk1"
@@ -438,7 +439,7 @@ check_standard() {
   expect "right arrow: the bevel stays with disk 2" "$(marked_tiles "$shot")" "1"
   hover "$disk1"
   out=$(wl 30 "$probe" tooltip 4000)
-  expect "right arrow: the first picture's hint follows" "$(field text <<<"$out")" "$disk1"
+  expect "right arrow: the first picture's hint follows" "$(field text <<<"$out")" "$disk1~$facts1"
 
   no_tooltip
   click_on "Previous disk"

@@ -89,7 +89,8 @@ HWND TWin32Renderer::WindowOf(const TControl& control) const {
 }
 
 std::string TWin32Renderer::WindowText(const TControl& c) {
-  if (c.Kind() == TKind::Image) return c.Hint();
+  // A picture is named by its hint's first line; the rest shows in its tooltip.
+  if (c.Kind() == TKind::Image) return c.Hint().substr(0, c.Hint().find_first_of("\r\n"));
   if (c.Kind() == TKind::GlassButton && static_cast<const TGlassButton&>(c).Arrow != TArrow::None)
     return static_cast<const TGlassButton&>(c).AccessibleName;
   return c.Caption();
