@@ -107,9 +107,11 @@ void TMainForm::BuildControls() {
   }
   LeftButton.Arrow = TArrow::Left;
   LeftButton.AccessibleName = "Previous disk";
+  LeftButton.SetHint("Show the disks to the left");
   LeftButton.OnClick = [this](TControl&) { LeftButtonClick(); };
   RightButton.Arrow = TArrow::Right;
   RightButton.AccessibleName = "Next disk";
+  RightButton.SetHint("Show the disks to the right");
   RightButton.OnClick = [this](TControl&) { RightButtonClick(); };
 
   PartSizePanel.SetBounds(0, 311, 273, 30);
@@ -125,15 +127,18 @@ void TMainForm::BuildControls() {
   PartSizeComboBox.DropDownHeight =
       static_cast<int>(sizeof kSizeItems / sizeof kSizeItems[0]) * PartSizeComboBox.ItemHeight + 2;
   for (const SizeItem& item : kSizeItems) PartSizeComboBox.AddItem({item.Caption, item.SizeInMB, clBlack});
+  PartSizeComboBox.SetHint("The size of the partition; it should hold the installed memory");
 
   DescriptionListBox.SetBounds(472, 243, 220, 56);
   for (const HelpLine& line : kHelpLines) DescriptionListBox.Items.push_back({line.Text, Tahoma(8, line.Color, line.Bold)});
 
   CreateButton.SetBounds(496, 311, 80, 30);
   CreateButton.SetCaption("Create");
+  CreateButton.SetHint("Make the Rapid Start partition on the selected disk");
   CreateButton.OnClick = [this](TControl&) { CreateButtonClick(); };
   DeleteButton.SetBounds(582, 311, 80, 30);
   DeleteButton.SetCaption("Delete");
+  DeleteButton.SetHint("Remove the Rapid Start partition and give its space back");
   DeleteButton.OnClick = [this](TControl&) { DeleteButtonClick(); };
 
   ConsoleRichEdit.SetBounds(344, 307, 98, 30);

@@ -161,12 +161,13 @@ void TWin32Renderer::CreateChild(TControl& c) {
     listBoxProcs_[w] = reinterpret_cast<WNDPROC>(GetWindowLongPtrA(w, GWLP_WNDPROC));
     SetWindowLongPtrA(w, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ListBoxProc));
   }
-  if (c.Kind() == TKind::Image && c.OnClick) UpdateTooltip(c, true);
+  UpdateTooltip(c);
 }
 
-void TWin32Renderer::UpdateTooltip(TControl& c, bool add) {
+void TWin32Renderer::UpdateTooltip(TControl& c) {
   HWND w = WindowOf(c);
-  if (!tooltip_ || !w) return;
+  if (!tooltip_ || !w || (c.Hint().empty() && !tools_.count(&c))) return;
+  const bool add = tools_.insert(&c).second;
   std::string text = c.Hint();
   TOOLINFOA ti = {};
   // comctl32 5.8, which the program gets on every Windows, refuses the larger record.
@@ -222,7 +223,7 @@ void TWin32Renderer::Changed(TControl& c, TChange what) {
       // The text reaches the window now, not at the end of the handler: a
       // modal question may open before the handler returns.
       SetWindowTextA(w, WindowText(c).c_str());
-      if (what == TChange::Hint) UpdateTooltip(c, false);
+      if (what == TChange::Hint) UpdateTooltip(c);
       InvalidateRect(w, nullptr, FALSE);
       UpdateWindow(w);
       break;

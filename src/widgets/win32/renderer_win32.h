@@ -16,6 +16,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 
 #include "widgets/look_generations.h"
@@ -71,7 +72,9 @@ class TWin32Renderer : public TWidgetObserver {
   void MeasureItem(MEASUREITEMSTRUCT& item);
   void Command(HWND child, WORD code);
   void SizeCombo(TSmoothComboBox& combo);
-  void UpdateTooltip(TControl& control, bool add);
+  // Gives the control's window a tool with the hint as its text, the first
+  // time it has one; later hints replace the text.
+  void UpdateTooltip(TControl& control);
   void Report(const std::string& message);
   // Before window is disabled or hidden: the keyboard focus, if in it, goes to the form.
   void MoveFocusFrom(HWND window);
@@ -91,6 +94,7 @@ class TWin32Renderer : public TWidgetObserver {
   std::map<int, TControl*> ids_;           // control ids, known before the windows exist
   std::map<const TTimer*, UINT_PTR> timerIds_;
   std::map<HWND, WNDPROC> listBoxProcs_;
+  std::set<const TControl*> tools_;        // controls with a tooltip tool
   // The pixels of every control and item as last drawn: a repaint of
   // something unchanged is a single copy, with no drawing at all.
   struct TPainted {
