@@ -252,6 +252,84 @@ TEST_F(MainWindow, TilesShowWhatEachDiskIs) {
   }
 }
 
+// Left and Right from the focused control, on a strip of five disks: the
+// selection moves one disk, the strip pages to keep it in view, the focus
+// and the mark stay on its tile, and nothing moves past either end.
+TEST_F(MainWindow, LeftAndRightMoveTheSelectionAndPage) {
+  Disks(5);
+  TMainForm& f = Shown();
+  ASSERT_EQ(focused, f.DiskImages[0]) << "the selected tile has the focus from the start";
+  const struct {
+    TKey key;
+    int32_t disk, first;  // DiskIndex, FirstVisibleDisk after the key
+    const char* arrows;   // left and right arrow shown
+  } steps[] = {
+      {TKey::Right, 1, 0, "01"}, {TKey::Right, 2, 0, "01"}, {TKey::Right, 3, 1, "11"}, {TKey::Right, 4, 2, "10"},
+      {TKey::Right, 4, 2, "10"}, {TKey::Left, 3, 2, "10"},  {TKey::Left, 2, 2, "10"},  {TKey::Left, 1, 1, "11"},
+      {TKey::Left, 0, 0, "01"},  {TKey::Left, 0, 0, "01"},
+  };
+  for (const auto& s : steps) {
+    const std::string where = std::to_string(s.disk) + "/" + std::to_string(s.first);
+    ASSERT_TRUE(focused->KeyDown(s.key)) << where;
+    EXPECT_EQ(f.DiskIndex, s.disk) << where;
+    EXPECT_EQ(f.FirstVisibleDisk, s.first) << where;
+    EXPECT_EQ(std::string(1, "01"[f.LeftButton.Visible()]) + "01"[f.RightButton.Visible()], s.arrows) << where;
+    EXPECT_EQ(focused, f.DiskImages[s.disk - s.first]) << where;
+    EXPECT_EQ(MarkedTile(), s.disk - s.first) << where;
+    EXPECT_EQ(f.StatusLabel.Caption(), "Disk " + std::to_string(s.disk) + ": Disk product " + std::to_string(s.disk));
+  }
+}
+
+// From the form, which a hidden arrow gave the focus, with the selected disk
+// paged out of view: the disk beside it comes into view, chosen as a click
+// on its tile would choose it.
+TEST_F(MainWindow, AKeyBringsTheNextDiskIntoView) {
+  Disks(5);
+  TMainForm& f = Shown();
+  f.RightButtonClick();
+  f.RightButtonClick();
+  ASSERT_EQ(MarkedTile(), -1);
+  ASSERT_FALSE(f.RightButton.Visible());
+  f.StatusText = "Creating.....Failed.";
+  ASSERT_TRUE(f.KeyDown(TKey::Right));
+  EXPECT_EQ(f.DiskIndex, 1);
+  EXPECT_EQ(f.FirstVisibleDisk, 1);
+  EXPECT_EQ(focused, f.DiskImages[0]);
+  EXPECT_EQ(f.StatusText, "") << "a new choice starts afresh";
+  EXPECT_TRUE(f.KeyDown(TKey::Left));
+  EXPECT_EQ(f.DiskIndex, 0);
+  EXPECT_EQ(f.FirstVisibleDisk, 0);
+}
+
+// The keys are ignored where a tile click is: while a workflow runs, and
+// while a Rapid Start partition exists. No disk: nothing to select or focus.
+TEST_F(MainWindow, KeysAreIgnoredWhereAClickIs) {
+  Disks(3);
+  pc.Processes.HoldChildren = true;
+  TMainForm& f = Shown();
+  f.CreateButtonClick();
+  AdvanceMs(1000);
+  ASSERT_TRUE(f.WorkflowRunning());
+  f.Disk0Image.KeyDown(TKey::Right);
+  EXPECT_EQ(f.DiskIndex, 0) << "while a Create runs";
+  pc.Processes.HoldChildren = false;
+  pc.ReleaseChildren();
+  ASSERT_TRUE(RunWorkflow());
+  ASSERT_GE(f.RapidStartDiskIndex, 0);
+  f.StatusText = "Creating.....Done.";
+  f.Disk0Image.KeyDown(TKey::Right);
+  EXPECT_EQ(f.DiskIndex, 0) << "with a Rapid Start partition";
+  EXPECT_EQ(f.StatusText, "Creating.....Done.");
+  EXPECT_EQ(focused, f.DiskImages[0]);
+
+  FreshPc();
+  focused = nullptr;
+  TMainForm& empty = Shown();
+  empty.KeyDown(TKey::Right);
+  EXPECT_EQ(empty.DiskIndex, 0);
+  EXPECT_EQ(focused, nullptr);
+}
+
 TEST_F(MainWindow, HighlightDiskLogsThreeLines) {
   Disks(2);
   TMainForm& f = Shown();

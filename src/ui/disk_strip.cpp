@@ -1,6 +1,9 @@
 // The disk strip: three tiles showing the fixed disks from FirstVisibleDisk
 // on, the arrows that move it by one disk, and the choice of a disk by a
-// click on its tile; FormShow, the window's first painting.
+// click on its tile or the Left and Right keys; FormShow, the window's first
+// painting.
+#include <algorithm>
+
 #include "ui/main_form.h"
 #include "ui/tile_hint.h"
 
@@ -9,6 +12,7 @@ void TMainForm::FormShow() {
   FillDiskPanel();
   HighlightDisk(DiskIndex);
   RefreshWindow();
+  FocusSelectedTile();
 }
 
 void TMainForm::FillDiskPanel() {
@@ -56,4 +60,28 @@ void TMainForm::Disk0ImageClick(TControl& sender) {
   if (p >= 0 && p < kTiles && DiskLabels[p]->Tag() != kEmptyTileTag) DiskIndex = DiskLabels[p]->Tag();
   HighlightDisk(DiskIndex);
   RefreshWindow();
+}
+
+// The keys move the selection as a click on the tile beside it would, paging
+// the strip when that disk is out of view; the focus stays on the selected
+// tile, which a refill of the strip would otherwise take from it.
+void TMainForm::MoveSelection(int step) {
+  const int32_t target = DiskIndex + step;
+  if (!WorkflowRunning() && RapidStartDiskIndex < 0 && target >= 0 && target < DiskCount) {
+    StatusText.clear();
+    DiskIndex = target;
+    const int32_t first = std::clamp(FirstVisibleDisk, target - (kTiles - 1), target);
+    if (first != FirstVisibleDisk) {
+      FirstVisibleDisk = first;
+      FillDiskPanel();
+    }
+    HighlightDisk(DiskIndex);
+    RefreshWindow();
+  }
+  FocusSelectedTile();
+}
+
+void TMainForm::FocusSelectedTile() {
+  const int32_t p = DiskIndex - FirstVisibleDisk;
+  if (DiskIndex >= 0 && p >= 0 && p < kTiles && DiskImages[p]->Visible()) DiskImages[p]->SetFocus();
 }

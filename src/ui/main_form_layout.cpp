@@ -113,6 +113,10 @@ void TMainForm::BuildControls() {
   RightButton.AccessibleName = "Next disk";
   RightButton.SetHint("Show the disks to the right");
   RightButton.OnClick = [this](TControl&) { RightButtonClick(); };
+  // Left and Right move the selection from a tile, an arrow, or the form,
+  // which holds the focus once a hidden arrow or a disabled button gave it up.
+  TControl* const keyed[] = {&Disk0Image, &Disk1Image, &Disk2Image, &LeftButton, &RightButton, this};
+  for (TControl* c : keyed) c->OnKeyDown = [this](TControl&, TKey key) { MoveSelection(key == TKey::Left ? -1 : 1); };
 
   PartSizePanel.SetBounds(0, 311, 273, 30);
   GradientLabel1.SetBounds(13, 2, 127, 21);

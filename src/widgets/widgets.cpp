@@ -124,6 +124,12 @@ void TControl::Click() {
   if (OnClick) OnClick(*this);
 }
 
+bool TControl::KeyDown(TKey key) {
+  if (!OnKeyDown) return false;
+  OnKeyDown(*this, key);
+  return true;
+}
+
 void TImage::SetPicture(const std::string& picture) {
   if (picture == Picture_) return;
   Picture_ = picture;

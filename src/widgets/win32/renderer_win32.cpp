@@ -236,6 +236,15 @@ void TWin32Renderer::Changed(TControl& c, TChange what) {
       InvalidateRect(w, nullptr, FALSE);
       UpdateWindow(w);
       break;
+    case TChange::Focus:
+      if (!c.Showing() || !c.Enabled()) break;
+      // Before the window is shown (the show event asks for it) or while
+      // another one is active, the focus waits for the activation.
+      if (GetActiveWindow() == form_window_)
+        ::SetFocus(w);
+      else
+        focusOnActivate_ = w;
+      break;
   }
 }
 
@@ -284,10 +293,19 @@ void TWin32Renderer::Report(const std::string& message) {
 }
 
 bool TWin32Renderer::TranslateKey(MSG& msg) {
-  if (msg.message != WM_KEYDOWN || msg.wParam != VK_RETURN) return false;
+  if (msg.message != WM_KEYDOWN) return false;
   auto it = controls_.find(GetFocus());
-  if (it == controls_.end() || !IsClickable(*it->second) || !it->second->Enabled()) return false;
+  if (it == controls_.end()) return false;
   TControl* c = it->second;
+  if ((msg.wParam == VK_LEFT || msg.wParam == VK_RIGHT) && c->OnKeyDown) {
+    // The keyboard is in use: the focus mark shows from now on, as Tab makes
+    // it show in a dialog box (Windows hides it until then).
+    SendMessageA(form_window_, WM_CHANGEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS), 0);
+    const TKey key = msg.wParam == VK_LEFT ? TKey::Left : TKey::Right;
+    Guarded([c, key] { c->KeyDown(key); });
+    return true;
+  }
+  if (msg.wParam != VK_RETURN || !IsClickable(*c) || !c->Enabled()) return false;
   Guarded([c] { c->Click(); });
   return true;
 }
@@ -337,6 +355,20 @@ LRESULT TWin32Renderer::ContainerMessage(HWND window, UINT msg, WPARAM wParam, L
     case WM_COMMAND:
       if (lParam) Command(reinterpret_cast<HWND>(lParam), HIWORD(wParam));
       return 0;
+    case WM_ACTIVATE:
+      if (window != form_window_) break;
+      // As in a dialog box, the control that had the focus has it again
+      // when the window is active again; the system would give it to the form.
+      if (LOWORD(wParam) == WA_INACTIVE) {
+        HWND focus = GetFocus();
+        focusOnActivate_ = focus && IsChild(form_window_, focus) ? focus : nullptr;
+      } else if (!HIWORD(wParam) && focusOnActivate_ && (GetWindowLongPtrA(focusOnActivate_, GWL_STYLE) & WS_VISIBLE) &&
+                 IsWindowEnabled(focusOnActivate_)) {
+        // Its own visibility: the form may be activated before it shows.
+        ::SetFocus(focusOnActivate_);
+        return 0;
+      }
+      break;
     case WM_TIMER:
       for (const auto& [timer, id] : timerIds_) {
         if (id != wParam) continue;

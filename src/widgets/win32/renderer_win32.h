@@ -39,7 +39,9 @@ class TWin32Renderer : public TWidgetObserver {
   // here, since unwinding cannot cross the system's window procedures. One
   // report at a time: one that comes while another is shown is dropped.
   void Guarded(const std::function<void()>& fn);
-  // For the message loop: Enter on a focused button clicks it.
+  // For the message loop: Enter on a focused button clicks it; Left and
+  // Right go to the focused control's key handler (the form's, while the
+  // form has the focus).
   bool TranslateKey(MSG& msg);
 
   // ---- TWidgetObserver ----
@@ -95,6 +97,7 @@ class TWin32Renderer : public TWidgetObserver {
   std::map<const TTimer*, UINT_PTR> timerIds_;
   std::map<HWND, WNDPROC> listBoxProcs_;
   std::set<const TControl*> tools_;        // controls with a tooltip tool
+  HWND focusOnActivate_ = nullptr;         // the focus to give when the window is activated
   // The pixels of every control and item as last drawn: a repaint of
   // something unchanged is a single copy, with no drawing at all.
   struct TPainted {
