@@ -15,6 +15,8 @@ constexpr UINT_PTR kFirstTimerId = 1;
 constexpr int kComboFieldExtra = 6;
 // The item of a paint key for a window's whole client area.
 constexpr UINT kWholeWindow = static_cast<UINT>(-1);
+// The commands added to the system menu, below the system's own (0xF000 up).
+constexpr UINT kFirstSystemCommand = 0x100;
 
 // Single fixed border, title bar with system menu and minimise box only.
 constexpr DWORD kFormStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
@@ -310,6 +312,16 @@ bool TWin32Renderer::TranslateKey(MSG& msg) {
   return true;
 }
 
+void TWin32Renderer::AddSystemMenuItem(const std::string& text, std::function<void()> action) {
+  HMENU menu = GetSystemMenu(form_window_, FALSE);
+  if (!menu) return;
+  // The low four bits of a system command are the system's.
+  const UINT id = kFirstSystemCommand + 0x10 * static_cast<UINT>(systemCommands_.size());
+  if (systemCommands_.empty()) AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+  AppendMenuA(menu, MF_STRING, id, text.c_str());
+  systemCommands_[id] = std::move(action);
+}
+
 RECT TWin32Renderer::FormRect(const TControl& c) const {
   RECT r = {};
   HWND w = WindowOf(c);
@@ -355,6 +367,12 @@ LRESULT TWin32Renderer::ContainerMessage(HWND window, UINT msg, WPARAM wParam, L
     case WM_COMMAND:
       if (lParam) Command(reinterpret_cast<HWND>(lParam), HIWORD(wParam));
       return 0;
+    case WM_SYSCOMMAND: {
+      auto it = window == form_window_ ? systemCommands_.find(static_cast<UINT>(wParam & 0xFFF0)) : systemCommands_.end();
+      if (it == systemCommands_.end()) break;
+      Guarded(it->second);
+      return 0;
+    }
     case WM_ACTIVATE:
       if (window != form_window_) break;
       // As in a dialog box, the control that had the focus has it again

@@ -43,6 +43,8 @@ class TWin32Renderer : public TWidgetObserver {
   // Right go to the focused control's key handler (the form's, while the
   // form has the focus).
   bool TranslateKey(MSG& msg);
+  // An item at the end of the window's system menu that runs action.
+  void AddSystemMenuItem(const std::string& text, std::function<void()> action);
 
   // ---- TWidgetObserver ----
   void Changed(TControl& control, TChange what) override;
@@ -97,6 +99,7 @@ class TWin32Renderer : public TWidgetObserver {
   std::map<const TTimer*, UINT_PTR> timerIds_;
   std::map<HWND, WNDPROC> listBoxProcs_;
   std::set<const TControl*> tools_;        // controls with a tooltip tool
+  std::map<UINT, std::function<void()>> systemCommands_;
   HWND focusOnActivate_ = nullptr;         // the focus to give when the window is activated
   // The pixels of every control and item as last drawn: a repaint of
   // something unchanged is a single copy, with no drawing at all.
