@@ -67,11 +67,18 @@ TWin32Renderer::TWin32Renderer(HINSTANCE instance, TForm& form, std::function<vo
   SendMessageA(tooltip_, TTM_SETMAXTIPWIDTH, 0, painter_->Scale(420));
 
   for (TControl* c : form.Controls()) CreateChild(*c);
-  // The form's pictures lie beneath everything: the help list overlaps the
-  // computer picture, whatever order the system keeps siblings in.
+  // Stacking, whatever order the system keeps siblings in: captions lie
+  // beneath the controls beside them, so one whose box reaches into the size
+  // box ("Partition Size:" does, by 4 px) never paints over its frame; the
+  // form's pictures lie beneath everything, as the help list overlaps the
+  // computer picture.
+  const auto toBottom = [this](const TControl& c) {
+    SetWindowPos(WindowOf(c), HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  };
+  for (TControl* c : form.Controls())
+    if (c->Kind() == TKind::Label || c->Kind() == TKind::GradientLabel) toBottom(*c);
   for (auto it = form.Children().rbegin(); it != form.Children().rend(); ++it)
-    if ((*it)->Kind() == TKind::Image && !(*it)->OnClick)
-      SetWindowPos(WindowOf(**it), HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    if ((*it)->Kind() == TKind::Image && !(*it)->OnClick) toBottom(**it);
 
   painter_->BuildBackdrop(form);
   form.Observer = this;
