@@ -533,9 +533,12 @@ BoxAnswer AnswerBox(const std::string& caption, int button, DWORD timeoutMs) {
   while (!(box = VisibleTop("#32770", caption.c_str())) && GetTickCount() - start < timeoutMs) Sleep(kPollMs);
   if (!box) return a;
   a.found = true;
-  // The message text is the box's static with text (the icon's has none).
+  // The message text is the box's static with text (the icon's has none);
+  // its line breaks become "~", for one line of output.
   for (HWND w : Descendants(box))
     if (SameText(ClassOf(w), "Static") && a.text.empty()) a.text = TextOf(w);
+  for (std::size_t at; (at = a.text.find_first_of("\r\n")) != std::string::npos;)
+    a.text.replace(at, a.text.compare(at, 2, "\r\n") == 0 ? 2 : 1, "~");
   a.frame = PlaceText(ScreenRect(box));
   if (button == 0) return a;  // only wait for it
   // Posted, not sent: the answer may start work in the program (a restart)
