@@ -31,8 +31,7 @@ prepare_prefix() {
   [ -f "$WINEPREFIX/system.reg" ] || { echo "run: preparing the Wine prefix (about 20 s)"; wineboot -i >/dev/null 2>&1; }
   # Wine does not load its own fonts into a new prefix: the window is drawn
   # in Tahoma, the frame's buttons in Marlett.
-  mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
-  cp -n /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
+  scripts/wine-fonts.py "$WINEPREFIX/drive_c/windows/Fonts" /usr/share/wine/fonts/*.ttf
 }
 
 if [ -n "${DISPLAY:-}" ]; then

@@ -30,6 +30,7 @@ art=(
   "background 700 350"
   "computer 220 177"
   "disk 128 128"
+  "ssd 128 128"
 )
 scales=(100 150 200)
 
@@ -77,7 +78,7 @@ if [ "$check" -eq 1 ]; then
       fi
     done
   done
-  [ "$bad" -eq 0 ] && echo "render-art: all 9 PNGs match their SVGs"
+  [ "$bad" -eq 0 ] && echo "render-art: all $(( ${#art[@]} * ${#scales[@]} )) PNGs match their SVGs"
   exit "$bad"
 fi
 total=0

@@ -44,7 +44,7 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   timeout 300 wineboot -i >/dev/null 2>&1
 fi
 # Wine's own fonts: Tahoma for the window, Marlett for the frame's buttons.
-cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
+scripts/wine-fonts.py "$WINEPREFIX/drive_c/windows/Fonts" /usr/share/wine/fonts/*.ttf
 # Every window in one Wine desktop of the screen's size: it draws the frames.
 w reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null
 w reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d "$screen" /f >/dev/null

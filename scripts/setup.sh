@@ -8,7 +8,7 @@ have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok ins
 
 for p in cmake make g++ clang libgtest-dev libbenchmark-dev \
          g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix \
-         wine wine64 xvfb xauth xdotool imagemagick fonts-wine x11-utils librsvg2-bin optipng rsync; do
+         wine wine64 xvfb xauth xdotool imagemagick fonts-wine x11-utils librsvg2-bin optipng rsync python3; do
   have "$p" || need+=("$p")
 done
 have wine32:i386 || need+=("wine32:i386")

@@ -139,8 +139,11 @@ class FormTest : public SimTest, public TWidgetObserver {
   }
   std::vector<std::string> HeldLines() { return GetDebugConsole().PendingLines(); }
 
-  // ---- TWidgetObserver: the timers' countdowns, as SetTimer keeps them ----
-  void Changed(TControl&, TChange) override {}
+  // ---- TWidgetObserver: the timers' countdowns, as SetTimer keeps them;
+  // the last control that asked for the keyboard focus ----
+  void Changed(TControl& control, TChange what) override {
+    if (what == TChange::Focus) focused = &control;
+  }
   void TimerChanged(TTimer& timer) override {
     if (timer.Enabled())
       timers_[&timer] = now_ + timer.Interval();
@@ -152,6 +155,7 @@ class FormTest : public SimTest, public TWidgetObserver {
   std::unique_ptr<TMainForm> form;
   int runsEnded = 0;
   int32_t lastExitCode = 0;
+  TControl* focused = nullptr;
 
  private:
   uint64_t now_ = 0;

@@ -69,6 +69,9 @@ TEST(LookGenerations, EachChangeMovesExactlyTheControlsWhosePixelsItAlters) {
       {"button font", [](Window& w) { w.button.SetFont(TFont{"Tahoma", 12, clRed, true}); }, "Button"},
       // A hint is the tooltip's text, never drawn.
       {"picture hint", [](Window& w) { w.picture.SetHint("Disk 1"); }, ""},
+      {"picture changed", [](Window& w) { w.picture.SetPicture("SSD"); }, "Picture"},
+      // The focus mark is drawn with the item's state, which keys the kept pixels.
+      {"focus asked for", [](Window& w) { w.button.SetFocus(); }, ""},
       {"combo item colour", [](Window& w) { w.combo.SetItemFontColor(1, clRed); }, "Combo"},
       {"combo selection", [](Window& w) { w.combo.SetItemIndex(1); }, "Combo"},
       // Shown again, a control looks as it did: what changed meanwhile moved it.

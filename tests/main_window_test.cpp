@@ -13,6 +13,9 @@ namespace {
 constexpr uint64_t kMiB = SimDisks::kMiB;
 constexpr uint64_t kGiB = SimDisks::kGiB;
 
+// A tile's hint names its disk on the first line, as the status line does.
+std::string FirstLine(const std::string& hint) { return hint.substr(0, hint.find("\r\n")); }
+
 class MainWindow : public FormTest {
  protected:
   // n fixed MBR disks with one data partition each; products "Disk product k".
@@ -192,7 +195,7 @@ TEST_F(MainWindow, StripFillsAndPagesOneDiskAtATime) {
     for (int p = 0; p < TMainForm::kTiles; ++p) {
       EXPECT_EQ(f.DiskImages[p]->Visible(), p < r.disks) << r.disks;
       if (p < r.disks) {
-        EXPECT_EQ(f.DiskImages[p]->Hint(), "Disk " + std::to_string(p) + ": Disk product " + std::to_string(p));
+        EXPECT_EQ(FirstLine(f.DiskImages[p]->Hint()), "Disk " + std::to_string(p) + ": Disk product " + std::to_string(p));
       }
     }
     if (!r.right) continue;
@@ -205,7 +208,8 @@ TEST_F(MainWindow, StripFillsAndPagesOneDiskAtATime) {
     }
     EXPECT_EQ(clicks, r.disks - 3);
     EXPECT_EQ(Captions().back(), "Disk" + std::to_string(r.disks - 1));
-    EXPECT_EQ(f.DiskImages[2]->Hint(), "Disk " + std::to_string(r.disks - 1) + ": Disk product " + std::to_string(r.disks - 1));
+    EXPECT_EQ(FirstLine(f.DiskImages[2]->Hint()),
+              "Disk " + std::to_string(r.disks - 1) + ": Disk product " + std::to_string(r.disks - 1));
     EXPECT_EQ(MarkedTile(), -1) << "disk 0 is out of view";
     while (f.LeftButton.Visible()) f.LeftButtonClick();
     EXPECT_EQ(f.FirstVisibleDisk, 0);
@@ -229,6 +233,113 @@ TEST_F(MainWindow, MarkFollowsTheSelectedDiskWhenPaging) {
   f.LeftButtonClick();  // no further left than the first disk
   EXPECT_EQ(f.FirstVisibleDisk, 0);
   EXPECT_EQ(MarkedTile(), 2);
+}
+
+// Each tile shows its disk's kind and says, in its hint, what the scan found.
+TEST_F(MainWindow, TilesShowWhatEachDiskIs) {
+  SimDrive& ssd = pc.Disks.AddGptDisk(0, 256 * kGiB);
+  ssd.Descriptor.Product = "Fast";
+  ssd.AddGptPartition({0xEBD0A0A2, 0xB9E5, 0x4433, {0x87, 0xC0, 0x68, 0xB6, 0xB7, 0x26, 0x99, 0xC7}}, kMiB, 200 * kGiB);
+  SimDrive& hdd = pc.Disks.AddMbrDisk(2, 500 * kGiB);
+  hdd.Descriptor.Product = "Spinning";
+  hdd.Media = kSimHdd;
+  hdd.AddPrimary(0x07, kMiB, 300 * kGiB);
+  hdd.AddPrimary(0x84, 300 * kGiB + kMiB, 8192 * kMiB);
+  SimDrive& blank = pc.Disks.AddRawDisk(5, 128 * kGiB);
+  blank.Descriptor.Product = "Blank";
+  blank.Media = kSimMediaUnknown;
+  TMainForm& f = Shown();
+  const struct {
+    const char* picture;
+    const char* hint;
+  } tiles[] = {
+      {"SSD", "Disk 0: Fast\r\nWindows disk 0 \xB7 256 GB \xB7 GPT \xB7 SSD \xB7 56 GB free"},
+      {"DISK",
+       "Disk 1: Spinning\r\nWindows disk 2 \xB7 500 GB \xB7 MBR \xB7 HDD \xB7 192 GB free \xB7 Rapid Start partition: 8 GB"},
+      {"DISK", "Disk 2: Blank\r\nWindows disk 5 \xB7 128 GB \xB7 RAW \xB7 128 GB free"},
+  };
+  for (int p = 0; p < TMainForm::kTiles; ++p) {
+    EXPECT_EQ(f.DiskImages[p]->Picture(), tiles[p].picture) << p;
+    EXPECT_EQ(f.DiskImages[p]->Hint(), tiles[p].hint) << p;
+  }
+}
+
+// Left and Right from the focused control, on a strip of five disks: the
+// selection moves one disk, the strip pages to keep it in view, the focus
+// and the mark stay on its tile, and nothing moves past either end.
+TEST_F(MainWindow, LeftAndRightMoveTheSelectionAndPage) {
+  Disks(5);
+  TMainForm& f = Shown();
+  ASSERT_EQ(focused, f.DiskImages[0]) << "the selected tile has the focus from the start";
+  const struct {
+    TKey key;
+    int32_t disk, first;  // DiskIndex, FirstVisibleDisk after the key
+    const char* arrows;   // left and right arrow shown
+  } steps[] = {
+      {TKey::Right, 1, 0, "01"}, {TKey::Right, 2, 0, "01"}, {TKey::Right, 3, 1, "11"}, {TKey::Right, 4, 2, "10"},
+      {TKey::Right, 4, 2, "10"}, {TKey::Left, 3, 2, "10"},  {TKey::Left, 2, 2, "10"},  {TKey::Left, 1, 1, "11"},
+      {TKey::Left, 0, 0, "01"},  {TKey::Left, 0, 0, "01"},
+  };
+  for (const auto& s : steps) {
+    const std::string where = std::to_string(s.disk) + "/" + std::to_string(s.first);
+    ASSERT_TRUE(focused->KeyDown(s.key)) << where;
+    EXPECT_EQ(f.DiskIndex, s.disk) << where;
+    EXPECT_EQ(f.FirstVisibleDisk, s.first) << where;
+    EXPECT_EQ(std::string(1, "01"[f.LeftButton.Visible()]) + "01"[f.RightButton.Visible()], s.arrows) << where;
+    EXPECT_EQ(focused, f.DiskImages[s.disk - s.first]) << where;
+    EXPECT_EQ(MarkedTile(), s.disk - s.first) << where;
+    EXPECT_EQ(f.StatusLabel.Caption(), "Disk " + std::to_string(s.disk) + ": Disk product " + std::to_string(s.disk));
+  }
+}
+
+// From the form, which a hidden arrow gave the focus, with the selected disk
+// paged out of view: the disk beside it comes into view, chosen as a click
+// on its tile would choose it.
+TEST_F(MainWindow, AKeyBringsTheNextDiskIntoView) {
+  Disks(5);
+  TMainForm& f = Shown();
+  f.RightButtonClick();
+  f.RightButtonClick();
+  ASSERT_EQ(MarkedTile(), -1);
+  ASSERT_FALSE(f.RightButton.Visible());
+  f.StatusText = "Creating.....Failed.";
+  ASSERT_TRUE(f.KeyDown(TKey::Right));
+  EXPECT_EQ(f.DiskIndex, 1);
+  EXPECT_EQ(f.FirstVisibleDisk, 1);
+  EXPECT_EQ(focused, f.DiskImages[0]);
+  EXPECT_EQ(f.StatusText, "") << "a new choice starts afresh";
+  EXPECT_TRUE(f.KeyDown(TKey::Left));
+  EXPECT_EQ(f.DiskIndex, 0);
+  EXPECT_EQ(f.FirstVisibleDisk, 0);
+}
+
+// The keys are ignored where a tile click is: while a workflow runs, and
+// while a Rapid Start partition exists. No disk: nothing to select or focus.
+TEST_F(MainWindow, KeysAreIgnoredWhereAClickIs) {
+  Disks(3);
+  pc.Processes.HoldChildren = true;
+  TMainForm& f = Shown();
+  f.CreateButtonClick();
+  AdvanceMs(1000);
+  ASSERT_TRUE(f.WorkflowRunning());
+  f.Disk0Image.KeyDown(TKey::Right);
+  EXPECT_EQ(f.DiskIndex, 0) << "while a Create runs";
+  pc.Processes.HoldChildren = false;
+  pc.ReleaseChildren();
+  ASSERT_TRUE(RunWorkflow());
+  ASSERT_GE(f.RapidStartDiskIndex, 0);
+  f.StatusText = "Creating.....Done.";
+  f.Disk0Image.KeyDown(TKey::Right);
+  EXPECT_EQ(f.DiskIndex, 0) << "with a Rapid Start partition";
+  EXPECT_EQ(f.StatusText, "Creating.....Done.");
+  EXPECT_EQ(focused, f.DiskImages[0]);
+
+  FreshPc();
+  focused = nullptr;
+  TMainForm& empty = Shown();
+  empty.KeyDown(TKey::Right);
+  EXPECT_EQ(empty.DiskIndex, 0);
+  EXPECT_EQ(focused, nullptr);
 }
 
 TEST_F(MainWindow, HighlightDiskLogsThreeLines) {
@@ -415,7 +526,7 @@ TEST_F(MainWindow, ProductTextsAreShownAsGiven) {
     d.Descriptor.Product = text;
     d.Descriptor.ProductOffset = text.empty() ? 0 : -1;
     TMainForm& f = Shown();
-    EXPECT_EQ(f.DiskImages[0]->Hint(), "Disk 0: " + text);
+    EXPECT_EQ(FirstLine(f.DiskImages[0]->Hint()), "Disk 0: " + text);
     EXPECT_EQ(f.StatusLabel.Caption(), "Disk 0: " + text);
     f.StatusText = "Creating";
     f.RefreshWindow();

@@ -49,6 +49,7 @@ struct _DiskInfo {
   uint32_t PartCount;      // valid entries at the front of PartInfo, 0..128
   _PartInfo PartInfo[kMaxPartsPerDisk];
   TMediaKind MediaKind;    // read with the disk by ReadFixedDisks
+  uint64_t DiskSize;       // bytes, from the geometry ReadFixedDisks reads anyway; 0: unknown
 };
 
 // The entries of PartInfo that hold partitions, whatever PartCount claims.

@@ -214,7 +214,9 @@ int32_t TDisk::ReadFixedDisks(_DiskInfo* disks, int32_t capacity, TLetterLookup 
   int32_t count = 0;
   for (int32_t n = kFirstDriveNumber; n <= kLastDriveNumber && count < capacity; ++n) {
     if (GetDiskDeviceType(n) != disk::kFileDeviceDisk) continue;
-    if (GetDiskMediaType(n) != disk::kMediaFixed) continue;
+    // The geometry that tells fixed media also holds the size: one request for both.
+    disk::DiskGeometryEx geometry{};
+    if (!GetDriveGeometry(PhysicalDrivePath(n), geometry) || geometry.Geometry.MediaType != disk::kMediaFixed) continue;
     _DiskInfo& record = disks[count++];
     if (!FillDiskInfo(*this, record, n, lookup == TLetterLookup::OncePerScan ? oncePerScan : perPartition)) {
       // Never let an earlier scan's disk at this index speak for this drive.
@@ -225,6 +227,8 @@ int32_t TDisk::ReadFixedDisks(_DiskInfo* disks, int32_t capacity, TLetterLookup 
     }
     // Asked also when the layout is unreadable: the drive may still tell.
     record.MediaKind = GetDiskMediaKind(n);
+    // A reply too short to hold the size leaves it 0: unknown.
+    record.DiskSize = geometry.DiskSize > 0 ? static_cast<uint64_t>(geometry.DiskSize) : 0;
   }
   return count;
 }

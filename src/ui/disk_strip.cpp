@@ -1,13 +1,18 @@
 // The disk strip: three tiles showing the fixed disks from FirstVisibleDisk
 // on, the arrows that move it by one disk, and the choice of a disk by a
-// click on its tile; FormShow, the window's first painting.
+// click on its tile or the Left and Right keys; FormShow, the window's first
+// painting.
+#include <algorithm>
+
 #include "ui/main_form.h"
+#include "ui/tile_hint.h"
 
 void TMainForm::FormShow() {
   SelectPartSizeItem(PhysicalMemorySize);
   FillDiskPanel();
   HighlightDisk(DiskIndex);
   RefreshWindow();
+  FocusSelectedTile();
 }
 
 void TMainForm::FillDiskPanel() {
@@ -18,7 +23,11 @@ void TMainForm::FillDiskPanel() {
   }
   for (int32_t k = FirstVisibleDisk; k < DiskCount && k - FirstVisibleDisk < kTiles; ++k) {
     const int p = k - FirstVisibleDisk;
-    DiskImages[p]->SetHint("Disk " + std::to_string(k) + ": " + GetDisk().GetDiskProductId(DiskInfo[k].DiskNum));
+    const _DiskInfo& disk = DiskInfo[k];
+    // A disk that does not tell its media kind keeps the hard-disk picture.
+    DiskImages[p]->SetPicture(disk.MediaKind == TMediaKind::Ssd ? "SSD" : "DISK");
+    DiskImages[p]->SetHint(DiskTileHint(k, GetDisk().GetDiskProductId(disk.DiskNum), disk,
+                                        k == RapidStartDiskIndex ? RapidStartPart() : nullptr));
     DiskImages[p]->SetVisible(true);
     DiskLabels[p]->SetCaption("Disk" + std::to_string(k));
     DiskLabels[p]->SetTag(k);
@@ -51,4 +60,28 @@ void TMainForm::Disk0ImageClick(TControl& sender) {
   if (p >= 0 && p < kTiles && DiskLabels[p]->Tag() != kEmptyTileTag) DiskIndex = DiskLabels[p]->Tag();
   HighlightDisk(DiskIndex);
   RefreshWindow();
+}
+
+// The keys move the selection as a click on the tile beside it would, paging
+// the strip when that disk is out of view; the focus stays on the selected
+// tile, which a refill of the strip would otherwise take from it.
+void TMainForm::MoveSelection(int step) {
+  const int32_t target = DiskIndex + step;
+  if (!WorkflowRunning() && RapidStartDiskIndex < 0 && target >= 0 && target < DiskCount) {
+    StatusText.clear();
+    DiskIndex = target;
+    const int32_t first = std::clamp(FirstVisibleDisk, target - (kTiles - 1), target);
+    if (first != FirstVisibleDisk) {
+      FirstVisibleDisk = first;
+      FillDiskPanel();
+    }
+    HighlightDisk(DiskIndex);
+    RefreshWindow();
+  }
+  FocusSelectedTile();
+}
+
+void TMainForm::FocusSelectedTile() {
+  const int32_t p = DiskIndex - FirstVisibleDisk;
+  if (DiskIndex >= 0 && p >= 0 && p < kTiles && DiskImages[p]->Visible()) DiskImages[p]->SetFocus();
 }

@@ -5,7 +5,7 @@
 //   main_form.cpp         start-up and teardown
 //   main_form_layout.cpp  the controls, their places and looks; HighlightDisk, SelectPartSizeItem
 //   status_line.cpp       RefreshWindow, the status line and the restart question
-//   disk_strip.cpp        FormShow, the disk tiles and their paging
+//   disk_strip.cpp        FormShow, the disk tiles, their paging and the arrow keys
 //   create_workflow.cpp   what happens on "Create"
 //   delete_workflow.cpp   what happens on "Delete"
 #pragma once
@@ -87,6 +87,10 @@ class TMainForm : public TForm, public TDiskModel {
   void LeftButtonClick();
   void RightButtonClick();
   void Disk0ImageClick(TControl& sender);
+  // Left (-1) and Right (+1): the disk beside the selected one.
+  void MoveSelection(int step);
+  // The keyboard focus to the selected disk's tile, when it is in view.
+  void FocusSelectedTile();
   int32_t FirstVisibleDisk = 0;
 
   // ---- workflows ----

@@ -66,9 +66,9 @@ void TMainForm::BuildControls() {
   SetClientSize(kClientWidth, kClientHeight);
 
   MainImage.SetBounds(0, 8, 700, 350);
-  MainImage.Picture = "BACKGROUND";
+  MainImage.SetPicture("BACKGROUND");
   Image1.SetBounds(472, 73, 220, 177);
-  Image1.Picture = "COMPUTER";
+  Image1.SetPicture("COMPUTER");
 
   Panel1.SetBounds(8, 83, 460, 220);
   Dock(TopPanel, TAlign::Top, 460, 40);
@@ -88,7 +88,7 @@ void TMainForm::BuildControls() {
     tilePanels[p]->SetBounds(tileLeft[p], 0, 140, 180);
     Dock(*SubDiskPanels[p], TAlign::Top, 140, 150);
     Dock(*DiskImages[p], TAlign::Client, 140, 150);
-    DiskImages[p]->Picture = "DISK";
+    DiskImages[p]->SetPicture("DISK");
     DiskImages[p]->SetTag(p);
     DiskImages[p]->TabStop = true;
     DiskImages[p]->OnClick = [this](TControl& sender) { Disk0ImageClick(sender); };
@@ -107,10 +107,16 @@ void TMainForm::BuildControls() {
   }
   LeftButton.Arrow = TArrow::Left;
   LeftButton.AccessibleName = "Previous disk";
+  LeftButton.SetHint("Show the disks to the left");
   LeftButton.OnClick = [this](TControl&) { LeftButtonClick(); };
   RightButton.Arrow = TArrow::Right;
   RightButton.AccessibleName = "Next disk";
+  RightButton.SetHint("Show the disks to the right");
   RightButton.OnClick = [this](TControl&) { RightButtonClick(); };
+  // Left and Right move the selection from a tile, an arrow, or the form,
+  // which holds the focus once a hidden arrow or a disabled button gave it up.
+  TControl* const keyed[] = {&Disk0Image, &Disk1Image, &Disk2Image, &LeftButton, &RightButton, this};
+  for (TControl* c : keyed) c->OnKeyDown = [this](TControl&, TKey key) { MoveSelection(key == TKey::Left ? -1 : 1); };
 
   PartSizePanel.SetBounds(0, 311, 273, 30);
   GradientLabel1.SetBounds(13, 2, 127, 21);
@@ -125,15 +131,18 @@ void TMainForm::BuildControls() {
   PartSizeComboBox.DropDownHeight =
       static_cast<int>(sizeof kSizeItems / sizeof kSizeItems[0]) * PartSizeComboBox.ItemHeight + 2;
   for (const SizeItem& item : kSizeItems) PartSizeComboBox.AddItem({item.Caption, item.SizeInMB, clBlack});
+  PartSizeComboBox.SetHint("The size of the partition; it should hold the installed memory");
 
   DescriptionListBox.SetBounds(472, 243, 220, 56);
   for (const HelpLine& line : kHelpLines) DescriptionListBox.Items.push_back({line.Text, Tahoma(8, line.Color, line.Bold)});
 
   CreateButton.SetBounds(496, 311, 80, 30);
   CreateButton.SetCaption("Create");
+  CreateButton.SetHint("Make the Rapid Start partition on the selected disk");
   CreateButton.OnClick = [this](TControl&) { CreateButtonClick(); };
   DeleteButton.SetBounds(582, 311, 80, 30);
   DeleteButton.SetCaption("Delete");
+  DeleteButton.SetHint("Remove the Rapid Start partition and give its space back");
   DeleteButton.OnClick = [this](TControl&) { DeleteButtonClick(); };
 
   ConsoleRichEdit.SetBounds(344, 307, 98, 30);

@@ -19,10 +19,11 @@ void TLookGenerations::Changed(const TControl& control, TChange what) {
       break;
     case TChange::Visible:
     case TChange::Hint:
-      // Neither is drawn: a hint shows in its tooltip only, and a control shown
-      // again looks as its other properties say, each of which is reported
-      // while it is hidden too. The strip hides and shows its tiles on every
-      // refill.
+    case TChange::Focus:
+      // None is drawn: the focus mark comes with the item's state, a hint
+      // shows in its tooltip only, and a control shown again looks as its
+      // other properties say, each of which is reported while it is hidden
+      // too. The strip hides and shows its tiles on every refill.
       break;
     default:
       // The control's text, state or look.

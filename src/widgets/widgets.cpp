@@ -124,6 +124,18 @@ void TControl::Click() {
   if (OnClick) OnClick(*this);
 }
 
+bool TControl::KeyDown(TKey key) {
+  if (!OnKeyDown) return false;
+  OnKeyDown(*this, key);
+  return true;
+}
+
+void TImage::SetPicture(const std::string& picture) {
+  if (picture == Picture_) return;
+  Picture_ = picture;
+  Notify(TChange::Look);
+}
+
 void TPanel::SetBevelOuter(TBevel bevel) {
   if (bevel == Bevel_) return;
   Bevel_ = bevel;

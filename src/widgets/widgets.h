@@ -50,8 +50,10 @@ enum class TArrow { None, Left, Right };
 // Where a label draws its caption.
 enum class TTextPlace { Center, BottomLeft, Left };
 enum class TKind { Form, Panel, Image, Label, GradientLabel, GlassButton, ComboBox, ListBox, RichEdit };
-// What changed, for a renderer.
-enum class TChange { Bounds, Visible, Enabled, Caption, Hint, Look, Items, ItemIndex };
+// What changed, for a renderer; Focus: the control asks for the keyboard focus.
+enum class TChange { Bounds, Visible, Enabled, Caption, Hint, Look, Items, ItemIndex, Focus };
+// Keys a renderer hands to the portable code; Tab and Enter it handles itself.
+enum class TKey { Left, Right };
 
 class TControl;
 class TForm;
@@ -109,6 +111,14 @@ class TControl {
   std::function<void(TControl& sender)> OnClick;
   // What a renderer calls on a click, or a key that acts as one.
   void Click();
+  // A key pressed while the control (for the form: the form itself) has the
+  // keyboard focus.
+  std::function<void(TControl& sender, TKey key)> OnKeyDown;
+  // What a renderer calls on such a key; false when no handler takes it.
+  bool KeyDown(TKey key);
+  // Asks for the keyboard focus; a renderer gives it when the control is
+  // shown and enabled, at once or when its window is next activated.
+  void SetFocus() { Notify(TChange::Focus); }
 
  protected:
   void Notify(TChange what);
@@ -147,7 +157,12 @@ class TPanel : public TControl {
 class TImage : public TControl {
  public:
   TImage(std::string name, TControl* parent) : TControl(TKind::Image, std::move(name), parent) {}
-  std::string Picture;  // the resource name without its scale suffix: "DISK", "COMPUTER"
+  // The resource name without its scale suffix: "DISK", "COMPUTER".
+  const std::string& Picture() const { return Picture_; }
+  void SetPicture(const std::string& picture);
+
+ private:
+  std::string Picture_;
 };
 
 class TLabel : public TControl {

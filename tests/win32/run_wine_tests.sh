@@ -421,10 +421,10 @@ until_of() {  # until_of KEY VALUE: reads the window until the summary's KEY is 
 place_of() {  # place_of TEXT [CLASS]: the place of the first such child
   awk -F'|' -v text="$1" -v class="${2:-}" '$2 == text && (class == "" || $1 == "child=" class) { print $5; exit }' <<<"$kids"
 }
-hover() {  # hover TEXT: the mouse to the middle of that button
+hover() {  # hover TEXT [CLASS]: the mouse to the middle of that button (or child of that class)
   local p l t size
   read_window
-  p=$(place_of "$1" Button) l=${p%%,*} p=${p#*,} t=${p%%,*} size=${p#*,}
+  p=$(place_of "$1" "${2:-Button}") l=${p%%,*} p=${p#*,} t=${p%%,*} size=${p#*,}
   xdotool mousemove $((ox + l + ${size%x*} / 2)) $((oy + t + ${size#*x} / 2))
 }
 click_on() { hover "$1"; xdotool click 1; }
@@ -524,6 +524,7 @@ check_trace() {
 # look of the selection, then a Create and a Delete from end to end.
 check_standard() {
   local shot out disk0="Disk 0: Ortavel NVMe SSD 256GB" disk1="Disk 1: Keystone HDD 500GB  " disk2="Disk 2: Marlin SATA SSD 1TB"
+  local facts1="Windows disk 1 · 500 GB · MBR · HDD · 200 GB free"
   expect "standard: Create and Delete places" "$(place_of Create) $(place_of Delete)" "496,311,80x30 582,311,80x30"
   shot=$(shoot standard-start)
   expect "standard: the selected tile shows its bevel" "$(marked_tiles "$shot")" "0"
@@ -534,7 +535,7 @@ check_standard() {
   expect "no tooltip without a hover" "$(wl 30 "$probe" tooltip 500 | field visible)" "0"
   hover "$disk1"
   out=$(wl 30 "$probe" tooltip 4000)
-  expect "a hover shows the picture's hint" "$(field visible <<<"$out")|$(field text <<<"$out")" "1|$disk1"
+  expect "a hover shows the picture's two-line hint" "$(field visible <<<"$out")|$(field text <<<"$out")" "1|$disk1~$facts1"
 
   xdotool click 1
   wait_status "$disk1"
@@ -560,7 +561,7 @@ check_standard() {
   expect "right arrow: the bevel stays with disk 2" "$(marked_tiles "$shot")" "1"
   hover "$disk1"
   out=$(wl 30 "$probe" tooltip 4000)
-  expect "right arrow: the first picture's hint follows" "$(field text <<<"$out")" "$disk1"
+  expect "right arrow: the first picture's hint follows" "$(field text <<<"$out")" "$disk1~$facts1"
 
   no_tooltip
   click_on "Previous disk"
@@ -682,6 +683,142 @@ else
   bad "144 DPI: the demo shows its window"
 fi
 stop_demo
+set_dpi 96
+
+# --- what the window tells before it acts: pictures, hints, keys, About ---------
+# Helpers over the window read last, in its client coordinates.
+middle() {  # middle TEXT SIDE: the SIDExSIDE square at the middle of that picture, as a crop
+  local p l t size
+  p=$(place_of "$1" Button) l=${p%%,*} p=${p#*,} t=${p%%,*} size=${p#*,}
+  echo "$2x$2+$((ox + l + ${size%x*} / 2 - $2 / 2))+$((oy + t + ${size#*x} / 2 - $2 / 2))"
+}
+pixels_apart() {  # pixels_apart SHOT TEXT_A TEXT_B: the pixels that differ between the middles of two pictures
+  convert "$1" \( -clone 0 -crop "$(middle "$2" 80)" +repage \) \( -clone 0 -crop "$(middle "$3" 80)" +repage \) \
+    -delete 0 -metric AE -fuzz 10% -compare -format '%[distortion]' info:
+}
+focus_mark() {  # focus_mark SHOT TEXT: the darkest intensity where that picture draws its focus frame
+  local p l t size
+  p=$(place_of "$2" Button) l=${p%%,*} p=${p#*,} t=${p%%,*} size=${p#*,}
+  darkest "$1" "$((l + 10)),$((t + 3)),$((${size%x*} - 20))x1"
+}
+tip_of() {  # tip_of TEXT [CLASS]: the hint a hover over that control shows
+  no_tooltip
+  hover "$1" "${2:-Button}"
+  wl 30 "$probe" tooltip 4000 | field text
+}
+focus_on() {  # focus_on TEXT: until the focused control is that one (5 s at most)
+  for _ in $(seq 25); do [ "$(focus_text)" == "$1" ] && return 0; sleep 0.2; done
+  return 1
+}
+key() {  # key NAME STATUS: presses the key and waits for the status line
+  xdotool key "$1"
+  wait_status "$2"
+}
+version=$(sed -n 's/^FILEVERSION \([0-9]*\),\([0-9]*\),\([0-9]*\),\([0-9]*\).*/\1.\2.\3.\4/p' "$(dirname "$0")/../../res/common.rc")
+
+if start_demo standard; then
+  before=$fail
+  read_window
+  disk0="Disk 0: Ortavel NVMe SSD 256GB" disk2="Disk 2: Marlin SATA SSD 1TB" disk3="Disk 3: Corvane HDD 2TB"
+  expect "keys: the selected tile has the focus at start" "$(focus_text)" "$disk0"
+  shot=$(shoot tiles-standard)
+  # Tile 0 an NVMe SSD, tile 1 a hard disk, tile 2 a SATA SSD that only TRIM tells.
+  apart=$(pixels_apart "$shot" "$disk0" "Disk 1: Keystone HDD 500GB  ")
+  expect_range "tiles: an SSD and a hard disk differ (pixels of 6400)" "${apart%.*}" 1500 6400
+  apart=$(pixels_apart "$shot" "$disk0" "$disk2")
+  expect_range "tiles: two SSDs look alike (pixels of 6400)" "${apart%.*}" 0 100
+  expect "tiles: a two-line hint" "$(tip_of "$disk0")" "$disk0~Windows disk 0 · 256 GB · GPT · SSD · 0 MB free"
+  expect "tiles: the hint of a disk with free room" "$(tip_of "$disk2")" \
+    "$disk2~Windows disk 3 · 1 TB · MBR · SSD · 200 GB free"
+
+  # The hints of what acts; a disabled control shows none, Delete is checked on the existing machine.
+  expect "hint: Create" "$(tip_of Create)" "Make the Rapid Start partition on the selected disk"
+  expect "hint: the size box" "$(tip_of "8 GB" ComboBox)" "The size of the partition; it should hold the installed memory"
+  expect "hint: the right arrow" "$(tip_of "Next disk")" "Show the disks to the right"
+  no_tooltip
+
+  # The keyboard: Right and Left move the selection and page the strip; the
+  # focus stays on the selected tile, its mark visible, after the right arrow hides.
+  key Right "Disk 1: Keystone HDD 500GB  "
+  key Right "$disk2"
+  focus_on "$disk2"
+  expect "keys: Right twice selects disk 2, its tile has the focus" "$(status_now)|$(focus_text)" "$disk2|$disk2"
+  key Right "$disk3"
+  until_of labels "1:Disk1~1:Disk2~1:Disk3"
+  focus_on "$disk3"
+  expect "keys: Right pages to disk 3; the right arrow hides" "$(of labels) $(of arrows)" "1:Disk1~1:Disk2~1:Disk3 10"
+  expect "keys: the focus is on disk 3's tile" "$(focus_text)" "$disk3"
+  shot=$(shoot keys-paged)
+  expect "keys: the mark is on the last tile" "$(marked_tiles "$shot")" "2"
+  expect_range "keys: its focus frame shows (darkest)" "$(focus_mark "$shot" "$disk3")" 0 100
+  expect_range "keys: no focus frame on another tile (darkest)" "$(focus_mark "$shot" "$disk2")" 150 255
+  xdotool key Right
+  sleep 0.5
+  expect "keys: Right at the last disk changes nothing" "$(status_now)|$(focus_text)" "$disk3|$disk3"
+  expect "hint: the left arrow" "$(tip_of "Previous disk")" "Show the disks to the left"
+  no_tooltip
+  key Left "$disk2"
+  expect "keys: Left selects disk 2 without paging" "$(of labels)|$(focus_text)" "1:Disk1~1:Disk2~1:Disk3|$disk2"
+
+  # About, the last item of the system menu (Alt+Space, Up): the product and
+  # its version. Wine keeps a window's menus in its own process, out of the
+  # probe's reach, so the menu is opened as a user opens it.
+  xdotool key alt+space
+  sleep 0.5
+  import -window root "$shots/system-menu.png"
+  xdotool key Up Return
+  out=$(wl 60 "$probe" answer "About OrvRapidStart" 1 10000)
+  expect "About: the system menu's last item shows the product and the version resource's" \
+    "$(field found <<<"$out")|$(field text <<<"$out")|$(field closed <<<"$out")" "1|OrvRapidStart~Version $version|1"
+  [ "$fail" -gt "$before" ] && { echo "  standard: the window's children as last read:"; sed 's/^/    /' <<<"$kids"; }
+else
+  bad "standard: the demo shows its window for the pictures, hints and keys"
+fi
+
+if start_demo existing; then
+  read_window
+  shot=$(shoot tiles-existing)
+  apart=$(pixels_apart "$shot" "Disk 0: Ortavel SATA SSD 128GB" "Disk 1: Keystone HDD 500GB")
+  expect_range "existing: an SSD and a hard disk differ (pixels of 6400)" "${apart%.*}" 1500 6400
+  expect "existing: the hint tells of the Rapid Start partition" "$(tip_of "Disk 0: Ortavel SATA SSD 128GB")" \
+    "Disk 0: Ortavel SATA SSD 128GB~Windows disk 0 · 128 GB · MBR · SSD · 24 GB free · Rapid Start partition: 4 GB"
+  expect "hint: Delete" "$(tip_of Delete)" "Remove the Rapid Start partition and give its space back"
+  no_tooltip
+else
+  bad "existing: the demo shows its window for the pictures and hints"
+fi
+stop_demo
+
+# Drawing at 96 and 144 DPI: the size box's frame whole (the caption beside it
+# reaches into its box and once painted over its left edge, leaving a stray
+# pixel at its bottom-left corner), and the help list's first line bold (drawn
+# from bitmaps of regular weight at 144 DPI, it was not).
+combo_edge() {  # the brightest intensity of the size box's left edge, its corners left out
+  local p l t size
+  p=$(awk -F'|' '$1 == "child=ComboBox" { print $5; exit }' <<<"$kids")
+  l=${p%%,*} p=${p#*,} t=${p%%,*} size=${p#*,}
+  convert "$1" -crop "1x$((${size#*x} - 4))+$((ox + l))+$((oy + t + 1))" -format '%[fx:int(255*maxima.intensity)]' info:
+}
+ink_width() {  # ink_width SHOT ROW FX: the width of the pixels for which FX holds in that help list row
+  local p l t size h
+  p=$(awk -F'|' '$1 == "child=ListBox" { print $5; exit }' <<<"$kids")
+  l=${p%%,*} p=${p#*,} t=${p%%,*} size=${p#*,}
+  h=$((14 * dpi / 96))
+  # the row without the scroll bar beside it
+  convert "$1" -crop "$((${size%x*} - 2 - 18 * dpi / 96))x$h+$((ox + l + 1))+$((oy + t + 1 + $2 * h))" +repage -fx "$3" -trim \
+    -format '%w' info:
+}
+for dpi in 96 144; do
+  set_dpi "$dpi"
+  if ! start_demo standard; then bad "$dpi DPI: the demo shows its window for the drawing checks"; continue; fi
+  read_window
+  shot=$(shoot "drawing-${dpi}dpi")
+  expect_range "$dpi DPI: the size box's left edge is drawn whole (brightest)" "$(combo_edge "$shot")" 0 192
+  bold=$(ink_width "$shot" 0 '(b > 0.5 && r < 0.4) ? 1 : 0') plain=$(ink_width "$shot" 1 '(r < 0.3 && g < 0.3 && b < 0.3) ? 1 : 0')
+  # "Intel Rapid Start" is 0.41 of the second line's width in regular Tahoma, 0.47 in bold.
+  expect_range "$dpi DPI: the help list's first line is bold (width $bold of $plain, in %)" $((100 * bold / plain)) 45 60
+  stop_demo
+done
 set_dpi 96
 
 # --- short slices of the long runs, in this prefix and on this display ----------

@@ -80,7 +80,7 @@ window_prefix() {
   if [ -n "${ORV_WINE_PREFIX:-}" ]; then boot "$ORV_WINE_PREFIX" win64; return; fi
   boot "$work/prefix64" win64
   set_version win7
-  cp /usr/share/wine/fonts/tahoma*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
+  "$(dirname "${BASH_SOURCE[0]}")/../../scripts/wine-fonts.py" "$WINEPREFIX/drive_c/windows/Fonts" /usr/share/wine/fonts/tahoma*.ttf
   set_desktop on
   set_dpi 96
 }

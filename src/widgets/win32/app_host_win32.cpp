@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include <cstring>
+
 #include "ui/main_form.h"
 #include "widgets/thread.h"
 #include "widgets/win32/paint_win32.h"
@@ -17,6 +19,30 @@ void PumpPending() {
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
   }
+}
+
+// The file version of this executable's version resource ("1.0.0.0"), from
+// its fixed part; empty when there is none. Read from the loaded image: no
+// version library at start-up, no second reading of the file.
+std::string FileVersion(HINSTANCE instance) {
+  HRSRC res = FindResourceA(instance, MAKEINTRESOURCEA(VS_VERSION_INFO), MAKEINTRESOURCEA(16));  // RT_VERSION
+  HGLOBAL data = res ? LoadResource(instance, res) : nullptr;
+  const auto* bytes = static_cast<const BYTE*>(data ? LockResource(data) : nullptr);
+  // VS_VERSIONINFO: three WORDs, L"VS_VERSION_INFO" with its terminator,
+  // padding to 32 bits, then the VS_FIXEDFILEINFO.
+  constexpr DWORD kFixedAt = 40;
+  VS_FIXEDFILEINFO fixed = {};
+  if (!bytes || SizeofResource(instance, res) < kFixedAt + sizeof fixed) return "";
+  memcpy(&fixed, bytes + kFixedAt, sizeof fixed);
+  if (fixed.dwSignature != 0xFEEF04BD) return "";
+  return std::to_string(HIWORD(fixed.dwFileVersionMS)) + "." + std::to_string(LOWORD(fixed.dwFileVersionMS)) + "." +
+         std::to_string(HIWORD(fixed.dwFileVersionLS)) + "." + std::to_string(LOWORD(fixed.dwFileVersionLS));
+}
+
+void ShowAbout(HINSTANCE instance, HWND owner) {
+  const std::string version = FileVersion(instance);
+  MessageBoxA(owner, ("OrvRapidStart\nVersion " + (version.empty() ? std::string("unknown") : version)).c_str(),
+              "About OrvRapidStart", MB_OK | MB_ICONINFORMATION);
 }
 }  // namespace
 
@@ -58,6 +84,7 @@ void Win32ApplicationHost::Run(TMainForm& form) {
   TWin32Renderer renderer(instance_, form, [this](const std::string& message) { ShowException(message); });
   HWND window = renderer.Window();
   if (!window) throw std::runtime_error("The main window could not be created.");
+  renderer.AddSystemMenuItem("About OrvRapidStart...", [this, window] { ShowAbout(instance_, window); });
   renderer.Guarded([&form] {
     if (form.OnCreate) form.OnCreate();
   });

@@ -153,7 +153,7 @@ void TPainter::BuildBackdrop(TForm& form) {
   g.SetPixelOffsetMode(PixelOffsetModeHalf);
   for (TControl* c : form.Children()) {
     if (c->Kind() != TKind::Image || !c->Visible()) continue;
-    Bitmap* picture = Picture(static_cast<TImage*>(c)->Picture);
+    Bitmap* picture = Picture(static_cast<TImage*>(c)->Picture());
     if (!picture) continue;
     const RECT r = Scale(c->Bounds());
     g.DrawImage(picture, Rect(r.left, r.top, r.right - r.left, r.bottom - r.top));
@@ -226,7 +226,7 @@ void TPainter::Panel(HDC dc, const TPanel& panel, int width, int height) {
 }
 
 void TPainter::Image(HDC dc, const TImage& image, int width, int height, bool focused) {
-  Bitmap* picture = Picture(image.Picture);
+  Bitmap* picture = Picture(image.Picture());
   if (picture) {
     // The picture keeps its own size at this DPI, centred.
     const int pw = Scale(static_cast<int>(picture->GetWidth()) * 96 / (dpi_ <= 96 ? 96 : dpi_ <= 144 ? 144 : 192));

@@ -15,6 +15,8 @@ constexpr UINT_PTR kFirstTimerId = 1;
 constexpr int kComboFieldExtra = 6;
 // The item of a paint key for a window's whole client area.
 constexpr UINT kWholeWindow = static_cast<UINT>(-1);
+// The commands added to the system menu, below the system's own (0xF000 up).
+constexpr UINT kFirstSystemCommand = 0x100;
 
 // Single fixed border, title bar with system menu and minimise box only.
 constexpr DWORD kFormStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
@@ -65,11 +67,18 @@ TWin32Renderer::TWin32Renderer(HINSTANCE instance, TForm& form, std::function<vo
   SendMessageA(tooltip_, TTM_SETMAXTIPWIDTH, 0, painter_->Scale(420));
 
   for (TControl* c : form.Controls()) CreateChild(*c);
-  // The form's pictures lie beneath everything: the help list overlaps the
-  // computer picture, whatever order the system keeps siblings in.
+  // Stacking, whatever order the system keeps siblings in: captions lie
+  // beneath the controls beside them, so one whose box reaches into the size
+  // box ("Partition Size:" does, by 4 px) never paints over its frame; the
+  // form's pictures lie beneath everything, as the help list overlaps the
+  // computer picture.
+  const auto toBottom = [this](const TControl& c) {
+    SetWindowPos(WindowOf(c), HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  };
+  for (TControl* c : form.Controls())
+    if (c->Kind() == TKind::Label || c->Kind() == TKind::GradientLabel) toBottom(*c);
   for (auto it = form.Children().rbegin(); it != form.Children().rend(); ++it)
-    if ((*it)->Kind() == TKind::Image && !(*it)->OnClick)
-      SetWindowPos(WindowOf(**it), HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    if ((*it)->Kind() == TKind::Image && !(*it)->OnClick) toBottom(**it);
 
   painter_->BuildBackdrop(form);
   form.Observer = this;
@@ -89,7 +98,8 @@ HWND TWin32Renderer::WindowOf(const TControl& control) const {
 }
 
 std::string TWin32Renderer::WindowText(const TControl& c) {
-  if (c.Kind() == TKind::Image) return c.Hint();
+  // A picture is named by its hint's first line; the rest shows in its tooltip.
+  if (c.Kind() == TKind::Image) return c.Hint().substr(0, c.Hint().find_first_of("\r\n"));
   if (c.Kind() == TKind::GlassButton && static_cast<const TGlassButton&>(c).Arrow != TArrow::None)
     return static_cast<const TGlassButton&>(c).AccessibleName;
   return c.Caption();
@@ -160,12 +170,13 @@ void TWin32Renderer::CreateChild(TControl& c) {
     listBoxProcs_[w] = reinterpret_cast<WNDPROC>(GetWindowLongPtrA(w, GWLP_WNDPROC));
     SetWindowLongPtrA(w, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ListBoxProc));
   }
-  if (c.Kind() == TKind::Image && c.OnClick) UpdateTooltip(c, true);
+  UpdateTooltip(c);
 }
 
-void TWin32Renderer::UpdateTooltip(TControl& c, bool add) {
+void TWin32Renderer::UpdateTooltip(TControl& c) {
   HWND w = WindowOf(c);
-  if (!tooltip_ || !w) return;
+  if (!tooltip_ || !w || (c.Hint().empty() && !tools_.count(&c))) return;
+  const bool add = tools_.insert(&c).second;
   std::string text = c.Hint();
   TOOLINFOA ti = {};
   // The version 2 record: comctl32 5.8 refuses the larger one the headers
@@ -222,7 +233,7 @@ void TWin32Renderer::Changed(TControl& c, TChange what) {
       // The text reaches the window now, not at the end of the handler: a
       // modal question may open before the handler returns.
       SetWindowTextA(w, WindowText(c).c_str());
-      if (what == TChange::Hint) UpdateTooltip(c, false);
+      if (what == TChange::Hint) UpdateTooltip(c);
       InvalidateRect(w, nullptr, FALSE);
       UpdateWindow(w);
       break;
@@ -234,6 +245,15 @@ void TWin32Renderer::Changed(TControl& c, TChange what) {
     case TChange::Look:
       InvalidateRect(w, nullptr, FALSE);
       UpdateWindow(w);
+      break;
+    case TChange::Focus:
+      if (!c.Showing() || !c.Enabled()) break;
+      // Before the window is shown (the show event asks for it) or while
+      // another one is active, the focus waits for the activation.
+      if (GetActiveWindow() == form_window_)
+        ::SetFocus(w);
+      else
+        focusOnActivate_ = w;
       break;
   }
 }
@@ -283,12 +303,31 @@ void TWin32Renderer::Report(const std::string& message) {
 }
 
 bool TWin32Renderer::TranslateKey(MSG& msg) {
-  if (msg.message != WM_KEYDOWN || msg.wParam != VK_RETURN) return false;
+  if (msg.message != WM_KEYDOWN) return false;
   auto it = controls_.find(GetFocus());
-  if (it == controls_.end() || !IsClickable(*it->second) || !it->second->Enabled()) return false;
+  if (it == controls_.end()) return false;
   TControl* c = it->second;
+  if ((msg.wParam == VK_LEFT || msg.wParam == VK_RIGHT) && c->OnKeyDown) {
+    // The keyboard is in use: the focus mark shows from now on, as Tab makes
+    // it show in a dialog box (Windows hides it until then).
+    SendMessageA(form_window_, WM_CHANGEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS), 0);
+    const TKey key = msg.wParam == VK_LEFT ? TKey::Left : TKey::Right;
+    Guarded([c, key] { c->KeyDown(key); });
+    return true;
+  }
+  if (msg.wParam != VK_RETURN || !IsClickable(*c) || !c->Enabled()) return false;
   Guarded([c] { c->Click(); });
   return true;
+}
+
+void TWin32Renderer::AddSystemMenuItem(const std::string& text, std::function<void()> action) {
+  HMENU menu = GetSystemMenu(form_window_, FALSE);
+  if (!menu) return;
+  // The low four bits of a system command are the system's.
+  const UINT id = kFirstSystemCommand + 0x10 * static_cast<UINT>(systemCommands_.size());
+  if (systemCommands_.empty()) AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+  AppendMenuA(menu, MF_STRING, id, text.c_str());
+  systemCommands_[id] = std::move(action);
 }
 
 RECT TWin32Renderer::FormRect(const TControl& c) const {
@@ -336,6 +375,26 @@ LRESULT TWin32Renderer::ContainerMessage(HWND window, UINT msg, WPARAM wParam, L
     case WM_COMMAND:
       if (lParam) Command(reinterpret_cast<HWND>(lParam), HIWORD(wParam));
       return 0;
+    case WM_SYSCOMMAND: {
+      auto it = window == form_window_ ? systemCommands_.find(static_cast<UINT>(wParam & 0xFFF0)) : systemCommands_.end();
+      if (it == systemCommands_.end()) break;
+      Guarded(it->second);
+      return 0;
+    }
+    case WM_ACTIVATE:
+      if (window != form_window_) break;
+      // As in a dialog box, the control that had the focus has it again
+      // when the window is active again; the system would give it to the form.
+      if (LOWORD(wParam) == WA_INACTIVE) {
+        HWND focus = GetFocus();
+        focusOnActivate_ = focus && IsChild(form_window_, focus) ? focus : nullptr;
+      } else if (!HIWORD(wParam) && focusOnActivate_ && (GetWindowLongPtrA(focusOnActivate_, GWL_STYLE) & WS_VISIBLE) &&
+                 IsWindowEnabled(focusOnActivate_)) {
+        // Its own visibility: the form may be activated before it shows.
+        ::SetFocus(focusOnActivate_);
+        return 0;
+      }
+      break;
     case WM_TIMER:
       for (const auto& [timer, id] : timerIds_) {
         if (id != wParam) continue;

@@ -16,6 +16,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 
 #include "widgets/look_generations.h"
@@ -38,8 +39,12 @@ class TWin32Renderer : public TWidgetObserver {
   // here, since unwinding cannot cross the system's window procedures. One
   // report at a time: one that comes while another is shown is dropped.
   void Guarded(const std::function<void()>& fn);
-  // For the message loop: Enter on a focused button clicks it.
+  // For the message loop: Enter on a focused button clicks it; Left and
+  // Right go to the focused control's key handler (the form's, while the
+  // form has the focus).
   bool TranslateKey(MSG& msg);
+  // An item at the end of the window's system menu that runs action.
+  void AddSystemMenuItem(const std::string& text, std::function<void()> action);
 
   // ---- TWidgetObserver ----
   void Changed(TControl& control, TChange what) override;
@@ -71,7 +76,9 @@ class TWin32Renderer : public TWidgetObserver {
   void MeasureItem(MEASUREITEMSTRUCT& item);
   void Command(HWND child, WORD code);
   void SizeCombo(TSmoothComboBox& combo);
-  void UpdateTooltip(TControl& control, bool add);
+  // Gives the control's window a tool with the hint as its text, the first
+  // time it has one; later hints replace the text.
+  void UpdateTooltip(TControl& control);
   void Report(const std::string& message);
   // Before window is disabled or hidden: the keyboard focus, if in it, goes to the form.
   void MoveFocusFrom(HWND window);
@@ -91,6 +98,9 @@ class TWin32Renderer : public TWidgetObserver {
   std::map<int, TControl*> ids_;           // control ids, known before the windows exist
   std::map<const TTimer*, UINT_PTR> timerIds_;
   std::map<HWND, WNDPROC> listBoxProcs_;
+  std::set<const TControl*> tools_;        // controls with a tooltip tool
+  std::map<UINT, std::function<void()>> systemCommands_;
+  HWND focusOnActivate_ = nullptr;         // the focus to give when the window is activated
   // The pixels of every control and item as last drawn: a repaint of
   // something unchanged is a single copy, with no drawing at all.
   struct TPainted {

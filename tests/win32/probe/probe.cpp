@@ -523,9 +523,12 @@ BoxAnswer AnswerBox(const std::string& caption, int button, DWORD timeoutMs) {
   while (!(box = VisibleTop("#32770", caption.c_str())) && GetTickCount() - start < timeoutMs) Sleep(kPollMs);
   if (!box) return a;
   a.found = true;
-  // The message text is the box's static with text (the icon's has none).
+  // The message text is the box's static with text (the icon's has none);
+  // its line breaks become "~", for one line of output.
   for (HWND w : Descendants(box))
     if (SameText(ClassOf(w), "Static") && a.text.empty()) a.text = TextOf(w);
+  for (std::size_t at; (at = a.text.find_first_of("\r\n")) != std::string::npos;)
+    a.text.replace(at, a.text.compare(at, 2, "\r\n") == 0 ? 2 : 1, "~");
   a.frame = PlaceText(ScreenRect(box));
   if (button == 0) return a;  // only wait for it
   // Posted, not sent: the answer may start work in the program (a restart)
@@ -670,30 +673,32 @@ HWND VisibleTooltip() {
 
 // A tooltip's own window text is not always the shown text (empty in some
 // Wine versions); the current tool's text is asked for with
-// TTM_GETCURRENTTOOLA into memory of the tooltip's process, since pointers
-// in common-control messages are not carried across processes.
-std::string TooltipText(HWND tip, HWND* tool) {
+// TTM_GETCURRENTTOOLW into memory of the tooltip's process, since pointers
+// in common-control messages are not carried across processes. (The A
+// message cuts the text at 80 bytes.)
+std::wstring TooltipText(HWND tip, HWND* tool) {
   DWORD pid = 0;
   GetWindowThreadProcessId(tip, &pid);
   HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
-  if (!process) return "";
-  constexpr SIZE_T kTextBytes = 256;
-  const SIZE_T bytes = sizeof(TTTOOLINFOA) + kTextBytes;
+  if (!process) return L"";
+  constexpr SIZE_T kTextChars = 1024;
+  const SIZE_T bytes = sizeof(TTTOOLINFOW) + kTextChars * sizeof(wchar_t);
   auto* remote = static_cast<char*>(VirtualAllocEx(process, nullptr, bytes, MEM_COMMIT, PAGE_READWRITE));
-  std::string text;
+  std::wstring text;
   if (remote) {
     std::vector<char> local(bytes, 0);
-    auto* info = reinterpret_cast<TTTOOLINFOA*>(local.data());
-    info->cbSize = TTTOOLINFOA_V2_SIZE;
-    info->lpszText = remote + sizeof(TTTOOLINFOA);
+    auto* info = reinterpret_cast<TTTOOLINFOW*>(local.data());
+    info->cbSize = TTTOOLINFOW_V2_SIZE;
+    info->lpszText = reinterpret_cast<LPWSTR>(remote + sizeof(TTTOOLINFOW));
     SIZE_T done = 0;
     DWORD_PTR current = 0;
     if (WriteProcessMemory(process, remote, local.data(), bytes, &done) &&
-        SendMessageTimeoutA(tip, TTM_GETCURRENTTOOLA, 0, reinterpret_cast<LPARAM>(remote), SMTO_ABORTIFHUNG,
+        SendMessageTimeoutW(tip, TTM_GETCURRENTTOOLW, 0, reinterpret_cast<LPARAM>(remote), SMTO_ABORTIFHUNG,
                             kReplyTimeoutMs, &current) &&
         current && ReadProcessMemory(process, remote, local.data(), bytes, &done)) {
-      local.back() = '\0';
-      text = local.data() + sizeof(TTTOOLINFOA);
+      auto* chars = reinterpret_cast<wchar_t*>(local.data() + sizeof(TTTOOLINFOW));
+      chars[kTextChars - 1] = L'\0';
+      text = chars;
       if (tool) *tool = reinterpret_cast<HWND>(info->uId);
     }
     VirtualFreeEx(process, remote, 0, MEM_RELEASE);
@@ -709,7 +714,9 @@ int Tooltip(DWORD timeoutMs) {
   std::printf("visible=%d\n", tip ? 1 : 0);
   if (!tip) return 1;
   HWND tool = nullptr;
-  const std::string text = TooltipText(tip, &tool);
+  // In UTF-8, its line breaks as "~": one line of output.
+  std::string text = Utf8(TooltipText(tip, &tool));
+  for (std::size_t at; (at = text.find("\r\n")) != std::string::npos;) text.replace(at, 2, "~");
   std::printf("text=%s\nwindow_text=%s\n", text.c_str(), TextOf(tip).c_str());
   if (tool) std::printf("tool=%s\n", TextOf(tool).c_str());
   std::printf("after_ms=%lu\n", static_cast<unsigned long>(GetTickCount() - start));
