@@ -319,7 +319,7 @@ TEST_F(MainWindow, KeysAreIgnoredWhereAClickIs) {
   Disks(3);
   pc.Processes.HoldChildren = true;
   TMainForm& f = Shown();
-  f.CreateButtonClick();
+  ClickCreate(f, pc);
   AdvanceMs(1000);
   ASSERT_TRUE(f.WorkflowRunning());
   f.Disk0Image.KeyDown(TKey::Right);

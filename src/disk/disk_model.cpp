@@ -1,6 +1,7 @@
 #include "disk/disk_model.h"
 
 #include <algorithm>
+#include <limits>
 #include <utility>
 #include <vector>
 
@@ -81,22 +82,27 @@ const _DiskInfo* TDiskModel::Disk(int32_t diskIndex) const {
 
 uint64_t LargestFreeExtent(const _DiskInfo& disk, uint64_t diskSize) {
   if (disk.PartitionStyle == kPartitionStyleUnknown) return 0;
-  constexpr uint64_t kGptBackupBytes = 33 * 512;  // the backup entries and header behind the last usable sector
-  const uint64_t end = disk.PartitionStyle == 1 && diskSize > kGptBackupBytes ? diskSize - kGptBackupBytes : diskSize;
+  // The backup table at a GPT disk's end: 33 sectors of 512 bytes, or 6 of 4096.
+  constexpr uint64_t kGptBackupBytes = 6 * 4096;
   std::vector<std::pair<uint64_t, uint64_t>> used;  // [start, end) of each partition
-  for (uint32_t j = 0; j < StoredPartCount(disk); ++j)
-    used.emplace_back(disk.PartInfo[j].PartOffset, disk.PartInfo[j].PartOffset + disk.PartInfo[j].PartLen);
-  std::sort(used.begin(), used.end());
-  uint64_t largest = 0;
-  uint64_t from = kBytesPerMb;
-  const auto gapTo = [&](uint64_t to) {
-    const uint64_t aligned = (from + kBytesPerMb - 1) / kBytesPerMb * kBytesPerMb;
-    if (to > aligned) largest = std::max(largest, to - aligned);
-  };
-  for (const auto& [start, stop] : used) {
-    gapTo(std::min(start, end));
-    from = std::max(from, stop);
+  for (uint32_t j = 0; j < StoredPartCount(disk); ++j) {
+    const _PartInfo& p = disk.PartInfo[j];
+    // A length beyond the numbers' end is cut there.
+    used.emplace_back(p.PartOffset, p.PartOffset + std::min(p.PartLen, std::numeric_limits<uint64_t>::max() - p.PartOffset));
   }
-  gapTo(end);
+  std::sort(used.begin(), used.end());
+  const uint64_t end = disk.PartitionStyle == 1 ? diskSize - std::min(diskSize, kGptBackupBytes) : diskSize;
+  uint64_t largest = 0;
+  const auto stretch = [&largest](uint64_t from, uint64_t to) {
+    if (from >= to) return;  // also keeps the rounding below from passing the numbers' end
+    from = (from + kBytesPerMb - 1) / kBytesPerMb * kBytesPerMb;
+    if (to > from) largest = std::max(largest, (to - from) / kBytesPerMb * kBytesPerMb);
+  };
+  uint64_t at = kBytesPerMb;
+  for (const auto& [start, stop] : used) {
+    stretch(at, std::min(start, end));
+    at = std::max(at, stop);
+  }
+  stretch(at, end);
   return largest;
 }

@@ -30,10 +30,13 @@ class TDiskModel {
   int32_t RapidStartPartIndex = -1;
 };
 
-// The largest run of unpartitioned space on a disk of diskSize bytes: from
-// the first MB, where Windows starts the first partition, to the end (less
-// the backup partition table on GPT), each run's start rounded up to a whole
-// MB, as diskpart aligns a new partition on Vista and later. The model holds
-// no extended container: the space within one between its logical
-// partitions counts as free. 0 for a disk whose layout is not known.
+// The largest partition, in whole MB, that fits into one run of
+// unpartitioned space on a disk of diskSize bytes: from the first MB, where
+// Windows starts the first partition, to the end (less the backup partition
+// table on GPT), each run's start rounded up to a whole MB, as diskpart
+// aligns a new partition on Vista and later. A Create puts its partition
+// into one run, so this, not the sum of them, is the room it has. The model
+// holds no extended container: room within one between its logical
+// partitions counts too (a Create makes a logical partition there). 0 for a
+// disk whose layout is not known.
 uint64_t LargestFreeExtent(const _DiskInfo& disk, uint64_t diskSize);

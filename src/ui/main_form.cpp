@@ -114,12 +114,10 @@ std::vector<std::string> TMainForm::CreateQuestions(int sizeTag) const {
     questions.push_back("The firmware uses the partition only if it holds the installed memory (" +
                         GbText(PhysicalMemorySize) + "). Create a " + GbText(sizeMb) + " partition anyway?");
   // Only a family that may shrink does, and only a disk with a partition to
-  // shrink; a disk whose size cannot be read is left to the workflow.
+  // shrink; a disk whose size is not known is left to the workflow.
   const _DiskInfo* disk = Disk(DiskIndex);
-  disk::DiskGeometryEx geometry{};
-  if (CanResize && disk && StoredPartCount(*disk) > 0 &&
-      GetDisk().GetDriveGeometry(PhysicalDrivePath(disk->DiskNum), geometry) && geometry.DiskSize > 0 &&
-      LargestFreeExtent(*disk, static_cast<uint64_t>(geometry.DiskSize)) < sizeMb * kBytesPerMb)
+  if (CanResize && disk && StoredPartCount(*disk) > 0 && disk->DiskSize > 0 &&
+      LargestFreeExtent(*disk, disk->DiskSize) < sizeMb * kBytesPerMb)
     questions.push_back("Disk " + std::to_string(DiskIndex) +
                         " has not enough free space. Create will shrink a partition of this disk by " + GbText(sizeMb) +
                         " to make room. Continue?");
