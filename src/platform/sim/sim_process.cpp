@@ -125,7 +125,10 @@ os::Handle SimPc::CreateFileA(const std::string& path, uint32_t access, uint32_t
     // Following a link: the open lands on its target.
     return CreateFileA(it->second.LinkTarget, access, share, disposition, flags);
   }
-  // A directory opens only with FILE_FLAG_BACKUP_SEMANTICS, and only as it is.
+  // A directory opens only with FILE_FLAG_BACKUP_SEMANTICS ("you must set
+  // this flag to obtain a handle to a directory",
+  // learn.microsoft.com/windows/win32/api/fileapi/nf-fileapi-createfilea),
+  // and only as it is.
   if (it != Processes.Files.end() && it->second.Directory && !it->second.Link &&
       (!(flags & os::kFileFlagBackupSemantics) || disposition != os::kOpenExisting)) {
     LastError() = os::kErrorAccessDenied;
@@ -315,9 +318,11 @@ bool SimPc::CreateDirectoryA(const std::string& path, const std::string& sddl) {
   return true;
 }
 
-// RemoveDirectoryA removes a junction itself, never what it points to; it
-// refuses a file, a folder with anything in it, and one open without
-// FILE_SHARE_DELETE.
+// RemoveDirectoryA removes a junction itself, never what it points to, and
+// refuses a folder with anything in it
+// (learn.microsoft.com/windows/win32/api/fileapi/nf-fileapi-removedirectorya);
+// assumed: a file gives ERROR_DIRECTORY, and a folder open without
+// FILE_SHARE_DELETE a sharing violation, as DeleteFileA's files do.
 bool SimPc::RemoveDirectoryA(const std::string& path) {
   const std::lock_guard<std::recursive_mutex> guard(mutex_);
   if (Enter(Call::RemoveDirectoryA, path)) return false;
