@@ -95,6 +95,7 @@ TEST_P(DeleteRun, ScriptsStatusAndLayout) {
   EXPECT_TRUE(Form().CreateButton.Enabled());
   EXPECT_FALSE(Form().DeleteButton.Enabled());
   EXPECT_TRUE(Form().PartSizeComboBox.Enabled());
+  EXPECT_EQ(Form().DiskImages[0]->Hint().find("Rapid Start"), std::string::npos) << "the tile tells of the rescan";
   ExpectUntouched(pc, before, &rapid, 0, r.name);
   ExpectLayoutsWrittenFromReads(pc, r.name);
   if (r.grownOffset) {

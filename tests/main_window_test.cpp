@@ -264,6 +264,25 @@ TEST_F(MainWindow, TilesShowWhatEachDiskIs) {
   }
 }
 
+// A rescan reaches the tiles at the next RefreshWindow, as a workflow's last
+// one does: a new Rapid Start partition shows in its disk's hint, and a disk
+// no longer found leaves its tile empty rather than showing what it was.
+TEST_F(MainWindow, TilesFollowARescan) {
+  Disks(3);
+  TMainForm& f = Shown();
+  pc.Disks.FindDrive(1)->AddPrimary(0x84, 40 * kGiB, 4096 * kMiB);
+  pc.Disks.Drives.pop_back();
+  f.ScanDisks();
+  f.FindRapidStartPart();
+  f.RefreshWindow();
+  EXPECT_EQ(f.DiskImages[0]->Hint().find("Rapid Start"), std::string::npos);
+  const std::string hint = f.DiskImages[1]->Hint();
+  EXPECT_EQ(hint.substr(hint.rfind(" \xB7 ") + 3), "Rapid Start partition: 4 GB");
+  EXPECT_FALSE(f.DiskImages[2]->Visible());
+  EXPECT_EQ(Captions(), (std::vector<std::string>{"Disk0", "Disk1", "-"}));
+  EXPECT_EQ(Tags()[2], TMainForm::kEmptyTileTag);
+}
+
 // Left and Right from the focused control, on a strip of five disks: the
 // selection moves one disk, the strip pages to keep it in view, the focus
 // and the mark stay on its tile, and nothing moves past either end.

@@ -23,11 +23,6 @@ void TMainForm::FillDiskPanel() {
   }
   for (int32_t k = FirstVisibleDisk; k < DiskCount && k - FirstVisibleDisk < kTiles; ++k) {
     const int p = k - FirstVisibleDisk;
-    const _DiskInfo& disk = DiskInfo[k];
-    // A disk that does not tell its media kind keeps the hard-disk picture.
-    DiskImages[p]->SetPicture(disk.MediaKind == TMediaKind::Ssd ? "SSD" : "DISK");
-    DiskImages[p]->SetHint(DiskTileHint(k, GetDisk().GetDiskProductId(disk.DiskNum), disk,
-                                        k == RapidStartDiskIndex ? RapidStartPart() : nullptr));
     DiskImages[p]->SetVisible(true);
     DiskLabels[p]->SetCaption("Disk" + std::to_string(k));
     DiskLabels[p]->SetTag(k);
@@ -35,7 +30,28 @@ void TMainForm::FillDiskPanel() {
   }
   LeftButton.SetVisible(FirstVisibleDisk > 0);
   RightButton.SetVisible(FirstVisibleDisk < DiskCount - kTiles);
-  RefreshWindow();
+  RefreshWindow();  // the tiles' pictures and hints too
+}
+
+// The tiles in view show their disks as the model has them now: RefreshWindow
+// calls this, so a workflow's rescan reaches the pictures and hints, and a
+// tile whose disk the rescan no longer found is emptied.
+void TMainForm::ShowTileFacts() {
+  for (int p = 0; p < kTiles; ++p) {
+    const int32_t k = DiskLabels[p]->Tag();
+    if (k == kEmptyTileTag) continue;
+    if (k >= DiskCount) {
+      DiskImages[p]->SetVisible(false);
+      DiskLabels[p]->SetVisible(false);
+      DiskLabels[p]->SetTag(kEmptyTileTag);
+      continue;
+    }
+    const _DiskInfo& disk = DiskInfo[k];
+    // A disk that does not tell its media kind keeps the hard-disk picture.
+    DiskImages[p]->SetPicture(disk.MediaKind == TMediaKind::Ssd ? "SSD" : "DISK");
+    DiskImages[p]->SetHint(DiskTileHint(k, GetDisk().GetDiskProductId(disk.DiskNum), disk,
+                                        k == RapidStartDiskIndex ? RapidStartPart() : nullptr));
+  }
 }
 
 // Paging refills the tiles; the mark then follows the selected disk.

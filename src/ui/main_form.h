@@ -84,6 +84,7 @@ class TMainForm : public TForm, public TDiskModel {
   // ---- disk strip ----
   void FormShow();
   void FillDiskPanel();
+  void ShowTileFacts();
   void LeftButtonClick();
   void RightButtonClick();
   void Disk0ImageClick(TControl& sender);

@@ -1,5 +1,6 @@
-// The status line, the enabled state of the buttons and the size box, and
-// the restart question: RefreshWindow alone decides them from the disk model
+// The status line, the tiles' pictures and hints, the enabled state of the
+// buttons and the size box, and the restart question: RefreshWindow alone
+// decides them from the disk model
 // and the workflows' state; StatusTimer moves the dots while a workflow runs.
 #include "ui/main_form.h"
 
@@ -29,6 +30,8 @@ void TMainForm::RefreshWindow() {
     StatusPrefix = "Disk " + std::to_string(DiskIndex) + ": " + (disk ? GetDisk().GetDiskProductId(disk->DiskNum) : "");
     StatusLabel.SetCaption(StatusText.empty() ? StatusPrefix : StatusPrefix + ", " + StatusText);
   }
+
+  ShowTileFacts();
 
   // The red note after a failed Create; else, in the normal colour, where
   // the Rapid Start partition is.
