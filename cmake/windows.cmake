@@ -39,8 +39,7 @@ foreach(dll gdiplus setupapi)
 endforeach()
 add_custom_target(orv_delay_libs DEPENDS ${ORV_DELAY_LIBS})
 
-file(GLOB ORV_WIN32_SOURCES CONFIGURE_DEPENDS
-     ${CMAKE_SOURCE_DIR}/src/platform/win32/*.cpp ${CMAKE_SOURCE_DIR}/src/widgets/win32/*.cpp)
+file(GLOB ORV_WIN32_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/*/win32/*.cpp)
 add_library(orv_win32 STATIC ${ORV_WIN32_SOURCES})
 target_link_libraries(orv_win32 PUBLIC orv_core ${ORV_WIN32_LIBS} ${ORV_DELAY_LIBS})
 add_dependencies(orv_win32 orv_delay_libs)

@@ -13,9 +13,9 @@
 #include <new>
 #include <thread>
 
+#include "shell/thread.h"
 #include "sim_fixture.h"
 #include "ui/main_form.h"
-#include "widgets/thread.h"
 
 // Presses Create as a user who answers Yes to each question asked first;
 // the questions are then forgotten, so a test sees the boxes after them.

@@ -9,11 +9,11 @@
 #include <vector>
 
 #include "app/switches.h"
+#include "app/win32/app_host_win32.h"
 #include "demo/demo_machines.h"
 #include "demo/demo_os.h"
 #include "platform/win32/dll_loading.h"
 #include "platform/win32/win32_os.h"
-#include "widgets/win32/app_host_win32.h"
 
 namespace {
 // Simulated handles lie far from the ones Windows hands out, so each call

@@ -11,8 +11,8 @@
 #include "shell/debug_console.h"
 #include "shell/global.h"
 #include "shell/log_kv.h"
+#include "shell/thread.h"
 #include "ui/main_form.h"
-#include "widgets/thread.h"
 
 namespace {
 

@@ -2,9 +2,9 @@
 // hands over to the portable entry.
 #include <windows.h>
 
+#include "app/win32/app_host_win32.h"
 #include "platform/win32/dll_loading.h"
 #include "platform/win32/win32_os.h"
-#include "widgets/win32/app_host_win32.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   HardenDllSearch();

@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "partops/helper_command.h"
+#include "helper/helper_command.h"
 #include "platform/win32/dll_loading.h"
 
 int main() {

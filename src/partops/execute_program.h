@@ -11,7 +11,7 @@
 #include <string>
 
 #include "platform/os_types.h"
-#include "widgets/thread.h"
+#include "shell/thread.h"
 
 class TExecuteProgram : public TThread {
  public:

@@ -8,7 +8,7 @@
 #include <functional>
 #include <map>
 
-#include "widgets/thread.h"
+#include "shell/thread.h"
 #include "widgets/widgets.h"
 
 class TLoopClock {

@@ -7,7 +7,7 @@
 #include <sstream>
 #include <vector>
 
-#include "partops/helper_command.h"
+#include "helper/helper_command.h"
 #include "platform/sim/sim_pc.h"
 
 namespace {

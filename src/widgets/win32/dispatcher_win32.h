@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "widgets/thread.h"
+#include "shell/thread.h"
 
 class Win32Dispatcher : public TGuiDispatcher {
  public:

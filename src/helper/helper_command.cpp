@@ -1,4 +1,4 @@
-#include "partops/helper_command.h"
+#include "helper/helper_command.h"
 
 std::string UnwrapHelperCommandLine(const std::string& helperCommandLine) {
   const std::string& s = helperCommandLine;

@@ -1,4 +1,4 @@
-// The toolkit's thread class and the GUI thread's dispatcher.
+// Worker threads and the GUI thread's dispatcher.
 //
 // A TThread runs Execute on a worker thread. Synchronize hands a function to
 // the GUI thread and waits until it has run there; OnTerminate is delivered

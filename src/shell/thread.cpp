@@ -1,4 +1,4 @@
-#include "widgets/thread.h"
+#include "shell/thread.h"
 
 #include <atomic>
 #include <chrono>

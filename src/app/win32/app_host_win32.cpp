@@ -1,13 +1,13 @@
-#include "widgets/win32/app_host_win32.h"
+#include "app/win32/app_host_win32.h"
 
 #include <commctrl.h>
 
 #include <cstring>
 
+#include "shell/thread.h"
 #include "ui/main_form.h"
-#include "widgets/thread.h"
-#include "widgets/win32/paint_win32.h"
 #include "widgets/win32/dispatcher_win32.h"
+#include "widgets/win32/paint_win32.h"
 #include "widgets/win32/renderer_win32.h"
 
 namespace {
