@@ -4,6 +4,8 @@
 
 #include <vector>
 
+#include "widgets/win32/gdi_scope.h"
+
 using namespace Gdiplus;
 
 // Where the Gdiplus wrapper keeps StringFormat::GenericTypographic() once
@@ -82,11 +84,6 @@ TPainter::~TPainter() {
   pictures_.clear();
   fonts_.clear();
   for (auto& entry : gdiFonts_) DeleteObject(entry.second);
-  if (backdropDc_) {
-    SelectObject(backdropDc_, backdropOld_);
-    DeleteDC(backdropDc_);
-  }
-  if (backdrop_) DeleteObject(backdrop_);
 }
 
 RECT TPainter::Scale(const TRect& r) const {
@@ -136,19 +133,13 @@ Bitmap* TPainter::Picture(const std::string& name) {
 
 void TPainter::BuildBackdrop(TForm& form) {
   const int w = Scale(form.ClientWidth()), h = Scale(form.ClientHeight());
-  if (!backdropDc_) {
-    HDC screen = GetDC(nullptr);
-    backdropDc_ = CreateCompatibleDC(screen);
-    backdrop_ = CreateCompatibleBitmap(screen, w, h);
-    ReleaseDC(nullptr, screen);
-    backdropOld_ = SelectObject(backdropDc_, backdrop_);
-  }
+  if (!backdrop_) backdrop_ = std::make_unique<TMemoryCanvas>(TWindowDc(nullptr), w, h);
+  const HDC backdropDc = backdrop_->Dc();
   inBackdrop_.clear();
-  HBRUSH face = CreateSolidBrush(Ref(form.Color));
+  const TGdiObject<HBRUSH> face(CreateSolidBrush(Ref(form.Color)));
   RECT all = {0, 0, w, h};
-  FillRect(backdropDc_, &all, face);
-  DeleteObject(face);
-  Graphics g(backdropDc_);
+  FillRect(backdropDc, &all, face);
+  Graphics g(backdropDc);
   g.SetInterpolationMode(InterpolationModeHighQualityBicubic);
   g.SetPixelOffsetMode(PixelOffsetModeHalf);
   for (TControl* c : form.Children()) {
@@ -162,7 +153,8 @@ void TPainter::BuildBackdrop(TForm& form) {
 }
 
 void TPainter::CopyBackdrop(HDC dc, const RECT& formRect, int x, int y) const {
-  BitBlt(dc, x, y, formRect.right - formRect.left, formRect.bottom - formRect.top, backdropDc_, formRect.left,
+  if (!backdrop_) return;  // not built yet: nothing to copy
+  BitBlt(dc, x, y, formRect.right - formRect.left, formRect.bottom - formRect.top, backdrop_->Dc(), formRect.left,
          formRect.top, SRCCOPY);
 }
 
@@ -213,15 +205,13 @@ void TPainter::Panel(HDC dc, const TPanel& panel, int width, int height) {
   } lines[] = {{RGB(255, 255, 255), RGB(112, 112, 112)}, {RGB(236, 236, 236), RGB(160, 160, 164)}};
   for (int k = 0; k < TPanel::kBevelWidth; ++k) {
     const int a = Scale(k), b = Scale(k + 1);
-    HBRUSH light = CreateSolidBrush(lines[k].light), dark = CreateSolidBrush(lines[k].dark);
+    const TGdiObject<HBRUSH> light(CreateSolidBrush(lines[k].light)), dark(CreateSolidBrush(lines[k].dark));
     RECT top = {a, a, width - a, b}, left = {a, a, b, height - a};
     RECT bottom = {a, height - b, width - a, height - a}, right = {width - b, a, width - a, height - a};
     FillRect(dc, &top, light);
     FillRect(dc, &left, light);
     FillRect(dc, &bottom, dark);
     FillRect(dc, &right, dark);
-    DeleteObject(light);
-    DeleteObject(dark);
   }
 }
 
@@ -313,10 +303,10 @@ void TPainter::GlassButton(HDC dc, const TGlassButton& button, int width, int he
 void TPainter::ComboItem(HDC dc, const TSmoothComboBox& combo, int index, const RECT& rect, bool selected,
                          bool focused) {
   const bool enabled = combo.Enabled();
-  HBRUSH fill = CreateSolidBrush(selected ? GetSysColor(COLOR_HIGHLIGHT)
-                                          : enabled ? GetSysColor(COLOR_WINDOW) : GetSysColor(COLOR_BTNFACE));
+  const TGdiObject<HBRUSH> fill(CreateSolidBrush(selected  ? GetSysColor(COLOR_HIGHLIGHT)
+                                                 : enabled ? GetSysColor(COLOR_WINDOW)
+                                                           : GetSysColor(COLOR_BTNFACE)));
   FillRect(dc, &rect, fill);
-  DeleteObject(fill);
   if (index >= 0 && index < static_cast<int>(combo.Items().size())) {
     const TComboItem& item = combo.Items()[static_cast<std::size_t>(index)];
     Graphics g(dc);
@@ -336,10 +326,9 @@ void TPainter::ListItem(HDC dc, const TSmoothListBox& list, int index, const REC
   // little wider, which would cut their ends off beside the scroll bar.
   RECT box = rect;
   box.left += Scale(1);
-  const HGDIOBJ old = SelectObject(dc, GdiFont(item.Font));
+  const TSelected font(dc, GdiFont(item.Font));
   SetBkMode(dc, TRANSPARENT);
   SetTextColor(dc, Ref(item.Font.Color));
   DrawTextA(dc, item.Caption.c_str(), static_cast<int>(item.Caption.size()), &box,
             DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
-  SelectObject(dc, old);
 }

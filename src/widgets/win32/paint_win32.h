@@ -26,6 +26,8 @@ using std::min;
 
 #include "widgets/widgets.h"
 
+class TMemoryCanvas;
+
 class TPainter {
  public:
   TPainter(HINSTANCE instance, int dpi);
@@ -69,9 +71,7 @@ class TPainter {
 
   HINSTANCE instance_;
   int dpi_;
-  HBITMAP backdrop_ = nullptr;
-  HDC backdropDc_ = nullptr;
-  HGDIOBJ backdropOld_ = nullptr;
+  std::unique_ptr<TMemoryCanvas> backdrop_;
   std::map<std::string, std::unique_ptr<Gdiplus::Bitmap>> pictures_;
   std::set<const TControl*> inBackdrop_;
   std::map<std::tuple<std::string, int, bool>, HFONT> gdiFonts_;

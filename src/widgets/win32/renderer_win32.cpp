@@ -5,6 +5,8 @@
 #include <tuple>
 #include <vector>
 
+#include "widgets/win32/gdi_scope.h"
+
 namespace {
 
 constexpr char kFormClass[] = "TMainForm";
@@ -46,9 +48,7 @@ void TWin32Renderer::RegisterClasses(HINSTANCE instance) {
 
 TWin32Renderer::TWin32Renderer(HINSTANCE instance, TForm& form, std::function<void(const std::string&)> report)
     : instance_(instance), form_(form), report_(std::move(report)) {
-  HDC screen = GetDC(nullptr);
-  painter_ = std::make_unique<TPainter>(instance, GetDeviceCaps(screen, LOGPIXELSY));
-  ReleaseDC(nullptr, screen);
+  painter_ = std::make_unique<TPainter>(instance, GetDeviceCaps(TWindowDc(nullptr), LOGPIXELSY));
 
   RECT frame = {0, 0, painter_->Scale(form.ClientWidth()), painter_->Scale(form.ClientHeight())};
   AdjustWindowRectEx(&frame, kFormStyle, FALSE, WS_EX_CONTROLPARENT);
@@ -443,9 +443,7 @@ void TWin32Renderer::PaintKept(HDC dc, const TControl& control, const TPaintKey&
     if (!kept.canvas) {
       // In the screen's format whatever dc is (a WM_PRINTCLIENT bitmap may be
       // monochrome): the pixels are copied to the screen later.
-      HDC screen = GetDC(nullptr);
-      kept.canvas = std::make_unique<TMemoryCanvas>(screen, w, h);
-      ReleaseDC(nullptr, screen);
+      kept.canvas = std::make_unique<TMemoryCanvas>(TWindowDc(nullptr), w, h);
     }
     // Every drawing covers the whole canvas first, so old pixels never show.
     draw(kept.canvas->Dc(), w, h);
@@ -561,14 +559,10 @@ LRESULT CALLBACK TWin32Renderer::ListBoxProc(HWND list, UINT msg, WPARAM wParam,
     case WM_NCPAINT: {
       // The border in the help text's gray rather than black.
       const LRESULT result = CallWindowProcA(original, list, msg, wParam, lParam);
-      HDC dc = GetWindowDC(list);
       RECT r;
       GetWindowRect(list, &r);
       OffsetRect(&r, -r.left, -r.top);
-      HBRUSH gray = CreateSolidBrush(RGB(128, 128, 128));
-      FrameRect(dc, &r, gray);
-      DeleteObject(gray);
-      ReleaseDC(list, dc);
+      FrameRect(TWindowDc(list, true), &r, TGdiObject<HBRUSH>(CreateSolidBrush(RGB(128, 128, 128))));
       return result;
     }
     case WM_VSCROLL:
