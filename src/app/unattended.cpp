@@ -12,7 +12,6 @@
 
 namespace {
 
-constexpr uint64_t kMiB = 1048576;
 // A workflow that has not ended after this long never will on its own.
 constexpr uint64_t kRunLimitMs = 60ull * 60 * 1000;
 // How often a wait for a run is reported.
@@ -29,15 +28,11 @@ std::string OneLine(std::string text) {
 }
 
 const char* StyleText(int32_t style) {
-  switch (style) {
-    case 0: return "MBR";
-    case 1: return "GPT";
-    case 2: return "RAW";
-    default: return "Unknown";
-  }
+  const char* text = PartitionStyleText(style);
+  return text ? text : "Unknown";
 }
 
-std::string MbText(uint64_t bytes) { return std::to_string(bytes / kMiB); }
+std::string MbText(uint64_t bytes) { return std::to_string(bytes / kBytesPerMb); }
 
 void ReportDisks(TMainForm& f, const TOut& out) {
   out("FixedDisks=" + std::to_string(f.DiskCount));
@@ -74,7 +69,7 @@ void ReportRapidStart(TMainForm& f, const TOut& out) {
   out("RapidStart.Disk=" + std::to_string(disk.DiskNum));
   out("RapidStart.PartNum=" + std::to_string(part->PartNum));
   out("RapidStart.SizeMB=" + MbText(part->PartLen));
-  out("RapidStart.Type=" + (disk.PartitionStyle == 1 ? disk::FormatGuidText(part->Gpt.PartitionType)
+  out("RapidStart.Type=" + (disk.PartitionStyle == kPartitionStyleGpt ? disk::FormatGuidText(part->Gpt.PartitionType)
                                                       : HexByteText(part->Mbr.PartitionType)));
 }
 
@@ -90,7 +85,7 @@ TStatusVerdict StatusVerdict(TMainForm& f) {
   if (f.Firmware == TFirmwareState::Absent)
     return {kExitNoFirmware, "NoFirmware", "the firmware does not offer Intel Rapid Start"};
   if (!part) return {kExitNoPartition, "NoPartition", "there is no Rapid Start partition"};
-  if (f.PhysicalMemorySize != 0 && part->PartLen < uint64_t{f.PhysicalMemorySize} * kMiB)
+  if (f.PhysicalMemorySize != 0 && part->PartLen < uint64_t{f.PhysicalMemorySize} * kBytesPerMb)
     return {kExitTooSmall, "TooSmall",
             "the Rapid Start partition (" + MbText(part->PartLen) + " MB) is smaller than the installed memory (" +
                 std::to_string(f.PhysicalMemorySize) + " MB)"};

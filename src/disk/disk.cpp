@@ -27,7 +27,7 @@ std::string PhysicalDrivePath(int32_t diskNum) {
 std::string VolumePath(char letter) { return std::string("\\\\?\\") + letter + ":"; }
 
 bool IsRapidStartPart(int32_t partitionStyle, const _PartInfo& part) {
-  if (partitionStyle == static_cast<int32_t>(disk::kStyleGpt))
+  if (partitionStyle == kPartitionStyleGpt)
     return part.Gpt.PartitionType == disk::RapidStartGptType();
   return part.Mbr.PartitionType == disk::RapidStartIdentity().MbrType;
 }

@@ -31,11 +31,15 @@ struct _PartInfo {
 constexpr uint32_t kMaxPartsPerDisk = 128;
 constexpr char kNoDriveLetter = ' ';
 
-// A disk whose layout could not be read keeps this style: neither MBR, GPT nor
-// RAW, so nothing treats it as a disk whose partitions are known.
+// A disk's partition style: the drivers' own values (PARTITION_STYLE), and
+// for a disk whose layout could not be read kPartitionStyleUnknown, neither
+// MBR, GPT nor RAW, so nothing treats it as a disk whose partitions are known.
+constexpr int32_t kPartitionStyleMbr = static_cast<int32_t>(disk::kStyleMbr);
+constexpr int32_t kPartitionStyleGpt = static_cast<int32_t>(disk::kStyleGpt);
+constexpr int32_t kPartitionStyleRaw = static_cast<int32_t>(disk::kStyleRaw);
 constexpr int32_t kPartitionStyleUnknown = -1;
-// Sizes in MB are bytes divided by this, truncated.
-constexpr uint64_t kBytesPerMb = 1048576;
+// "MBR", "GPT" or "RAW"; nullptr for any other style.
+const char* PartitionStyleText(int32_t style);
 
 // Whether a disk is a solid-state drive, as its storage driver tells.
 enum class TMediaKind : int32_t { Unknown = 0, Ssd = 1, Hdd = 2 };
@@ -45,7 +49,7 @@ const char* MediaKindText(TMediaKind kind);
 // One physical disk.
 struct _DiskInfo {
   int32_t DiskNum;         // N of \\.\PhysicalDriveN
-  int32_t PartitionStyle;  // 0 MBR, 1 GPT, 2 RAW; kPartitionStyleUnknown: layout unreadable
+  int32_t PartitionStyle;  // kPartitionStyleMbr, Gpt, Raw; kPartitionStyleUnknown: layout unreadable
   uint32_t PartCount;      // valid entries at the front of PartInfo, 0..128
   _PartInfo PartInfo[kMaxPartsPerDisk];
   TMediaKind MediaKind;    // read with the disk by ReadFixedDisks

@@ -14,7 +14,7 @@ void LogPartition(int32_t partitionStyle, int32_t j, const _PartInfo& part) {
   LogKv("PartIndex", j, kAttrPartition);
   LogKv("PartNum", part.PartNum);
   LogKv("PartDriveLetter", part.PartDriveLetter);
-  if (partitionStyle == static_cast<int32_t>(disk::kStyleGpt)) {
+  if (partitionStyle == kPartitionStyleGpt) {
     LogKv("PartId", disk::FormatGuidText(part.Gpt.PartitionType));
   } else {
     LogKv("PartBootable", part.Mbr.BootIndicator != 0);
@@ -28,13 +28,10 @@ void LogDisk(int32_t d, const _DiskInfo& info) {
   LogKv("DiskIndex", d, kAttrHeading);
   LogKv("DiskNum", info.DiskNum);
   LogLine(std::string("MediaKind=") + MediaKindText(info.MediaKind));
-  switch (info.PartitionStyle) {
-    case static_cast<int32_t>(disk::kStyleGpt): LogLine("PartitionStyle=GPT"); break;
-    case static_cast<int32_t>(disk::kStyleMbr): LogLine("PartitionStyle=MBR"); break;
-    case static_cast<int32_t>(disk::kStyleRaw): LogLine("PartitionStyle=RAW"); break;
-    case kPartitionStyleUnknown: LogLine("PartitionStyle=Unknown (layout could not be read)"); break;
-    default: break;
-  }
+  if (const char* style = PartitionStyleText(info.PartitionStyle))
+    LogLine(std::string("PartitionStyle=") + style);
+  else if (info.PartitionStyle == kPartitionStyleUnknown)
+    LogLine("PartitionStyle=Unknown (layout could not be read)");
   LogKv("PartCount", info.PartCount);
   const uint32_t parts = StoredPartCount(info);
   for (uint32_t j = 0; j < parts; ++j) LogPartition(info.PartitionStyle, static_cast<int32_t>(j), info.PartInfo[j]);
@@ -91,7 +88,7 @@ uint64_t LargestFreeExtent(const _DiskInfo& disk, uint64_t diskSize) {
     used.emplace_back(p.PartOffset, p.PartOffset + std::min(p.PartLen, std::numeric_limits<uint64_t>::max() - p.PartOffset));
   }
   std::sort(used.begin(), used.end());
-  const uint64_t end = disk.PartitionStyle == 1 ? diskSize - std::min(diskSize, kGptBackupBytes) : diskSize;
+  const uint64_t end = disk.PartitionStyle == kPartitionStyleGpt ? diskSize - std::min(diskSize, kGptBackupBytes) : diskSize;
   uint64_t largest = 0;
   const auto stretch = [&largest](uint64_t from, uint64_t to) {
     if (from >= to) return;  // also keeps the rounding below from passing the numbers' end

@@ -276,6 +276,15 @@ TMediaKind TDisk::GetDiskMediaKind(int32_t diskNum) {
   return trim.value_or(false) ? TMediaKind::Ssd : TMediaKind::Unknown;
 }
 
+const char* PartitionStyleText(int32_t style) {
+  switch (style) {
+    case kPartitionStyleMbr: return "MBR";
+    case kPartitionStyleGpt: return "GPT";
+    case kPartitionStyleRaw: return "RAW";
+    default: return nullptr;
+  }
+}
+
 const char* MediaKindText(TMediaKind kind) {
   switch (kind) {
     case TMediaKind::Ssd: return "SSD";

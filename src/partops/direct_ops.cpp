@@ -6,7 +6,7 @@
 
 namespace {
 
-bool IsGpt(const _DiskInfo& info) { return info.PartitionStyle == static_cast<int32_t>(disk::kStyleGpt); }
+bool IsGpt(const _DiskInfo& info) { return info.PartitionStyle == kPartitionStyleGpt; }
 
 // A disk whose layout could not be read has unknown partition numbers: any
 // number could name a data partition, so nothing is edited on it.

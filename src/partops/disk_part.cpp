@@ -1,5 +1,6 @@
 #include "partops/disk_part.h"
 
+#include "disk/disk.h"
 #include "disk/part_identity.h"
 #include "partops/script_file.h"
 #include "shell/global.h"
@@ -8,8 +9,6 @@
 
 namespace {
 
-constexpr int32_t kStyleGpt = 1;
-
 // The Rapid Start type line: the GUID without braces on GPT disks, the MBR
 // byte on every other disk (RAW included); both forced. A partition just made
 // is mounted and held open (Explorer offers to format it), and "set id"
@@ -17,7 +16,7 @@ constexpr int32_t kStyleGpt = 1;
 // override dismounts it first (learn.microsoft.com/windows-server/
 // administration/windows-commands/set-id).
 std::string RapidStartTypeLine(int32_t partitionStyle) {
-  if (partitionStyle == kStyleGpt) return "set id=" + TextBetween(disk::kRapidStartGptTypeText, "{", "}", "") + " override";
+  if (partitionStyle == kPartitionStyleGpt) return "set id=" + TextBetween(disk::kRapidStartGptTypeText, "{", "}", "") + " override";
   return "set id=" + HexByteText(disk::kRapidStartMbrType).substr(2) + " override";
 }
 
@@ -49,8 +48,8 @@ uint64_t TDiskPart::DeleteRapidStartPart(int32_t diskNum, int32_t partNum, int32
   // diskpart deletes only known data partitions unless told otherwise: a
   // non-GPT Rapid Start partition is made an ordinary one first, a GPT one
   // is deleted with "override".
-  if (!Setup.UseIo && partitionStyle != kStyleGpt) DiskPartScript.push_back("set id=07 override");
-  DiskPartScript.push_back(partitionStyle == kStyleGpt ? "delete partition override" : "delete partition");
+  if (!Setup.UseIo && partitionStyle != kPartitionStyleGpt) DiskPartScript.push_back("set id=07 override");
+  DiskPartScript.push_back(partitionStyle == kPartitionStyleGpt ? "delete partition override" : "delete partition");
   DiskPartScript.push_back("exit");
   return CallDiskPart();
 }

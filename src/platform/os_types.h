@@ -7,6 +7,10 @@
 #include <cstdint>
 #include <string>
 
+// Windows counts sizes in binary units: a MB is 2^20 bytes. Sizes in MB are
+// bytes divided by this, truncated.
+constexpr uint64_t kBytesPerMb = 1048576;
+
 namespace os {
 
 using Handle = std::uintptr_t;  // HANDLE, HWND, HDEVINFO alike

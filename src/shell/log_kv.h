@@ -45,7 +45,6 @@ inline std::string HexResultText(int32_t v) {
 
 // "<MB>MB (<bytes>)", MB truncated.
 inline std::string SizeMbText(uint64_t bytes) {
-  constexpr uint64_t kBytesPerMb = 1048576;
   return std::to_string(bytes / kBytesPerMb) + "MB (" + std::to_string(bytes) + ")";
 }
 

@@ -24,7 +24,6 @@ constexpr int32_t kWbemFlagForwardOnly = 0x20;
 constexpr int32_t kWbemInfinite = -1;  // 0xFFFFFFFF as a signed timeout
 
 constexpr int kMaxModules = 256;
-constexpr int64_t kBytesPerMb = 1048576;
 constexpr int64_t kFormFactorDimm = 8;
 constexpr int64_t kFormFactorSodimm = 12;
 
@@ -141,7 +140,7 @@ int64_t ListModule(Os& os, os::ComObject module) {
   WriteWideLine(os, L"BankLabel", AsText(ReadProperty(os, module, L"BankLabel")));
   const int64_t formFactor = AsInteger(ReadProperty(os, module, L"FormFactor")).value_or(0);
   std::optional<int64_t> mb = AsInteger(ReadProperty(os, module, L"Capacity"));
-  if (mb) *mb /= kBytesPerMb;
+  if (mb) *mb /= static_cast<int64_t>(kBytesPerMb);
   const bool counted = formFactor == kFormFactorDimm || formFactor == kFormFactorSodimm;
   WriteWideLine(os, L"Capacity", AsNumberText(mb));
   WriteWideLine(os, L"Caption", AsText(ReadProperty(os, module, L"Caption")));

@@ -30,7 +30,7 @@ void TCreateWorkflow::Start(int32_t diskIndex, int sizeTag) {
   if (!known) LogLine("Create: the chosen disk is not in the model; nothing is changed");
   PartIndex = known ? static_cast<int32_t>(StoredPartCount(*disk)) : -1;
   DiskNum_ = known ? disk->DiskNum : -1;
-  Style_ = known ? disk->PartitionStyle : 0;
+  Style_ = known ? disk->PartitionStyle : kPartitionStyleMbr;
   ClickOffsets_.clear();
   ClickLengths_.clear();
   for (int32_t j = 0; j < PartIndex; ++j) {
@@ -38,7 +38,7 @@ void TCreateWorkflow::Start(int32_t diskIndex, int sizeTag) {
     ClickLengths_.push_back(disk->PartInfo[j].PartLen);
   }
   ShrunkMB_ = 0;
-  ExecuteStatus = 0;
+  ExecuteStatus = kStepDue;
   ExecuteStep = kStepPrimary;
   ShrinkDone = false;
   ExecuteResult = 0;
@@ -48,12 +48,12 @@ void TCreateWorkflow::Start(int32_t diskIndex, int sizeTag) {
 
 void TCreateWorkflow::CreateTimerTimer() {
   if (!BeginTick()) return;
-  if (ExecuteStatus == 0) {
+  if (ExecuteStatus == kStepDue) {
     if (DiskIndex >= 0 && PartIndex >= 0)
       StartStep();
     else
       StartFinish();
-  } else if (ExecuteStatus == 2) {
+  } else if (ExecuteStatus == kStepEnded) {
     Decide();
   }
 }

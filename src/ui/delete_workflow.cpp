@@ -8,7 +8,6 @@
 
 namespace {
 
-constexpr int32_t kStyleGpt = 1;
 // What may lie between a partition's end and the next one's start: the
 // alignment of a new partition (a track before Vista, 1 MiB since) and a
 // logical partition's boot record.
@@ -16,7 +15,7 @@ constexpr uint64_t kMaxAlignmentGapBytes = kBytesPerMb;
 
 // A partition diskpart can extend: an NTFS data partition.
 bool IsNtfsDataPart(int32_t partitionStyle, const _PartInfo& p) {
-  if (partitionStyle == kStyleGpt) return disk::FormatGuidText(p.Gpt.PartitionType) == disk::kBasicDataGptTypeText;
+  if (partitionStyle == kPartitionStyleGpt) return disk::FormatGuidText(p.Gpt.PartitionType) == disk::kBasicDataGptTypeText;
   return p.Mbr.PartitionType == 0x07;
 }
 
@@ -50,7 +49,7 @@ void TDeleteWorkflow::Start() {
   Ctx_.StatusText = "Deleting";
   Ctx_.Model.ScanDisks();
   Ctx_.Model.FindRapidStartPart();
-  ExecuteStatus = 0;
+  ExecuteStatus = kStepDue;
   ExecuteStep = kStepDelete;
   ExecuteResult = 0;
   const _PartInfo* part = Ctx_.Model.RapidStartPart();
@@ -98,9 +97,9 @@ void TDeleteWorkflow::Start() {
 
 void TDeleteWorkflow::DeleteTimerTimer() {
   if (!BeginTick()) return;
-  if (ExecuteStatus == 0)
+  if (ExecuteStatus == kStepDue)
     StartStep();
-  else if (ExecuteStatus == 2)
+  else if (ExecuteStatus == kStepEnded)
     Decide();
 }
 
@@ -115,7 +114,7 @@ void TDeleteWorkflow::StartStep() {
       ExtendSizeInMB = 0;
       Report(partNum != 0 ? "Step=DeleteDirect PartNum=" + std::to_string(partNum) : "Step=DeleteDirect (partition gone)");
       if (partNum != 0) DeletePartitionUseIo(Ctx_.Model, DiskNum_, partNum);
-      ExecuteStatus = 2;  // done at once; no run
+      ExecuteStatus = kStepEnded;  // done at once; no run
       DecideNow();
     } else {
       ExtendSizeInMB = static_cast<uint32_t>(PartLen_ / kBytesPerMb);
@@ -134,7 +133,7 @@ void TDeleteWorkflow::StartStep() {
 }
 
 void TDeleteWorkflow::Decide() {
-  if (ExecuteStep == kStepDelete && DeleteRan_ && !Ctx_.UseIo && ExecuteResult != 0 && Style_ != kStyleGpt) {
+  if (ExecuteStep == kStepDelete && DeleteRan_ && !Ctx_.UseIo && ExecuteResult != 0 && Style_ != kPartitionStyleGpt) {
     // The script retypes the partition before it deletes it: when the delete
     // failed, the partition may stand there as an ordinary one. It gets its
     // Rapid Start type back, so the disk is as it was at the click.

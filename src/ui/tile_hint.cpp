@@ -11,15 +11,6 @@ constexpr uint64_t kBytesPerTb = 1024 * kBytesPerGb;
 
 uint64_t Rounded(uint64_t bytes, uint64_t unit) { return bytes / unit + (bytes % unit >= unit / 2 ? 1 : 0); }
 
-const char* StyleText(int32_t style) {
-  switch (style) {
-    case static_cast<int32_t>(disk::kStyleMbr): return "MBR";
-    case static_cast<int32_t>(disk::kStyleGpt): return "GPT";
-    case static_cast<int32_t>(disk::kStyleRaw): return "RAW";
-    default: return nullptr;  // the layout could not be read
-  }
-}
-
 }  // namespace
 
 std::string SizeText(uint64_t bytes) {
@@ -36,7 +27,7 @@ std::string DiskTileHint(int32_t diskIndex, const std::string& product, const _D
                          const _PartInfo* rapidStart) {
   std::string facts = "Windows disk " + std::to_string(disk.DiskNum);
   auto add = [&facts](const std::string& fact) { facts += kDot + fact; };
-  const char* style = StyleText(disk.PartitionStyle);
+  const char* style = PartitionStyleText(disk.PartitionStyle);
   if (disk.DiskSize) add(SizeText(disk.DiskSize));
   if (style) add(style);
   if (disk.MediaKind != TMediaKind::Unknown) add(MediaKindText(disk.MediaKind));

@@ -29,7 +29,7 @@ void TWorkflowSteps::Started(uint64_t runId) {
   RanAgain_ = false;
   Report(std::string("Step=") + StepName() + (runId != 0 ? "" : " (not started)"));
   if (runId != 0) {
-    ExecuteStatus = 1;
+    ExecuteStatus = kStepRunning;
     RunStartMs_ = WorkflowNowMs();
     // Close behind the previous run: what the disk looks like now decides
     // whether a failure may be run again.
@@ -41,12 +41,12 @@ void TWorkflowSteps::Started(uint64_t runId) {
   }
   ExecuteResult = static_cast<int32_t>(os::HResultFromWin32(os::kErrorGenFailure));
   FailureCode = ExecuteResult;
-  ExecuteStatus = 2;
+  ExecuteStatus = kStepEnded;
   DecideNow();
 }
 
 void TWorkflowSteps::RunEnded(uint64_t runId, int32_t exitCode) {
-  if (!Running_ || runId == 0 || runId != RunId_ || ExecuteStatus != 1) {
+  if (!Running_ || runId == 0 || runId != RunId_ || ExecuteStatus != kStepRunning) {
     LogKv((StepTimer_.Name() + "->IgnoredRun").c_str(), runId);
     return;
   }
@@ -59,7 +59,7 @@ void TWorkflowSteps::RunEnded(uint64_t runId, int32_t exitCode) {
   if (exitCode != 0 && close && RunAgainAfterCloseFailure(endMs)) return;
   ExecuteResult = exitCode;
   if (exitCode != 0) FailureCode = exitCode;
-  ExecuteStatus = 2;
+  ExecuteStatus = kStepEnded;
   DecideNow();
 }
 
@@ -88,7 +88,7 @@ void TWorkflowSteps::WaitThenRunAgain(uint64_t failedEndMs) {
     if (RunId_ != 0) return;
     ExecuteResult = static_cast<int32_t>(os::HResultFromWin32(os::kErrorGenFailure));
     FailureCode = ExecuteResult;
-    ExecuteStatus = 2;
+    ExecuteStatus = kStepEnded;
     DecideNow();
   });
 }
@@ -122,7 +122,7 @@ std::string LayoutSignature(const _DiskInfo& disk) {
 
 void TWorkflowSteps::Continue() {
   Pause([this] {
-    ExecuteStatus = 0;
+    ExecuteStatus = kStepDue;
     StepTimer_.FireNow();  // start the step now rather than at the next tick
   });
 }

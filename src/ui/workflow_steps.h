@@ -23,7 +23,11 @@ class TWorkflowSteps {
   // (unattended runs print them).
   std::function<void(const std::string& line)> OnProgress;
 
-  int32_t ExecuteStatus = 0;  // 0: the next tick starts the step; 1: its run goes on; 2: it has ended
+  // Where the current step stands; the log shows the numbers.
+  static constexpr int32_t kStepDue = 0;      // the next tick starts it
+  static constexpr int32_t kStepRunning = 1;  // its run goes on
+  static constexpr int32_t kStepEnded = 2;    // it has ended; the next tick decides
+  int32_t ExecuteStatus = kStepDue;
   int32_t ExecuteStep = 0;
   int32_t ExecuteResult = 0;
   // The exit code of the last step that failed since the click; 0: none.
