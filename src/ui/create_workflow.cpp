@@ -64,7 +64,7 @@ void TCreateWorkflow::StartStep() {
     case kStepPrimary:
     case kStepLogical:
       NewPartNum = GetNewPartitionNumber(Ctx_.Model, DiskIndex, Ctx_.OsFamily);
-      Started(dp.CreateRapidStartPart(DiskNum_, PartSizeInMB, ExecuteStep == kStepPrimary, Style_));
+      StartRun([&] { return dp.CreateRapidStartPart(DiskNum_, PartSizeInMB, ExecuteStep == kStepPrimary, Style_); });
       break;
     case kStepShrink:
     case kStepExtend: {
@@ -74,16 +74,16 @@ void TCreateWorkflow::StartStep() {
       if (partNum == 0)
         Started(0);
       else if (ExecuteStep == kStepShrink)
-        Started(dp.ShrinkPart(DiskNum_, partNum, PartSizeInMB));
+        StartRun([&] { return dp.ShrinkPart(DiskNum_, partNum, PartSizeInMB); });
       else  // exactly what the shrink took: free space that was there at the click stays free
-        Started(dp.ExtendPart(DiskNum_, partNum, ShrunkMB_));
+        StartRun([&] { return dp.ExtendPart(DiskNum_, partNum, ShrunkMB_); });
       break;
     }
     case kStepDeleteNew:
-      Started(dp.DeleteNewPartition(DiskNum_, TypePartNum_));
+      StartRun([&] { return dp.DeleteNewPartition(DiskNum_, TypePartNum_); });
       break;
     default:  // kStepSetType
-      Started(dp.SetRapidStartPartId(DiskNum_, TypePartNum_, Style_));
+      StartRun([&] { return dp.SetRapidStartPartId(DiskNum_, TypePartNum_, Style_); });
       break;
   }
 }

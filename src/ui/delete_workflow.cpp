@@ -105,7 +105,7 @@ void TDeleteWorkflow::DeleteTimerTimer() {
 
 void TDeleteWorkflow::StartStep() {
   if (ExecuteStep == kStepRestoreType) {
-    Started(Ctx_.DiskPart.SetRapidStartPartId(DiskNum_, RestorePartNum_, Style_));
+    StartRun([this] { return Ctx_.DiskPart.SetRapidStartPartId(DiskNum_, RestorePartNum_, Style_); });
     return;
   }
   if (ExecuteStep == kStepDelete) {
@@ -119,7 +119,10 @@ void TDeleteWorkflow::StartStep() {
     } else {
       ExtendSizeInMB = static_cast<uint32_t>(PartLen_ / kBytesPerMb);
       DeleteRan_ = partNum != 0;
-      Started(partNum == 0 ? 0 : Ctx_.DiskPart.DeleteRapidStartPart(DiskNum_, partNum, Style_));
+      if (partNum == 0)
+        Started(0);
+      else
+        StartRun([&] { return Ctx_.DiskPart.DeleteRapidStartPart(DiskNum_, partNum, Style_); });
     }
     return;
   }
@@ -129,7 +132,10 @@ void TDeleteWorkflow::StartStep() {
   const int32_t neighbour = PartNumAtOffset(DiskNum_, NeighbourOffset_, false);
   const uint32_t sizeInMB = ExtendSizeInMB;
   ExtendSizeInMB = 0;
-  Started(neighbour == 0 ? 0 : Ctx_.DiskPart.ExtendPart(DiskNum_, neighbour, sizeInMB));
+  if (neighbour == 0)
+    Started(0);
+  else
+    StartRun([&] { return Ctx_.DiskPart.ExtendPart(DiskNum_, neighbour, sizeInMB); });
 }
 
 void TDeleteWorkflow::Decide() {

@@ -24,19 +24,23 @@ bool TWorkflowSteps::BeginTick() {
   return !AfterPause_;
 }
 
+void TWorkflowSteps::StartRun(const std::function<uint64_t()>& start) {
+  RunStartMs_ = WorkflowNowMs();
+  // Close behind the previous run: what the disk looks like before this one
+  // decides whether a failure may be run again.
+  LayoutAtRunStart_.clear();
+  TDiskPart& dp = Ctx_.DiskPart;
+  if (dp.AnyRunEnded && RunStartMs_ - dp.LastRunEndMs < kDiskpartSpacingMs && WorkDiskNum() >= 0)
+    if (const std::unique_ptr<_DiskInfo> now = ReadDiskLayout(WorkDiskNum())) LayoutAtRunStart_ = LayoutSignature(*now);
+  Started(start());
+}
+
 void TWorkflowSteps::Started(uint64_t runId) {
   RunId_ = runId;
   RanAgain_ = false;
   Report(std::string("Step=") + StepName() + (runId != 0 ? "" : " (not started)"));
   if (runId != 0) {
     ExecuteStatus = kStepRunning;
-    RunStartMs_ = WorkflowNowMs();
-    // Close behind the previous run: what the disk looks like now decides
-    // whether a failure may be run again.
-    LayoutAtRunStart_.clear();
-    TDiskPart& dp = Ctx_.DiskPart;
-    if (dp.AnyRunEnded && RunStartMs_ - dp.LastRunEndMs < kDiskpartSpacingMs && WorkDiskNum() >= 0)
-      if (const std::unique_ptr<_DiskInfo> now = ReadDiskLayout(WorkDiskNum())) LayoutAtRunStart_ = LayoutSignature(*now);
     return;
   }
   ExecuteResult = static_cast<int32_t>(os::HResultFromWin32(os::kErrorGenFailure));

@@ -52,6 +52,10 @@ class TWorkflowSteps {
   // Logs the tick and keeps the dots moving; false while a pause lasts (the
   // pause ends on its own timer, not on a tick).
   bool BeginTick();
+  // Starts a step's script run with start, which returns its run id (0: it
+  // could not be started). When the run comes close behind the previous one,
+  // the work disk is read first: the run may change it as soon as it starts.
+  void StartRun(const std::function<uint64_t()>& start);
   // A step's script run was started (runId), or could not be (0: the step
   // has failed and ends at once).
   void Started(uint64_t runId);
