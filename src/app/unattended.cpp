@@ -35,9 +35,9 @@ const char* StyleText(int32_t style) {
 std::string MbText(uint64_t bytes) { return std::to_string(bytes / kBytesPerMb); }
 
 void ReportDisks(TMainForm& f, const TOut& out) {
-  out("FixedDisks=" + std::to_string(f.DiskCount));
-  for (int32_t d = 0; d < f.DiskCount; ++d) {
-    const _DiskInfo& info = f.DiskInfo[d];
+  out("FixedDisks=" + std::to_string(f.Session.Model.DiskCount));
+  for (int32_t d = 0; d < f.Session.Model.DiskCount; ++d) {
+    const _DiskInfo& info = f.Session.Model.DiskInfo[d];
     const std::string key = "Disk." + std::to_string(info.DiskNum) + ".";
     disk::DiskGeometryEx geometry{};
     const bool sized = GetDisk().GetDriveGeometry(PhysicalDrivePath(info.DiskNum), geometry) && geometry.DiskSize > 0;
@@ -59,12 +59,12 @@ void ReportDisks(TMainForm& f, const TOut& out) {
 }
 
 void ReportRapidStart(TMainForm& f, const TOut& out) {
-  const _PartInfo* part = f.RapidStartPart();
+  const _PartInfo* part = f.Session.Model.RapidStartPart();
   if (!part) {
     out("RapidStart=None");
     return;
   }
-  const _DiskInfo& disk = f.DiskInfo[f.RapidStartDiskIndex];
+  const _DiskInfo& disk = f.Session.Model.DiskInfo[f.Session.Model.RapidStartDiskIndex];
   out("RapidStart=Present");
   out("RapidStart.Disk=" + std::to_string(disk.DiskNum));
   out("RapidStart.PartNum=" + std::to_string(part->PartNum));
@@ -81,17 +81,17 @@ struct TStatusVerdict {
 };
 
 TStatusVerdict StatusVerdict(TMainForm& f) {
-  const _PartInfo* part = f.RapidStartPart();
-  if (f.Firmware == TFirmwareState::Absent)
+  const _PartInfo* part = f.Session.Model.RapidStartPart();
+  if (f.Session.Firmware == TFirmwareState::Absent)
     return {kExitNoFirmware, "NoFirmware", "the firmware does not offer Intel Rapid Start"};
   if (!part) return {kExitNoPartition, "NoPartition", "there is no Rapid Start partition"};
-  if (f.PhysicalMemorySize != 0 && part->PartLen < uint64_t{f.PhysicalMemorySize} * kBytesPerMb)
+  if (f.Session.PhysicalMemorySize != 0 && part->PartLen < uint64_t{f.Session.PhysicalMemorySize} * kBytesPerMb)
     return {kExitTooSmall, "TooSmall",
             "the Rapid Start partition (" + MbText(part->PartLen) + " MB) is smaller than the installed memory (" +
-                std::to_string(f.PhysicalMemorySize) + " MB)"};
+                std::to_string(f.Session.PhysicalMemorySize) + " MB)"};
   return {kExitOk, "Ready",
-          f.PhysicalMemorySize != 0 ? "the Rapid Start partition holds the installed memory"
-                                    : "a Rapid Start partition exists; the installed memory is unknown"};
+          f.Session.PhysicalMemorySize != 0 ? "the Rapid Start partition holds the installed memory"
+                                            : "a Rapid Start partition exists; the installed memory is unknown"};
 }
 
 int Refuse(const TOut& out, int code, const std::string& reason) {
@@ -122,19 +122,19 @@ int32_t ChooseDisk(const TSwitches& s, TMainForm& f, std::string& why) {
   TDisk& disks = GetDisk();
   if (s.DiskAuto) {
     std::vector<int32_t> internal;
-    for (int32_t d = 0; d < f.DiskCount; ++d) {
-      const int32_t bus = disks.GetDiskBusType(f.DiskInfo[d].DiskNum);
+    for (int32_t d = 0; d < f.Session.Model.DiskCount; ++d) {
+      const int32_t bus = disks.GetDiskBusType(f.Session.Model.DiskInfo[d].DiskNum);
       if (bus >= 0 && !IsExternalBus(bus)) internal.push_back(d);
     }
     for (int32_t d : internal)
-      if (f.DiskInfo[d].MediaKind == TMediaKind::Ssd) return d;
+      if (f.Session.Model.DiskInfo[d].MediaKind == TMediaKind::Ssd) return d;
     if (!internal.empty()) return internal.front();
-    why = f.DiskCount > 0 ? "there is no fixed disk on an internal bus" : "there is no fixed disk";
+    why = f.Session.Model.DiskCount > 0 ? "there is no fixed disk on an internal bus" : "there is no fixed disk";
     return -1;
   }
-  for (int32_t d = 0; d < f.DiskCount; ++d) {
-    if (static_cast<uint64_t>(f.DiskInfo[d].DiskNum) != s.DiskNum) continue;
-    if (!s.Force && IsExternalBus(disks.GetDiskBusType(f.DiskInfo[d].DiskNum))) {
+  for (int32_t d = 0; d < f.Session.Model.DiskCount; ++d) {
+    if (static_cast<uint64_t>(f.Session.Model.DiskInfo[d].DiskNum) != s.DiskNum) continue;
+    if (!s.Force && IsExternalBus(disks.GetDiskBusType(f.Session.Model.DiskInfo[d].DiskNum))) {
       why = "disk " + std::to_string(s.DiskNum) + " is on a USB, 1394, SD or MMC bus (/FORCE takes it all the same)";
       return -1;
     }
@@ -152,16 +152,16 @@ bool RunWorkflow(TMainForm& f, TUnattendedEnv& env, const std::function<void()>&
   start();
   // Nobody is watching a first status tick: the first step starts at once
   // rather than a timer interval after the click.
-  for (TTimer* t : {&f.CreateTimer, &f.DeleteTimer})
+  for (TTimer* t : {&f.Session.CreateTimer, &f.Session.DeleteTimer})
     if (t->Enabled()) t->FireNow();
   // A diskpart run that is still going is waited for, however long it takes
   // (a shrink moves data and can take many minutes): reporting Failed while
   // it may still change the disk would be a guess. Each minute says so.
   uint64_t waitedMs = 0;
   for (;;) {
-    if (loop.RunUntil([&f] { return !f.WorkflowRunning(); }, kWaitingLineMs)) return true;
+    if (loop.RunUntil([&f] { return !f.Session.WorkflowRunning(); }, kWaitingLineMs)) return true;
     waitedMs += kWaitingLineMs;
-    if (f.Runs.Busy()) {
+    if (f.Session.Runs.Busy()) {
       env.Out("Waiting=" + std::to_string(waitedMs / kWaitingLineMs) + " min; diskpart is still running");
       continue;
     }
@@ -180,41 +180,41 @@ int RunCreate(const TSwitches& s, TMainForm& f, TUnattendedEnv& env) {
   uint32_t sizeMb = 0;
   if (s.SizeAuto) {
     // What /STATUS then calls Ready: a size that holds the memory.
-    sizeMb = SmallestSizeHolding(f.PhysicalMemorySize);
+    sizeMb = SmallestSizeHolding(f.Session.PhysicalMemorySize);
     if (sizeMb == 0)
       return Refuse(out, kExitBadSize,
-                    "the installed memory (" + std::to_string(f.PhysicalMemorySize) +
+                    "the installed memory (" + std::to_string(f.Session.PhysicalMemorySize) +
                         " MB) is more than the largest partition, " + std::to_string(kMaxCreateSizeMb) + " MB");
   } else if (s.SizeMb < kMinCreateSizeMb || s.SizeMb > kMaxCreateSizeMb) {
     return Refuse(out, kExitBadSize, "the size must be from 1024 to 65536 MB");
   } else {
     sizeMb = static_cast<uint32_t>(s.SizeMb);
   }
-  if (f.RapidStartPart()) return RefuseExisting(f, out);
-  if (f.Firmware == TFirmwareState::Absent && !s.Force)
+  if (f.Session.Model.RapidStartPart()) return RefuseExisting(f, out);
+  if (f.Session.Firmware == TFirmwareState::Absent && !s.Force)
     return Refuse(out, kExitFirmwareAbsent,
                   "the firmware does not offer Intel Rapid Start (/FORCE creates the partition all the same)");
   std::string why;
   const int32_t index = ChooseDisk(s, f, why);
   if (index < 0) return Refuse(out, kExitBadDisk, why);
-  const _DiskInfo& disk = f.DiskInfo[index];
+  const _DiskInfo& disk = f.Session.Model.DiskInfo[index];
   if (disk.PartitionStyle == kPartitionStyleUnknown)
     return Refuse(out, kExitBadDisk, "the partition table of disk " + std::to_string(disk.DiskNum) + " cannot be read");
 
   out("Disk=" + std::to_string(disk.DiskNum));
   out("SizeMB=" + std::to_string(sizeMb));
-  if (f.PhysicalMemorySize != 0 && sizeMb < f.PhysicalMemorySize)
-    out("Warning=the partition is smaller than the installed memory (" + std::to_string(f.PhysicalMemorySize) +
+  if (f.Session.PhysicalMemorySize != 0 && sizeMb < f.Session.PhysicalMemorySize)
+    out("Warning=the partition is smaller than the installed memory (" + std::to_string(f.Session.PhysicalMemorySize) +
         " MB): the firmware will not use it");
-  f.CreateFlow.OnProgress = out;
+  f.Session.CreateFlow.OnProgress = out;
   f.DiskIndex = index;
-  const bool ended = RunWorkflow(f, env, [&] { f.CreateFlow.Start(index, static_cast<int>(sizeMb)); });
-  out("Status=" + f.StatusText);
+  const bool ended = RunWorkflow(f, env, [&] { f.Session.CreateFlow.Start(index, static_cast<int>(sizeMb)); });
+  out("Status=" + f.Session.StatusText);
   // One appeared between the start-up scan and the click's rescan.
-  if (f.StatusText.empty() && f.RapidStartPart()) return RefuseExisting(f, out);
-  if (!ended || !EndsWith(f.StatusText, ".....Done.")) {
+  if (f.Session.StatusText.empty() && f.Session.Model.RapidStartPart()) return RefuseExisting(f, out);
+  if (!ended || !EndsWith(f.Session.StatusText, ".....Done.")) {
     out("Result=Failed");
-    if (f.CreateFlow.FailureCode != 0) out("FailureCode=" + HexResultText(f.CreateFlow.FailureCode));
+    if (f.Session.CreateFlow.FailureCode != 0) out("FailureCode=" + HexResultText(f.Session.CreateFlow.FailureCode));
     return kExitFailed;
   }
   out("Result=Created");
@@ -237,16 +237,16 @@ int RunCreate(const TSwitches& s, TMainForm& f, TUnattendedEnv& env) {
 int RunDelete(TMainForm& f, TUnattendedEnv& env) {
   const TOut& out = env.Out;
   ReportRapidStart(f, out);
-  if (!f.RapidStartPart()) {
+  if (!f.Session.Model.RapidStartPart()) {
     out("Result=NothingToDelete");
     return kExitNoPartition;
   }
-  f.DeleteFlow.OnProgress = out;
+  f.Session.DeleteFlow.OnProgress = out;
   const bool ended = RunWorkflow(f, env, [&f] { f.DeleteButtonClick(); });
-  out("Status=" + f.StatusText);
-  if (!ended || !EndsWith(f.StatusText, ".....Done.")) {
+  out("Status=" + f.Session.StatusText);
+  if (!ended || !EndsWith(f.Session.StatusText, ".....Done.")) {
     out("Result=Failed");
-    if (f.DeleteFlow.FailureCode != 0) out("FailureCode=" + HexResultText(f.DeleteFlow.FailureCode));
+    if (f.Session.DeleteFlow.FailureCode != 0) out("FailureCode=" + HexResultText(f.Session.DeleteFlow.FailureCode));
     return kExitFailed;
   }
   out("Result=Deleted");
@@ -272,8 +272,8 @@ int RunUnattended(const TSwitches& s, TUnattendedEnv& env) {
   auto form = std::make_unique<TMainForm>();  // 64 disk records: never on the stack
   form->Unattended = true;
   out(action);
-  out(std::string("RapidStartFirmware=") + FirmwareStateText(form->Firmware));
-  out("PhysicalMemoryMB=" + std::to_string(form->PhysicalMemorySize));
+  out(std::string("RapidStartFirmware=") + FirmwareStateText(form->Session.Firmware));
+  out("PhysicalMemoryMB=" + std::to_string(form->Session.PhysicalMemorySize));
   int code = kExitInternal;
   switch (s.Action) {
     case TAction::Status: code = RunStatus(*form, out); break;
