@@ -17,7 +17,8 @@ TDiskSession::TDiskSession(TTimerHost& timers)
       PauseTimer(timers, "PauseTimer", kStepPauseMs),
       DiskPart(TDiskPartSetup(), Runs),
       CreateFlow(*this, [this] { Changed(); }),
-      DeleteFlow(*this, [this] { Changed(); }) {
+      DeleteFlow(*this, [this] { Changed(); }),
+      TimerHost_(timers) {
   CreateTimer.OnTimer = [this] { CreateFlow.CreateTimerTimer(); };
   DeleteTimer.OnTimer = [this] { DeleteFlow.DeleteTimerTimer(); };
   Runs.OnEnded = [this](uint64_t runId, int32_t exitCode) {

@@ -32,6 +32,9 @@ class TDiskSession {
   // Releases the process-wide services in a fixed order.
   static void ReleaseServices();
 
+  // Where the timers live, for a loop that runs them.
+  TTimerHost& TimerHost() { return TimerHost_; }
+
   // A Create or Delete is under way (its timer runs, or it is finishing).
   bool WorkflowRunning() const;
 
@@ -71,6 +74,7 @@ class TDiskSession {
   TDeleteWorkflow DeleteFlow;
 
  private:
+  TTimerHost& TimerHost_;
   void Changed() {
     if (OnChanged) OnChanged();
   }
