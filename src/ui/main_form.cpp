@@ -76,14 +76,12 @@ void TMainForm::CreateButtonClick() {
   const int item = PartSizeComboBox.ItemIndex();
   const int sizeTag = item >= 0 ? PartSizeComboBox.Items()[static_cast<std::size_t>(item)].Tag : -1;
   // Asked in order, each once; the first No starts nothing.
-  if (!Unattended) {
-    for (const std::string& question : CreateQuestions(sizeTag)) {
-      if (CurrentOs().MessageBoxA(question, "OrvRapidStart", os::kMbYesNo | os::kMbIconWarning | os::kMbDefButton2) !=
-          os::kIdYes) {
-        LogLine("Create: the user answered No; nothing is started");
-        Session.CreateFlow.GiveBackDiskLock();
-        return;
-      }
+  for (const std::string& question : CreateQuestions(sizeTag)) {
+    if (CurrentOs().MessageBoxA(question, "OrvRapidStart", os::kMbYesNo | os::kMbIconWarning | os::kMbDefButton2) !=
+        os::kIdYes) {
+      LogLine("Create: the user answered No; nothing is started");
+      Session.CreateFlow.GiveBackDiskLock();
+      return;
     }
   }
   Session.CreateFlow.Start(DiskIndex, sizeTag);  // keeps the lock until it is done
@@ -95,8 +93,7 @@ void TMainForm::DeleteButtonClick() {
   if (Session.DeleteFlow.LockRefused) TellLockRefused(Session.DeleteFlow.LockRefusedWhy());
 }
 
-// An unattended run reports it instead; nobody may be there to press OK.
+// An unattended run has no window: its report says why instead.
 void TMainForm::TellLockRefused(const std::string& why) {
-  if (Unattended) return;
   CurrentOs().MessageBoxA("Nothing was changed: " + why + ".", "OrvRapidStart", os::kMbOk | os::kMbIconWarning);
 }

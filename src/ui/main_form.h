@@ -45,9 +45,6 @@ class TMainForm : public TForm {
   void FormClose() {}
   void FormDestroy();
 
-  // Driven from the command line, with no one to answer: the restart
-  // question is not asked (RestartPending stays set for the caller).
-  bool Unattended = false;
   int32_t DiskIndex = 0;            // the selected disk, a position in DiskInfo; -1: none
 
   // ---- layout ----

@@ -60,7 +60,7 @@ void TMainForm::RefreshWindow() {
   CreateButton.SetEnabled(!noDisk && DiskIndex >= 0 && Session.Model.RapidStartDiskIndex < 0 && !running);
   DeleteButton.SetEnabled(Session.Model.RapidStartDiskIndex >= 0 && !running);
 
-  if (Session.RestartPending && !Unattended) {
+  if (Session.RestartPending) {
     const int answer = CurrentOs().MessageBoxA("You need to restart the system, Would you like to restart now?",
                                                "Reboot", os::kMbSystemModal | os::kMbIconWarning | os::kMbYesNo);
     if (answer == os::kIdYes)
