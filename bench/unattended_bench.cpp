@@ -19,7 +19,7 @@
 #include "shell/os_version.h"
 #include "sys/power_man.h"
 #include "sys/wmi_info.h"
-#include "ui/workflow_context.h"
+#include "ui/workflow_steps.h"
 
 namespace {
 

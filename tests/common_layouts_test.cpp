@@ -53,11 +53,11 @@ TEST_P(CommonLayout, CreateThenDeleteDoWhatWasAskedOrNothing) {
   const std::vector<Part> created = Partitions(pc);
   const bool canShrink = !IoFamily(c.family) && !c.layout->NoRoom;
   if (!canShrink) {
-    EXPECT_EQ(Form().StatusText, "Creating.....Failed.");
+    EXPECT_EQ(Form().Session.StatusText, "Creating.....Failed.");
     EXPECT_TRUE(SameLayout(created, click)) << "a failed Create leaves the click's layout";
     return;
   }
-  ASSERT_EQ(Form().StatusText, "Creating.....Done.");
+  ASSERT_EQ(Form().Session.StatusText, "Creating.....Done.");
   int rapid = 0, shrunk = 0;
   for (const Part& p : created) {
     const Part* was = Find(click, p.Disk, p.Offset);
@@ -79,7 +79,7 @@ TEST_P(CommonLayout, CreateThenDeleteDoWhatWasAskedOrNothing) {
 
   Form().DeleteButtonClick();
   ASSERT_TRUE(RunWorkflow());
-  EXPECT_EQ(Form().StatusText, "Deleting.....Done.");
+  EXPECT_EQ(Form().Session.StatusText, "Deleting.....Done.");
   EXPECT_TRUE(SameLayout(Partitions(pc), click)) << "the space went back to the partition that gave it";
 }
 
@@ -132,7 +132,7 @@ TEST_F(Figures, CommonLayouts) {
     ASSERT_TRUE(RunWorkflow());
     const uint64_t createMs = NowMs() - start;
     const std::size_t runs = pc.Processes.Scripts.size();
-    const bool created = Form().StatusText == "Creating.....Done.";
+    const bool created = Form().Session.StatusText == "Creating.....Done.";
     const std::vector<Part> click = before, made = Partitions(pc);
     std::string shrunk = "none";
     for (const Part& p : made)
@@ -142,7 +142,7 @@ TEST_F(Figures, CommonLayouts) {
     if (created) {
       Form().DeleteButtonClick();
       ASSERT_TRUE(RunWorkflow());
-      deleted = Form().StatusText == "Deleting.....Done." ? "Done" : "Failed";
+      deleted = Form().Session.StatusText == "Deleting.....Done." ? "Done" : "Failed";
       went = "free";
       for (const Part& p : Partitions(pc))
         if (const Part* was = Find(made, p.Disk, p.Offset); was && p.Length > was->Length) went = Label(pc, p);

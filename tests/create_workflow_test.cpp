@@ -54,7 +54,7 @@ TEST_P(TypicalRun, ScriptsStatusAndLayout) {
   const std::string hintAtClick = Form().DiskImages[0]->Hint();
   Create(0, 2);  // "8 GB"
   EXPECT_EQ(Scripts(), r.scripts);
-  EXPECT_EQ(Form().StatusText, std::string("Creating") + r.status);
+  EXPECT_EQ(Form().Session.StatusText, std::string("Creating") + r.status);
   const std::vector<Part> after = Partitions(pc);
   EXPECT_EQ(std::count_if(after.begin(), after.end(), [](const Part& p) { return p.RapidStart(); }),
             r.rapidStartParts);
@@ -110,7 +110,7 @@ TEST_F(CreateFlow, ShrinkCandidatesAreTakenLastFirstEachForTheSize) {
                            "select disk 0|select partition 1|shrink desired=2048 minimum=2048|exit",
                            "select disk 0|create partition primary size=2048|" + kMbrType,
                        }));
-  EXPECT_EQ(Form().StatusText, "Creating.....Done.");
+  EXPECT_EQ(Form().Session.StatusText, "Creating.....Done.");
   ExpectUntouched(pc, before, nullptr, 2048, "shrink");
 }
 
@@ -120,7 +120,7 @@ TEST_F(CreateFlow, ExhaustedShrinkListFails) {
   pc.Disks.Volumes.clear();  // C: has no volume either: nothing can shrink
   Create(0, 0);
   EXPECT_EQ(Scripts().size(), 7u) << "primary, logical, then each partition once, each failure close behind a run twice";
-  EXPECT_EQ(Form().StatusText, "Creating.....Failed.");
+  EXPECT_EQ(Form().Session.StatusText, "Creating.....Failed.");
   EXPECT_TRUE(Form().NoteLabel.Visible());
   EXPECT_TRUE(Form().CreateButton.Enabled());
   ExpectUntouched(pc, before, nullptr, 2048, "exhausted");
@@ -142,7 +142,7 @@ TEST_F(CreateFlow, ShrinkThatDoesNotHelpIsExtendedBackWhole) {
   ASSERT_EQ(scripts.size(), 9u);  // each failed create after the first runs twice
   EXPECT_EQ(scripts[3], "select disk 0|select partition 4|shrink desired=4096 minimum=4096|exit");
   EXPECT_EQ(scripts[8], "select disk 0|select partition 4|extend size=4096|exit");
-  EXPECT_EQ(Form().StatusText, "Creating.....Failed.");
+  EXPECT_EQ(Form().Session.StatusText, "Creating.....Failed.");
   ExpectUntouched(pc, before, nullptr, 4096, "extend");
   EXPECT_EQ(Find(Partitions(pc), 0, 48 * kGiB + kMiB)->Length, 16 * kGiB - kMiB);
 }
@@ -176,8 +176,8 @@ TEST_F(CreateFlow, DiskWithoutPartitionsFailsWithoutShrinking) {
   pc.Disks.AddMbrDisk(0, kGiB);  // too small for 2 GB
   Create(0, 0);
   EXPECT_EQ(Scripts().size(), 2u);
-  EXPECT_EQ(Form().CreateFlow.PartIndex, -1);
-  EXPECT_EQ(Form().StatusText, "Creating.....Failed.");
+  EXPECT_EQ(Form().Session.CreateFlow.PartIndex, -1);
+  EXPECT_EQ(Form().Session.StatusText, "Creating.....Failed.");
 }
 
 // On the families that set the type by direct I/O, a failed logical create
@@ -189,7 +189,7 @@ TEST_F(CreateFlow, IoFamiliesNeverShrink) {
     TwoPartitionsLastUnshrinkable(pc);
     Create(0, 0);
     EXPECT_EQ(Scripts().size(), 3u) << family << ": primary, logical, logical again";
-    EXPECT_EQ(Form().StatusText, "Creating.....Failed.") << family;
+    EXPECT_EQ(Form().Session.StatusText, "Creating.....Failed.") << family;
     EXPECT_TRUE(pc.Processes.Resizes.empty()) << family;
   }
 }
@@ -224,7 +224,7 @@ TEST_F(CreateFlow, PausesKeepTheirLengthWithoutBlocking) {
   AdvanceMs(1000);  // the first tick starts the primary create
   ASSERT_EQ(Scripts().size(), 1u);
   AdvanceMs(3000);  // it fails; the pause begins
-  EXPECT_EQ(Form().CreateFlow.ExecuteStatus, 2);
+  EXPECT_EQ(Form().Session.CreateFlow.ExecuteStatus, 2);
   AdvanceMs(1900);
   EXPECT_EQ(Scripts().size(), 1u) << "nothing starts during the pause";
   AdvanceMs(200);
@@ -267,7 +267,7 @@ TEST_F(CreateFlow, ChosenDiskGoneAtTheClick) {
     ClickCreate(Form(), pc);
     ASSERT_TRUE(RunWorkflow());
     EXPECT_TRUE(Scripts().empty()) << unreadable;
-    EXPECT_EQ(Form().StatusText, "Creating.....Failed.");
+    EXPECT_EQ(Form().Session.StatusText, "Creating.....Failed.");
   }
 }
 
@@ -279,7 +279,7 @@ TEST_F(CreateFlow, RapidStartPartitionFoundAtTheClick) {
   Form().Shown();
   pc.Disks.FindDrive(0)->AddPrimary(0x84, 50 * kGiB, 4 * kGiB);
   ClickCreate(Form(), pc);
-  EXPECT_FALSE(Form().WorkflowRunning());
+  EXPECT_FALSE(Form().Session.WorkflowRunning());
   EXPECT_TRUE(Scripts().empty());
   EXPECT_FALSE(Form().CreateButton.Enabled());
   EXPECT_TRUE(Form().DeleteButton.Enabled());
@@ -341,9 +341,9 @@ TEST_F(CreateFlow, QuestionsBeforeACreate) {
       const std::vector<std::string> expected(r.asked.begin(), r.asked.begin() + static_cast<std::ptrdiff_t>(
                                                                    std::min(no + 1, r.asked.size())));
       EXPECT_EQ(asked, expected);
-      EXPECT_EQ(Form().WorkflowRunning(), no == r.asked.size());
+      EXPECT_EQ(Form().Session.WorkflowRunning(), no == r.asked.size());
       if (no < r.asked.size()) {
-        EXPECT_EQ(Form().StatusText, "") << "No starts nothing";
+        EXPECT_EQ(Form().Session.StatusText, "") << "No starts nothing";
         EXPECT_EQ(pc.CreatedMutexes.count(kDiskChangeMutexName), 0u) << "and gives the lock back";
       }
       ASSERT_TRUE(RunWorkflow());
@@ -368,14 +368,14 @@ TEST_F(CreateFlow, AClickWhileAnotherRunChangesDisksChangesNothing) {
     else
       WithRapidStart(pc, 4096);
     Form().Shown();
-    const std::string status = Form().StatusText;
+    const std::string status = Form().Session.StatusText;
     const auto click = [&] { create ? Form().CreateButtonClick() : Form().DeleteButtonClick(); };
     pc.OtherMutexes.insert(kDiskChangeMutexName);
     const int reads = pc.Count(Call::DeviceIoControl);
     click();
-    EXPECT_FALSE(Form().WorkflowRunning());
+    EXPECT_FALSE(Form().Session.WorkflowRunning());
     EXPECT_EQ(pc.Count(Call::DeviceIoControl), reads) << "not even read";
-    EXPECT_EQ(Form().StatusText, status);
+    EXPECT_EQ(Form().Session.StatusText, status);
     ASSERT_EQ(pc.MessageBoxes.size(), 1u);
     EXPECT_EQ(pc.MessageBoxes[0].second,
               "Nothing was changed: another copy of OrvRapidStart is changing a disk on this computer.");
@@ -385,7 +385,7 @@ TEST_F(CreateFlow, AClickWhileAnotherRunChangesDisksChangesNothing) {
     click();
     EXPECT_EQ(pc.CreatedMutexes.count(kDiskChangeMutexName), 1u) << "held while it runs";
     ASSERT_TRUE(RunWorkflow());
-    EXPECT_EQ(Form().StatusText, create ? "Creating.....Done." : "Deleting.....Done.");
+    EXPECT_EQ(Form().Session.StatusText, create ? "Creating.....Done." : "Deleting.....Done.");
     EXPECT_EQ(pc.CreatedMutexes.count(kDiskChangeMutexName), 0u) << "given back when done";
   }
 }
@@ -401,7 +401,7 @@ TEST_F(CreateFlow, FreeSpaceOfTheClickStaysFreeAfterAGiveBack) {
   d.AddPrimary(0x07, 48 * kGiB + kMiB, 13 * kGiB - kMiB);  // D:, 3 GB free behind it
   pc.Disks.AddVolume(0, 4, 'D');
   Create(0, 1);  // "4 GB": no free slot for it
-  EXPECT_EQ(Form().StatusText, "Creating.....Failed.");
+  EXPECT_EQ(Form().Session.StatusText, "Creating.....Failed.");
   EXPECT_EQ(Scripts().back(), "select disk 0|select partition 4|extend size=4096|exit");
   EXPECT_EQ(Find(Partitions(pc), 0, 48 * kGiB + kMiB)->Length, 13 * kGiB - kMiB);
 }
@@ -416,7 +416,7 @@ TEST_F(CreateFlow, UntypablePartitionIsDeletedAndTheShrinkGivenBack) {
   pc.Processes.CommandFailures["set"] = {0x80070005, 0x80070005, 0x80070005};
   Create(0, 0);
   const std::vector<std::string> scripts = Scripts();
-  EXPECT_EQ(Form().StatusText, "Creating.....Failed.");
+  EXPECT_EQ(Form().Session.StatusText, "Creating.....Failed.");
   ASSERT_GE(scripts.size(), 4u);
   EXPECT_EQ(scripts[scripts.size() - 4], "select disk 0|select partition 4|" + kGptType);
   EXPECT_EQ(scripts[scripts.size() - 3], "select disk 0|select partition 4|" + kGptType);
@@ -441,7 +441,7 @@ TEST_F(CreateFlow, RunTooCloseToThePreviousIsRunAgainAfter15s) {
   pc.Processes.RunMs = 1000;
   pc.Processes.CloseRunsFail = true;
   Create(0, 0);
-  EXPECT_EQ(Form().StatusText, "Creating.....Done.");
+  EXPECT_EQ(Form().Session.StatusText, "Creating.....Done.");
   const std::vector<std::string> scripts = Scripts();
   EXPECT_EQ(std::count(scripts.begin(), scripts.end(), "select disk 0|select partition 3|shrink desired=2048 minimum=2048|exit"),
             2);
@@ -460,7 +460,7 @@ TEST_F(CreateFlow, IoFamilyRetypesTheNewPartitionNotTheRenumberedOne) {
     const std::vector<std::string> held = HeldLines();
     EXPECT_NE(std::find(held.begin(), held.end(), "NewPartNum=3"), held.end()) << "the prediction is still logged";
     EXPECT_NE(std::find(held.begin(), held.end(), "NewPartition->PartNum=2"), held.end());
-    EXPECT_EQ(Form().StatusText, "Creating.....Done.") << family;
+    EXPECT_EQ(Form().Session.StatusText, "Creating.....Done.") << family;
     ExpectUntouched(pc, before, nullptr, 0, "family " + std::to_string(family));
     const std::vector<Part> after = Partitions(pc);
     EXPECT_EQ(Find(after, 0, 60 * kGiB + kMiB)->MbrType, 0x07) << "D: keeps its type";
@@ -483,7 +483,7 @@ TEST_F(CreateFlow, TypeRunAfterDeviceInUseIsAStepOfItsOwn) {
                            "select disk 0|create partition primary size=4096|" + kMbrType,
                            "select disk 0|select partition 2|" + kMbrType,
                        }));
-  EXPECT_EQ(Form().StatusText, "Creating.....Done.");
+  EXPECT_EQ(Form().Session.StatusText, "Creating.....Done.");
   ExpectUntouched(pc, before, nullptr, 0, "type run");
   // Finish's rescan came after the type run had ended.
   const std::vector<std::string> held = HeldLines();
@@ -497,7 +497,7 @@ TEST_F(CreateFlow, TypeRunAfterDeviceInUseIsAStepOfItsOwn) {
   // A Delete right after has runs of its own.
   Form().DeleteButtonClick();
   ASSERT_TRUE(RunWorkflow());
-  EXPECT_EQ(Form().StatusText, "Deleting.....Done.");
+  EXPECT_EQ(Form().Session.StatusText, "Deleting.....Done.");
   EXPECT_TRUE(Lines("DeleteTimer->IgnoredRun").empty());
 }
 
@@ -509,14 +509,14 @@ TEST_F(CreateFlow, AnEndOfAnotherRunIsIgnored) {
   Form().Shown();
   ClickCreate(Form(), pc);
   AdvanceMs(1000);  // the first tick starts the create run
-  ASSERT_EQ(Form().CreateFlow.ExecuteStatus, 1);
-  Form().CreateFlow.RunEnded(987654321, 0);
-  EXPECT_EQ(Form().CreateFlow.ExecuteStatus, 1);
+  ASSERT_EQ(Form().Session.CreateFlow.ExecuteStatus, 1);
+  Form().Session.CreateFlow.RunEnded(987654321, 0);
+  EXPECT_EQ(Form().Session.CreateFlow.ExecuteStatus, 1);
   EXPECT_EQ(Lines("CreateTimer->IgnoredRun"), std::vector<std::string>{"CreateTimer->IgnoredRun=987654321"});
   pc.Processes.HoldChildren = false;
   pc.ReleaseChildren();
   ASSERT_TRUE(RunWorkflow());
-  EXPECT_EQ(Form().StatusText, "Creating.....Done.");
+  EXPECT_EQ(Form().Session.StatusText, "Creating.....Done.");
 }
 
 // Two new partitions since the click: neither is retyped.

@@ -62,12 +62,12 @@ TEST_F(DemoMachine, EachMachineShowsWhatItPromises) {
       if (std::string(m.Name) == r.name) m.Build(pc);
     TMainForm& f = Form();
     f.Shown();
-    EXPECT_EQ(f.DiskCount, r.disks) << r.name;
-    EXPECT_EQ(f.RapidStartDiskIndex, r.rapidStartDisk) << r.name;
+    EXPECT_EQ(f.Session.Model.DiskCount, r.disks) << r.name;
+    EXPECT_EQ(f.Session.Model.RapidStartDiskIndex, r.rapidStartDisk) << r.name;
     EXPECT_EQ(f.PartSizeComboBox.Items()[f.PartSizeComboBox.ItemIndex()].Caption, r.size) << r.name;
-    EXPECT_EQ(f.Firmware, r.firmware) << r.name;
+    EXPECT_EQ(f.Session.Firmware, r.firmware) << r.name;
     std::vector<TMediaKind> media;
-    for (int32_t d = 0; d < f.DiskCount; ++d) media.push_back(f.DiskInfo[d].MediaKind);
+    for (int32_t d = 0; d < f.Session.Model.DiskCount; ++d) media.push_back(f.Session.Model.DiskInfo[d].MediaKind);
     EXPECT_EQ(media, r.media) << r.name;
   }
 }
@@ -83,10 +83,10 @@ TEST_F(DemoMachine, AMachineThatStopsRecordingKeepsNoHistory) {
   f.Disk0ImageClick(*f.DiskImages[1]);  // the full GPT system disk: a shrink
   ClickCreate(f, pc);
   ASSERT_TRUE(RunWorkflow());
-  EXPECT_EQ(f.StatusText, "Creating.....Done.");
+  EXPECT_EQ(f.Session.StatusText, "Creating.....Done.");
   f.DeleteButtonClick();
   ASSERT_TRUE(RunWorkflow());
-  EXPECT_EQ(f.StatusText, "Deleting.....Done.");
+  EXPECT_EQ(f.Session.StatusText, "Deleting.....Done.");
   EXPECT_TRUE(pc.Calls.empty());
   EXPECT_TRUE(pc.Disks.Opens.empty());
   EXPECT_TRUE(pc.Disks.Requests.empty());

@@ -46,13 +46,13 @@ TEST_F(DirectOps, NewPartitionNumberIsTheSmallestFreeOneWithTheGptCorrection) {
     pc.Version = r.ioFamily ? kXp : kWin7;
     auto form = NewForm();
     ASSERT_EQ(GetOsVersion().OsFamily, r.ioFamily ? kOsNt5x32 : kOsNt6x32);
-    form->DiskCount = 2;
-    _DiskInfo& d = form->DiskInfo[1];
+    form->Session.Model.DiskCount = 2;
+    _DiskInfo& d = form->Session.Model.DiskInfo[1];
     d.PartitionStyle = r.style;
     d.PartCount = static_cast<uint32_t>(r.used.size());
     for (std::size_t j = 0; j < r.used.size(); ++j) d.PartInfo[j].PartNum = r.used[j];
     ClearLog();
-    EXPECT_EQ(GetNewPartitionNumber(*form, 1, GetOsVersion().OsFamily), r.expected) << r.name;
+    EXPECT_EQ(GetNewPartitionNumber(form->Session.Model, 1, GetOsVersion().OsFamily), r.expected) << r.name;
     EXPECT_EQ(Lines(), (std::vector<LogLine>{{14, "GetNewPartitionNumber"},
                                              {7, "DiskIndex=1"},
                                              {7, "NewPartNum=" + std::to_string(r.expected)}}))
@@ -62,9 +62,10 @@ TEST_F(DirectOps, NewPartitionNumberIsTheSmallestFreeOneWithTheGptCorrection) {
 
 TEST_F(DirectOps, NoNumberIsPredictedForADiskOutsideTheModel) {
   auto form = NewForm();
-  form->DiskCount = 1;
-  form->DiskInfo[1].PartitionStyle = 0;  // stale data beyond DiskCount is not read
-  for (int32_t index : {-1, 1, 64}) EXPECT_EQ(GetNewPartitionNumber(*form, index, GetOsVersion().OsFamily), -1) << index;
+  form->Session.Model.DiskCount = 1;
+  form->Session.Model.DiskInfo[1].PartitionStyle = 0;  // stale data beyond DiskCount is not read
+  for (int32_t index : {-1, 1, 64})
+    EXPECT_EQ(GetNewPartitionNumber(form->Session.Model, index, GetOsVersion().OsFamily), -1) << index;
   EXPECT_EQ(Texts().back(), "NewPartNum=-1");
 }
 
@@ -78,40 +79,40 @@ TEST_F(DirectOps, SetRapidStartIdTakesTheRouteOfTheDisksStyle) {
   pc.Disks.AddVolume(1, 2);
   pc.Disks.AddRawDisk(2);
   auto form = NewForm();
-  ASSERT_EQ(form->RapidStartDiskIndex, -1);
+  ASSERT_EQ(form->Session.Model.RapidStartDiskIndex, -1);
 
   ClearLog();
-  SetRapidStartPartIdUseIo(*form, 0, 2);
+  SetRapidStartPartIdUseIo(form->Session.Model, 0, 2);
   EXPECT_EQ(Lines(), (std::vector<LogLine>{{14, "SetRapidStartPartIdUseIo"},
                                            {7, "DiskNum=0"},
                                            {7, "PartNum=2"},
                                            {7, "FileName=\\\\.\\PhysicalDrive0"}}));
   ClearLog();
-  SetRapidStartPartIdUseIo(*form, 1, 2);
+  SetRapidStartPartIdUseIo(form->Session.Model, 1, 2);
   EXPECT_EQ(Texts(), (std::vector<std::string>{"SetRapidStartPartIdUseIo", "DiskNum=1", "PartNum=2",
                                                "SetMbrPartitionType", "DiskNum=1", "PartNum=2", "PartType=0x84",
                                                "res=True"}));
   // A RAW disk takes the MBR route; it has no volume, so the edit fails.
   ClearLog();
-  SetRapidStartPartIdUseIo(*form, 2, 1);
+  SetRapidStartPartIdUseIo(form->Session.Model, 2, 1);
   EXPECT_EQ(Texts(), (std::vector<std::string>{"SetRapidStartPartIdUseIo", "DiskNum=2", "PartNum=1",
                                                "SetMbrPartitionType", "DiskNum=2", "PartNum=1", "PartType=0x84",
                                                "res=False"}));
   // A number that is not in the model: three lines and nothing else.
   ClearLog();
   const int opens = pc.Count(Call::CreateFileA), sets = pc.Count(Call::SetupDiGetClassDevsA);
-  SetRapidStartPartIdUseIo(*form, 5, 1);
-  DeletePartitionUseIo(*form, 5, 1);
+  SetRapidStartPartIdUseIo(form->Session.Model, 5, 1);
+  DeletePartitionUseIo(form->Session.Model, 5, 1);
   EXPECT_EQ(Texts(), (std::vector<std::string>{"SetRapidStartPartIdUseIo", "DiskNum=5", "PartNum=1",
                                                "DeletePartitionUseIo", "DiskNum=5", "PartNum=1"}));
   EXPECT_EQ(pc.Count(Call::CreateFileA), opens);
   EXPECT_EQ(pc.Count(Call::SetupDiGetClassDevsA), sets);
 
-  form->ScanDisks();
-  EXPECT_TRUE(form->FindRapidStartPart());
-  EXPECT_EQ(form->RapidStartDiskIndex, 0);
-  EXPECT_EQ(form->RapidStartPartIndex, 1);
-  EXPECT_EQ(form->DiskInfo[1].PartInfo[1].Mbr.PartitionType, 0x84);
+  form->Session.Model.ScanDisks();
+  EXPECT_TRUE(form->Session.Model.FindRapidStartPart());
+  EXPECT_EQ(form->Session.Model.RapidStartDiskIndex, 0);
+  EXPECT_EQ(form->Session.Model.RapidStartPartIndex, 1);
+  EXPECT_EQ(form->Session.Model.DiskInfo[1].PartInfo[1].Mbr.PartitionType, 0x84);
 }
 
 // A disk whose layout the scan could not read: its partition numbers are
@@ -122,11 +123,11 @@ TEST_F(DirectOps, NothingIsEditedOnADiskTheScanCouldNotRead) {
   pc.Disks.AddVolume(0, 1, 'C');
   m.LayoutError = os::kErrorInvalidFunction;
   auto form = NewForm();
-  ASSERT_EQ(form->DiskInfo[0].PartitionStyle, kPartitionStyleUnknown);
+  ASSERT_EQ(form->Session.Model.DiskInfo[0].PartitionStyle, kPartitionStyleUnknown);
   m.LayoutError = 0;
   ClearLog();
-  SetRapidStartPartIdUseIo(*form, 0, 1);
-  DeletePartitionUseIo(*form, 0, 1);
+  SetRapidStartPartIdUseIo(form->Session.Model, 0, 1);
+  DeletePartitionUseIo(form->Session.Model, 0, 1);
   EXPECT_EQ(Texts(), (std::vector<std::string>{"SetRapidStartPartIdUseIo", "DiskNum=0", "PartNum=1",
                                                "PartitionStyle=Unknown (layout could not be read), nothing changed",
                                                "DeletePartitionUseIo", "DiskNum=0", "PartNum=1",
@@ -156,19 +157,19 @@ TEST_F(DirectOps, MarkThenDeleteIsSeenByTheNextScans) {
       local.Disks.AddVolume(3, 2);
     }
     auto form = NewForm();
-    ASSERT_EQ(form->DiskCount, 1);
+    ASSERT_EQ(form->Session.Model.DiskCount, 1);
     const int32_t target = gpt ? 3 : 2;
     const int32_t index = gpt ? 2 : 1;
-    SetRapidStartPartIdUseIo(*form, 3, target);
-    form->ScanDisks();
-    ASSERT_TRUE(form->FindRapidStartPart()) << gpt;
-    EXPECT_EQ(form->RapidStartPartIndex, index);
-    EXPECT_EQ(form->DiskInfo[0].PartInfo[index].PartLen, 8 * kGiB);
+    SetRapidStartPartIdUseIo(form->Session.Model, 3, target);
+    form->Session.Model.ScanDisks();
+    ASSERT_TRUE(form->Session.Model.FindRapidStartPart()) << gpt;
+    EXPECT_EQ(form->Session.Model.RapidStartPartIndex, index);
+    EXPECT_EQ(form->Session.Model.DiskInfo[0].PartInfo[index].PartLen, 8 * kGiB);
 
-    DeletePartitionUseIo(*form, 3, form->DiskInfo[0].PartInfo[index].PartNum);
-    form->ScanDisks();
-    EXPECT_FALSE(form->FindRapidStartPart()) << gpt;
-    EXPECT_EQ(form->DiskInfo[0].PartCount, static_cast<uint32_t>(index)) << gpt;
+    DeletePartitionUseIo(form->Session.Model, 3, form->Session.Model.DiskInfo[0].PartInfo[index].PartNum);
+    form->Session.Model.ScanDisks();
+    EXPECT_FALSE(form->Session.Model.FindRapidStartPart()) << gpt;
+    EXPECT_EQ(form->Session.Model.DiskInfo[0].PartCount, static_cast<uint32_t>(index)) << gpt;
     EXPECT_EQ(local.OpenHandles(), 0);
   }
 }

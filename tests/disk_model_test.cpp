@@ -39,12 +39,12 @@ class DiskModel : public DiskTest {
 TEST_F(DiskModel, MixedPcLogsTheDiskBlockExactly) {
   BuildMixedPc();
   auto form = NewForm();  // the window builds its model at start-up
-  EXPECT_EQ(form->DiskCount, 2);
-  EXPECT_EQ(form->RapidStartDiskIndex, 1);
+  EXPECT_EQ(form->Session.Model.DiskCount, 2);
+  EXPECT_EQ(form->Session.Model.RapidStartDiskIndex, 1);
 
   ClearLog();
-  EXPECT_TRUE(form->ScanDisks());
-  EXPECT_TRUE(form->FindRapidStartPart());
+  EXPECT_TRUE(form->Session.Model.ScanDisks());
+  EXPECT_TRUE(form->Session.Model.FindRapidStartPart());
   const std::vector<LogLine> expected = {
       {14, "DiskIndex=0"},
       {7, "DiskNum=0"},
@@ -99,7 +99,7 @@ TEST_F(DiskModel, MixedPcLogsTheDiskBlockExactly) {
   };
   EXPECT_EQ(Lines(), expected);
   // Indices are positions, not drive numbers.
-  EXPECT_EQ(form->DiskInfo[1].DiskNum, 2);
+  EXPECT_EQ(form->Session.Model.DiskInfo[1].DiskNum, 2);
   EXPECT_EQ(DeviceHandlesOpen(), 0);
 }
 
@@ -109,9 +109,9 @@ TEST_F(DiskModel, NoFixedDiskLeavesAnEmptyModelAndLogsMinusOne) {
   pc.Disks.AddOtherDevice(1, disk::kFileDeviceCdRom).MediaType = disk::kMediaFixed;  // the type test alone excludes it
   auto form = NewForm();
   ClearLog();
-  form->ScanDisks();
-  EXPECT_FALSE(form->FindRapidStartPart());
-  EXPECT_EQ(form->DiskCount, 0);
+  form->Session.Model.ScanDisks();
+  EXPECT_FALSE(form->Session.Model.FindRapidStartPart());
+  EXPECT_EQ(form->Session.Model.DiskCount, 0);
   EXPECT_EQ(form->DiskIndex, 0);
   EXPECT_EQ(Texts(), (std::vector<std::string>{"RapidStartDiskIndex=-1", "RapidStartPartIndex=-1"}));
 }
@@ -163,9 +163,9 @@ TEST_F(DiskModel, TheFirstRapidStartPartitionInDiskThenPartitionOrderWins) {
     ScopedOs scoped(local);
     r.build(local.Disks);
     auto form = NewForm();
-    EXPECT_EQ(form->RapidStartDiskIndex, r.disk) << r.name;
-    EXPECT_EQ(form->RapidStartPartIndex, r.part) << r.name;
-    EXPECT_EQ(form->FindRapidStartPart(), r.disk >= 0) << r.name;
+    EXPECT_EQ(form->Session.Model.RapidStartDiskIndex, r.disk) << r.name;
+    EXPECT_EQ(form->Session.Model.RapidStartPartIndex, r.part) << r.name;
+    EXPECT_EQ(form->Session.Model.FindRapidStartPart(), r.disk >= 0) << r.name;
   }
 }
 
@@ -191,14 +191,14 @@ TEST_F(DiskModel, RescansNeverMoveTheSelectedIndices) {
   BuildMixedPc();
   auto form = NewForm();
   form->DiskIndex = 1;
-  form->CreateFlow.PartIndex = 3;
+  form->Session.CreateFlow.PartIndex = 3;
   pc.Disks.FindDrive(2)->MediaType = disk::kMediaRemovable;  // the GPT disk no longer qualifies
-  form->ScanDisks();
-  form->FindRapidStartPart();
-  EXPECT_EQ(form->DiskCount, 1);
+  form->Session.Model.ScanDisks();
+  form->Session.Model.FindRapidStartPart();
+  EXPECT_EQ(form->Session.Model.DiskCount, 1);
   EXPECT_EQ(form->DiskIndex, 1);
-  EXPECT_EQ(form->CreateFlow.PartIndex, 3);
-  EXPECT_EQ(form->RapidStartDiskIndex, -1);
+  EXPECT_EQ(form->Session.CreateFlow.PartIndex, 3);
+  EXPECT_EQ(form->Session.Model.RapidStartDiskIndex, -1);
 }
 
 // Regression: a drive whose layout cannot be read used to keep the record an
@@ -210,21 +210,21 @@ TEST_F(DiskModel, AnUnreadableLayoutNeverShowsAnEarlierScansDisk) {
   SimDrive& second = pc.Disks.AddGptDisk(1);
   second.AddGptPartition(DataType(), kMiB, 10 * kGiB);
   auto form = NewForm();
-  ASSERT_EQ(form->DiskCount, 2);
-  ASSERT_EQ(form->RapidStartDiskIndex, 0);
+  ASSERT_EQ(form->Session.Model.DiskCount, 2);
+  ASSERT_EQ(form->Session.Model.RapidStartDiskIndex, 0);
 
   first.MediaType = disk::kMediaRemovable;
   second.LayoutError = os::kErrorInvalidFunction;
   ClearLog();
-  form->ScanDisks();
-  form->FindRapidStartPart();
-  ASSERT_EQ(form->DiskCount, 1);
-  const _DiskInfo& d = form->DiskInfo[0];
+  form->Session.Model.ScanDisks();
+  form->Session.Model.FindRapidStartPart();
+  ASSERT_EQ(form->Session.Model.DiskCount, 1);
+  const _DiskInfo& d = form->Session.Model.DiskInfo[0];
   EXPECT_EQ(d.DiskNum, 1);
   EXPECT_EQ(d.PartitionStyle, kPartitionStyleUnknown);
   EXPECT_EQ(d.PartCount, 0u);
   EXPECT_EQ(d.PartInfo[0].PartNum, 0) << "no partition of the earlier disk survives";
-  EXPECT_EQ(form->RapidStartDiskIndex, -1);
+  EXPECT_EQ(form->Session.Model.RapidStartDiskIndex, -1);
   EXPECT_EQ(d.MediaKind, TMediaKind::Ssd) << "the drive still answers for its media";
   EXPECT_EQ(Texts(), (std::vector<std::string>{"DiskIndex=0", "DiskNum=1", "MediaKind=SSD",
                                                "PartitionStyle=Unknown (layout could not be read)", "PartCount=0",
@@ -233,9 +233,9 @@ TEST_F(DiskModel, AnUnreadableLayoutNeverShowsAnEarlierScansDisk) {
 
   // Nothing is edited on it, and no partition number is predicted for it.
   const int opens = pc.Count(Call::CreateFileA);
-  SetRapidStartPartIdUseIo(*form, 1, 1);
-  DeletePartitionUseIo(*form, 1, 1);
-  EXPECT_EQ(GetNewPartitionNumber(*form, 0, form->OsFamily), -1);
+  SetRapidStartPartIdUseIo(form->Session.Model, 1, 1);
+  DeletePartitionUseIo(form->Session.Model, 1, 1);
+  EXPECT_EQ(GetNewPartitionNumber(form->Session.Model, 0, form->Session.OsFamily), -1);
   EXPECT_EQ(pc.Count(Call::CreateFileA), opens);
 }
 
@@ -243,11 +243,11 @@ TEST_F(DiskModel, AScanOpensEachVolumeAtMostTwiceWhateverThePartitionCount) {
   BuildBusyPc(pc, 4, 8, 20);
   const int before = pc.Count(Call::CreateFileA);
   auto form = NewForm();
-  ASSERT_EQ(form->DiskCount, 4);
+  ASSERT_EQ(form->Session.Model.DiskCount, 4);
   // 64 device-type probes, 4 media probes, 4 layouts, 20 letters asked twice
   // and 4 media-kind queries (each drive answers the first question).
   EXPECT_EQ(pc.Count(Call::CreateFileA) - before, 64 + 4 + 4 + 40 + 4);
-  EXPECT_EQ(form->DiskInfo[1].PartInfo[7].PartDriveLetter, 'R');
+  EXPECT_EQ(form->Session.Model.DiskInfo[1].PartInfo[7].PartDriveLetter, 'R');
 }
 
 }  // namespace

@@ -186,7 +186,7 @@ TEST_F(Entry, WholeCommandLineSwitchesTheLogOnWhenTheArgumentsDidNot) {
   ASSERT_TRUE(CanStart());
   ASSERT_FALSE(GetDebugConsole().Enabled());
   auto form = std::make_unique<TMainForm>();  // holds 64 disk records: never on the stack
-  EXPECT_TRUE(form->DebugMode);
+  EXPECT_TRUE(form->Session.DebugMode);
   EXPECT_TRUE(GetDebugConsole().Enabled());
   // The empty argument line held by the entry is replayed first.
   EXPECT_EQ(pc.ConsoleText().substr(0, 4), "\r\n\r\n");
@@ -207,8 +207,8 @@ TEST_F(Entry, DirectIoFamiliesSetUseIo) {
     ResetServices();
     pc.Version = r.version;
     auto form = std::make_unique<TMainForm>();
-    EXPECT_EQ(form->UseIo, r.useIo);
-    EXPECT_EQ(form->CanResize, !r.useIo);
+    EXPECT_EQ(form->Session.UseIo, r.useIo);
+    EXPECT_EQ(form->Session.CanResize, !r.useIo);
   }
 }
 

@@ -22,7 +22,8 @@
 inline void ClickCreate(TMainForm& f, SimPc& pc) {
   const int item = f.PartSizeComboBox.ItemIndex();
   const int tag = item >= 0 ? f.PartSizeComboBox.Items()[static_cast<std::size_t>(item)].Tag : -1;
-  const std::vector<std::string> questions = f.WorkflowRunning() ? std::vector<std::string>{} : f.CreateQuestions(tag);
+  const std::vector<std::string> questions =
+      f.Session.WorkflowRunning() ? std::vector<std::string>{} : f.CreateQuestions(tag);
   const std::size_t answersBefore = pc.MessageBoxAnswers.size();
   for (std::size_t n = questions.size(); n > 0; --n) pc.MessageBoxAnswers.push_front(os::kIdYes);
   const std::size_t shown = pc.MessageBoxes.size();
@@ -45,7 +46,7 @@ class FormTest : public SimTest, public TWidgetObserver {
     if (!form) {
       form = std::make_unique<TMainForm>();  // 64 disk records: never on the stack
       form->Observer = this;
-      form->Runs.OnEnded = [this, routed = form->Runs.OnEnded](uint64_t id, int32_t code) {
+      form->Session.Runs.OnEnded = [this, routed = form->Session.Runs.OnEnded](uint64_t id, int32_t code) {
         ++runsEnded;
         lastExitCode = code;
         routed(id, code);
@@ -128,8 +129,8 @@ class FormTest : public SimTest, public TWidgetObserver {
   }
   // Lets time pass until no workflow runs (at most limitMs); true when none does.
   bool RunWorkflow(uint64_t limitMs = 600000) {
-    for (uint64_t spent = 0; spent < limitMs && Form().WorkflowRunning(); spent += 500) AdvanceMs(500);
-    return !Form().WorkflowRunning();
+    for (uint64_t spent = 0; spent < limitMs && Form().Session.WorkflowRunning(); spent += 500) AdvanceMs(500);
+    return !Form().Session.WorkflowRunning();
   }
   uint64_t NowMs() const { return now_; }
 

@@ -92,7 +92,7 @@ TEST_F(MainWindow, StartStates) {
   EXPECT_FALSE(f.RightButton.Visible());
   EXPECT_FALSE(f.NoteLabel.Visible());
   EXPECT_FALSE(f.ConsoleRichEdit.Visible());
-  for (TTimer* t : {&f.CreateTimer, &f.DeleteTimer, &f.StatusTimer}) {
+  for (TTimer* t : {&f.Session.CreateTimer, &f.Session.DeleteTimer, &f.Session.StatusTimer}) {
     EXPECT_FALSE(t->Enabled()) << t->Name();
     EXPECT_EQ(t->Interval(), 1000u) << t->Name();
   }
@@ -272,8 +272,8 @@ TEST_F(MainWindow, TilesFollowARescan) {
   TMainForm& f = Shown();
   pc.Disks.FindDrive(1)->AddPrimary(0x84, 40 * kGiB, 4096 * kMiB);
   pc.Disks.Drives.pop_back();
-  f.ScanDisks();
-  f.FindRapidStartPart();
+  f.Session.Model.ScanDisks();
+  f.Session.Model.FindRapidStartPart();
   f.RefreshWindow();
   EXPECT_EQ(f.DiskImages[0]->Hint().find("Rapid Start"), std::string::npos);
   const std::string hint = f.DiskImages[1]->Hint();
@@ -321,12 +321,12 @@ TEST_F(MainWindow, AKeyBringsTheNextDiskIntoView) {
   f.RightButtonClick();
   ASSERT_EQ(MarkedTile(), -1);
   ASSERT_FALSE(f.RightButton.Visible());
-  f.StatusText = "Creating.....Failed.";
+  f.Session.StatusText = "Creating.....Failed.";
   ASSERT_TRUE(f.KeyDown(TKey::Right));
   EXPECT_EQ(f.DiskIndex, 1);
   EXPECT_EQ(f.FirstVisibleDisk, 1);
   EXPECT_EQ(focused, f.DiskImages[0]);
-  EXPECT_EQ(f.StatusText, "") << "a new choice starts afresh";
+  EXPECT_EQ(f.Session.StatusText, "") << "a new choice starts afresh";
   EXPECT_TRUE(f.KeyDown(TKey::Left));
   EXPECT_EQ(f.DiskIndex, 0);
   EXPECT_EQ(f.FirstVisibleDisk, 0);
@@ -340,17 +340,17 @@ TEST_F(MainWindow, KeysAreIgnoredWhereAClickIs) {
   TMainForm& f = Shown();
   ClickCreate(f, pc);
   AdvanceMs(1000);
-  ASSERT_TRUE(f.WorkflowRunning());
+  ASSERT_TRUE(f.Session.WorkflowRunning());
   f.Disk0Image.KeyDown(TKey::Right);
   EXPECT_EQ(f.DiskIndex, 0) << "while a Create runs";
   pc.Processes.HoldChildren = false;
   pc.ReleaseChildren();
   ASSERT_TRUE(RunWorkflow());
-  ASSERT_GE(f.RapidStartDiskIndex, 0);
-  f.StatusText = "Creating.....Done.";
+  ASSERT_GE(f.Session.Model.RapidStartDiskIndex, 0);
+  f.Session.StatusText = "Creating.....Done.";
   f.Disk0Image.KeyDown(TKey::Right);
   EXPECT_EQ(f.DiskIndex, 0) << "with a Rapid Start partition";
-  EXPECT_EQ(f.StatusText, "Creating.....Done.");
+  EXPECT_EQ(f.Session.StatusText, "Creating.....Done.");
   EXPECT_EQ(focused, f.DiskImages[0]);
 
   FreshPc();
@@ -434,10 +434,10 @@ TEST_F(MainWindow, StartWithA4GbRapidStartPartitionOnDiskIndex1) {
   EXPECT_EQ(f.NoteLabel.Caption(), "Rapid Start partition: 4 GB on disk 1.");
   EXPECT_EQ(f.NoteLabel.Font().Color, clWindowText);
   // The tiles ignore clicks while it exists: not even the status text changes.
-  f.StatusText = "Deleting.....Done.";
+  f.Session.StatusText = "Deleting.....Done.";
   f.Disk0ImageClick(*f.DiskImages[0]);
   EXPECT_EQ(f.DiskIndex, 1);
-  EXPECT_EQ(f.StatusText, "Deleting.....Done.");
+  EXPECT_EQ(f.Session.StatusText, "Deleting.....Done.");
 }
 
 TEST_F(MainWindow, StatusTextsAndNoteThroughAnOperation) {
@@ -458,16 +458,16 @@ TEST_F(MainWindow, StatusTextsAndNoteThroughAnOperation) {
       {"Deleting.....Failed.", "Disk 0: Disk product 0, Deleting.....Failed.", false},
   };
   for (const Row& r : rows) {
-    f.StatusText = r.statusText;
+    f.Session.StatusText = r.statusText;
     f.RefreshWindow();
     EXPECT_EQ(f.StatusLabel.Caption(), r.shown);
     EXPECT_EQ(f.NoteLabel.Visible(), r.note) << r.statusText;
   }
-  f.StatusText = "Creating.....Failed.";
+  f.Session.StatusText = "Creating.....Failed.";
   f.RefreshWindow();
   EXPECT_TRUE(f.CreateButton.Enabled()) << "a failed Create can be tried again";
   f.Disk0ImageClick(*f.DiskImages[0]);  // the same disk again
-  EXPECT_EQ(f.StatusText, "");
+  EXPECT_EQ(f.Session.StatusText, "");
   EXPECT_EQ(f.StatusLabel.Caption(), "Disk 0: Disk product 0");
   EXPECT_FALSE(f.NoteLabel.Visible());
 
@@ -481,7 +481,7 @@ TEST_F(MainWindow, StatusTextsAndNoteThroughAnOperation) {
 TEST_F(MainWindow, SixStatusTicksMoveTheDotsAndWrap) {
   Disks(1);
   TMainForm& f = Shown();
-  f.StatusText = "Creating";
+  f.Session.StatusText = "Creating";
   f.RefreshWindow();
   const char* expected[] = {".....", " .....", "  .....", "   .....", "    .....", "....."};
   for (const char* dots : expected) {
@@ -515,7 +515,7 @@ TEST_F(MainWindow, RestartQuestion) {
     pc.System.TokenPrivileges = {{"SeChangeNotifyPrivilege", true}};
     if (r.privilege) pc.System.TokenPrivileges["SeShutdownPrivilege"] = false;
     pc.MessageBoxAnswers.assign(r.answers.begin(), r.answers.end());
-    f.RestartPending = true;
+    f.Session.RestartPending = true;
     f.RefreshWindow();
     f.RefreshWindow();
     ASSERT_EQ(static_cast<int>(pc.MessageBoxes.size()), r.questions) << r.name;
@@ -528,9 +528,9 @@ TEST_F(MainWindow, RestartQuestion) {
       EXPECT_TRUE(pc.System.Shutdowns[0].Reboot);
       EXPECT_FALSE(pc.System.Shutdowns[0].ForceAppsClosed);
     }
-    EXPECT_EQ(f.RestartPending, r.stillPending) << r.name;
+    EXPECT_EQ(f.Session.RestartPending, r.stillPending) << r.name;
     pc.MessageBoxAnswers.clear();
-    f.RestartPending = false;
+    f.Session.RestartPending = false;
   }
 }
 
@@ -547,7 +547,7 @@ TEST_F(MainWindow, ProductTextsAreShownAsGiven) {
     TMainForm& f = Shown();
     EXPECT_EQ(FirstLine(f.DiskImages[0]->Hint()), "Disk 0: " + text);
     EXPECT_EQ(f.StatusLabel.Caption(), "Disk 0: " + text);
-    f.StatusText = "Creating";
+    f.Session.StatusText = "Creating";
     f.RefreshWindow();
     EXPECT_EQ(f.StatusLabel.Caption(), "Disk 0: " + text + ", Creating");
   }

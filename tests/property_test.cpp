@@ -150,7 +150,7 @@ class Property : public WorkflowTest {
     f.Shown();
     const bool deleting = f.DeleteButton.Enabled();
     if (!deleting) {
-      const int visible = std::min(f.DiskCount, TMainForm::kTiles);
+      const int visible = std::min(f.Session.Model.DiskCount, TMainForm::kTiles);
       if (visible > 0) f.Disk0ImageClick(*f.DiskImages[r.Int(0, visible - 1)]);
       f.PartSizeComboBox.UserSelected(r.Int(0, 4));
       if (!f.CreateButton.Enabled()) return;
@@ -164,11 +164,12 @@ class Property : public WorkflowTest {
     before = Partitions(pc);
     // The one a Delete means: the first the window's model found.
     const Part* rapid = nullptr;
-    if (deleting && f.RapidStartPart())
-      rapid = Find(before, f.DiskInfo[f.RapidStartDiskIndex].DiskNum, f.RapidStartPart()->PartOffset);
+    if (deleting && f.Session.Model.RapidStartPart())
+      rapid = Find(before, f.Session.Model.DiskInfo[f.Session.Model.RapidStartDiskIndex].DiskNum,
+                   f.Session.Model.RapidStartPart()->PartOffset);
     deleting ? f.DeleteButtonClick() : ClickCreate(f, pc);
     ASSERT_TRUE(RunWorkflow()) << "the workflow never ended; the log ends with:\n" << LogTail(12);
-    ExpectUntouched(pc, before, rapid, f.CreateFlow.PartSizeInMB, deleting ? "Delete" : "Create");
+    ExpectUntouched(pc, before, rapid, f.Session.CreateFlow.PartSizeInMB, deleting ? "Delete" : "Create");
     const std::vector<Part> after = Partitions(pc);
     for (const Part& p : after) {
       EXPECT_TRUE(Find(before, p.Disk, p.Offset) || p.RapidStart())
@@ -176,7 +177,7 @@ class Property : public WorkflowTest {
     }
     // Without an injected failure: what the user asked for, or the click's
     // layout; never something in between.
-    if (!inject && !deleting && !EndsWith(f.StatusText, ".....Done.")) {
+    if (!inject && !deleting && !EndsWith(f.Session.StatusText, ".....Done.")) {
       EXPECT_EQ(after.size(), before.size()) << "a failed Create left a partition behind";
       for (const Part& b : before) {
         const Part* a = Find(after, b.Disk, b.Offset);
@@ -186,9 +187,9 @@ class Property : public WorkflowTest {
     ExpectLayoutsWrittenFromReads(pc, deleting ? "Delete" : "Create");
     if (HasFailure()) std::printf("the log ends with:\n%s", LogTail(400).c_str());
     // The window shows its model as the enabling rules say.
-    EXPECT_EQ(f.DeleteButton.Enabled(), f.RapidStartDiskIndex >= 0);
-    EXPECT_EQ(f.CreateButton.Enabled(), f.DiskIndex >= 0 && f.RapidStartDiskIndex < 0);
-    EXPECT_EQ(f.PartSizeComboBox.Enabled(), f.RapidStartDiskIndex < 0);
+    EXPECT_EQ(f.DeleteButton.Enabled(), f.Session.Model.RapidStartDiskIndex >= 0);
+    EXPECT_EQ(f.CreateButton.Enabled(), f.DiskIndex >= 0 && f.Session.Model.RapidStartDiskIndex < 0);
+    EXPECT_EQ(f.PartSizeComboBox.Enabled(), f.Session.Model.RapidStartDiskIndex < 0);
     CloseWindow();
     if (kind != Call::CloseHandle && kind != Call::SetupDiDestroyDeviceInfoList) {
       EXPECT_EQ(pc.OpenHandles(), 0) << "a handle was left open";

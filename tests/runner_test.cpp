@@ -13,7 +13,7 @@ class Runner : public FormTest {
     pc.Processes.Programs[name] = [=](const std::string&, SimPc&) { return SimChildResult{output, exitCode}; };
   }
   // Starts a run through the window's owner of runs.
-  uint64_t Start(const std::string& commandLine) { return Form().Runs.Start(commandLine); }
+  uint64_t Start(const std::string& commandLine) { return Form().Session.Runs.Start(commandLine); }
   int32_t Result() const { return lastExitCode; }
 };
 
@@ -27,9 +27,9 @@ TEST_F(Runner, ExitCodesAndOutput) {
     pc.Processes.Programs["tool"] = [&](const std::string&, SimPc&) { return SimChildResult{"hi", r.exitCode}; };
     Form().ConsoleRichEdit.Text.clear();
     EXPECT_NE(Start(r.commandLine), 0u);
-    EXPECT_TRUE(Form().Runs.Busy());
+    EXPECT_TRUE(Form().Session.Runs.Busy());
     ASSERT_TRUE(RunToEnd()) << r.commandLine;
-    EXPECT_FALSE(Form().Runs.Busy());
+    EXPECT_FALSE(Form().Session.Runs.Busy());
     EXPECT_EQ(static_cast<uint32_t>(Result()), r.exitCode) << r.commandLine;
     EXPECT_EQ(Form().ConsoleRichEdit.Text, "hi");
     EXPECT_EQ(pc.Processes.Runs.back().Flags, 0u);
@@ -132,7 +132,7 @@ TEST_F(Runner, ClosingTheWindowDuringARunIsSafe) {
 }
 
 TEST_F(Runner, FailedPreparationEndsLikeARun) {
-  EXPECT_NE(Form().Runs.StartFailed(0x12345678), 0u);
+  EXPECT_NE(Form().Session.Runs.StartFailed(0x12345678), 0u);
   ASSERT_TRUE(RunToEnd());
   EXPECT_EQ(Result(), 0x12345678);
   EXPECT_EQ(pc.Count(Call::CreateProcessA), 0);
@@ -146,7 +146,7 @@ TEST_F(Runner, SecondRunIsRefusedWhileOneIsInFlight) {
   const uint64_t first = Start("tool");
   ASSERT_NE(first, 0u);
   EXPECT_EQ(Start("tool"), 0u);
-  EXPECT_EQ(Form().Runs.StartFailed(1), 0u);
+  EXPECT_EQ(Form().Session.Runs.StartFailed(1), 0u);
   EXPECT_EQ(HeldLines().back(), "Run refused: another run is still in flight");
   ASSERT_TRUE(RunToEnd());
   EXPECT_EQ(pc.Processes.Runs.size(), 1u);

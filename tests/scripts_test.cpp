@@ -22,7 +22,7 @@ SimVersion WindowsXp64() {
 class Scripts : public FormTest {
  protected:
   // The window's scripts, with the runs they start watched by the fixture.
-  TDiskPart& Dp() { return Form().DiskPart; }
+  TDiskPart& Dp() { return Form().Session.DiskPart; }
   int32_t Result() const { return lastExitCode; }
 };
 
@@ -72,7 +72,7 @@ TEST_F(Scripts, GoldenFiles) {
     pc.Version = r.useIo ? WindowsXp() : SimVersion::Make(2, 6, 1, 7601);
     ASSERT_EQ(Dp().Setup.UseIo, r.useIo) << r.name;
     r.build(Dp());
-    EXPECT_TRUE(Form().Runs.Busy()) << r.name;
+    EXPECT_TRUE(Form().Session.Runs.Busy()) << r.name;
     EXPECT_TRUE(Dp().DiskPartScript.empty()) << r.name;
     ASSERT_TRUE(RunToEnd()) << r.name;
     EXPECT_EQ(File(kScript), r.file) << r.name;
@@ -147,9 +147,9 @@ TEST_F(Scripts, ScriptRunChangesTheDisksAsTheNextScanShows) {
   Dp().CreateRapidStartPart(0, 8192, true, 0);
   ASSERT_TRUE(RunToEnd());
   EXPECT_EQ(Result(), 0);
-  Form().ScanDisks();
-  ASSERT_TRUE(Form().FindRapidStartPart());
-  const _PartInfo& part = Form().DiskInfo[0].PartInfo[Form().RapidStartPartIndex];
+  Form().Session.Model.ScanDisks();
+  ASSERT_TRUE(Form().Session.Model.FindRapidStartPart());
+  const _PartInfo& part = Form().Session.Model.DiskInfo[0].PartInfo[Form().Session.Model.RapidStartPartIndex];
   EXPECT_EQ(part.PartNum, 2);
   EXPECT_EQ(part.PartLen, 8192 * SimDisks::kMiB);
   EXPECT_EQ(part.Mbr.PartitionType, 0x84);
@@ -159,9 +159,9 @@ TEST_F(Scripts, ScriptRunChangesTheDisksAsTheNextScanShows) {
   Dp().DeleteRapidStartPart(0, 2, 0);
   ASSERT_TRUE(RunToEnd());
   EXPECT_EQ(Result(), 0) << Form().ConsoleRichEdit.Text;
-  Form().ScanDisks();
-  EXPECT_FALSE(Form().FindRapidStartPart());
-  EXPECT_EQ(Form().DiskInfo[0].PartCount, 1u);
+  Form().Session.Model.ScanDisks();
+  EXPECT_FALSE(Form().Session.Model.FindRapidStartPart());
+  EXPECT_EQ(Form().Session.Model.DiskInfo[0].PartCount, 1u);
 }
 
 TEST_F(Scripts, TwoRunsLeaveOnlyTheSecondScript) {
@@ -354,7 +354,7 @@ TEST_F(Scripts, TempPathHasNoSayInWhereTheScriptGoes) {
 
   FreshPc();
   pc.FailNth(Call::GetTempPathA, 1, os::kErrorInvalidParameter);
-  EXPECT_EQ(Form().TempDir, "");
+  EXPECT_EQ(Form().Session.TempDir, "");
   Dp().ShrinkPart(0, 1, 10);
   ASSERT_TRUE(RunToEnd());
   EXPECT_EQ(Dp().Setup.ScriptFileName, kScript);

@@ -21,8 +21,8 @@ TEST_F(StartUp, LogOrder) {
   pc.AddAcpiDevice({"ACPI\\INT3392", "*INT3392"});
   ASSERT_TRUE(CanStart());
   Form();
-  EXPECT_EQ(Form().PhysicalMemorySize, 8192u);
-  EXPECT_EQ(Form().Firmware, TFirmwareState::Present);
+  EXPECT_EQ(Form().Session.PhysicalMemorySize, 8192u);
+  EXPECT_EQ(Form().Session.Firmware, TFirmwareState::Present);
   const std::string expected =
       "\r\n\" /DEBUG"
       "\r\nExePath=C:\\Program Files\\Ortavel\\"
@@ -36,8 +36,8 @@ TEST_F(StartUp, LogOrder) {
       "\r\nRapidStartDiskIndex=-1\r\nRapidStartPartIndex=-1";
   EXPECT_EQ(pc.ConsoleText(), expected);
   // The script's folder is made by the first script, under the Windows folder.
-  EXPECT_EQ(Form().DiskPart.Setup.ScriptFolderParent, "C:\\Windows\\Temp");
-  EXPECT_EQ(Form().DiskPart.Setup.ScriptFileName, "");
+  EXPECT_EQ(Form().Session.DiskPart.Setup.ScriptFolderParent, "C:\\Windows\\Temp");
+  EXPECT_EQ(Form().Session.DiskPart.Setup.ScriptFileName, "");
   EXPECT_EQ(pc.System.StdOut.substr(0, 37), "Connected to ROOT\\CIMV2 WMI namespace");
 }
 
@@ -65,7 +65,7 @@ TEST_F(StartUp, FirmwareLineFollowsTheMemoryLine) {
     SCOPED_TRACE(r.name);
     FreshPc();
     r.build(pc);
-    EXPECT_EQ(Form().Firmware, r.expected);
+    EXPECT_EQ(Form().Session.Firmware, r.expected);
     const auto held = HeldLines();
     const auto memory = std::find_if(held.begin(), held.end(),
                                      [](const std::string& l) { return l.rfind("PhysicalMemorySize=", 0) == 0; });
@@ -76,7 +76,7 @@ TEST_F(StartUp, FirmwareLineFollowsTheMemoryLine) {
                             [](const std::string& l) { return l.rfind("RapidStartFirmware=", 0) == 0; }),
               1);
     EXPECT_EQ(pc.Count(Call::SetupDiGetClassDevsByEnumeratorA), 1);
-    Form().ScanDisks();
+    Form().Session.Model.ScanDisks();
     EXPECT_EQ(pc.Count(Call::SetupDiGetClassDevsByEnumeratorA), 1) << "a rescan does not ask again";
   }
 }
@@ -84,8 +84,8 @@ TEST_F(StartUp, FirmwareLineFollowsTheMemoryLine) {
 TEST_F(StartUp, FailedMemoryQueryLeaves0AndGoesOn) {
   pc.FailNth(Call::CreateWbemLocator, 1, 0x80040154);  // REGDB_E_CLASSNOTREG
   pc.Disks.AddMbrDisk(0, 64 * SimDisks::kGiB);
-  EXPECT_EQ(Form().PhysicalMemorySize, 0u);
-  EXPECT_EQ(Form().DiskCount, 1);
+  EXPECT_EQ(Form().Session.PhysicalMemorySize, 0u);
+  EXPECT_EQ(Form().Session.Model.DiskCount, 1);
   const auto held = HeldLines();
   EXPECT_NE(std::find(held.begin(), held.end(), "Failed to create IWbemLocator object. Error code = 0x80040154"),
             held.end());

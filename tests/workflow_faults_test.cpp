@@ -70,15 +70,15 @@ class Faults : public WorkflowTest, public ::testing::WithParamInterface<Scenari
     const Part* rapid = nullptr;
     for (const Part& p : start)
       if (p.RapidStart()) rapid = &p;
-    ExpectUntouched(pc, start, s.create ? nullptr : rapid, Form().CreateFlow.PartSizeInMB, context);
+    ExpectUntouched(pc, start, s.create ? nullptr : rapid, Form().Session.CreateFlow.PartSizeInMB, context);
     ExpectLayoutsWrittenFromReads(pc, context);
     // The window shows what the disks hold.
     TMainForm& f = Form();
-    f.ScanDisks();
-    f.FindRapidStartPart();
+    f.Session.Model.ScanDisks();
+    f.Session.Model.FindRapidStartPart();
     f.RefreshWindow();
-    EXPECT_EQ(f.DeleteButton.Enabled(), f.RapidStartDiskIndex >= 0) << context;
-    EXPECT_EQ(f.CreateButton.Enabled(), f.RapidStartDiskIndex < 0 && f.DiskIndex >= 0) << context;
+    EXPECT_EQ(f.DeleteButton.Enabled(), f.Session.Model.RapidStartDiskIndex >= 0) << context;
+    EXPECT_EQ(f.CreateButton.Enabled(), f.Session.Model.RapidStartDiskIndex < 0 && f.DiskIndex >= 0) << context;
     std::vector<int> calls(static_cast<int>(Call::kCount));
     for (int k = 0; k < static_cast<int>(Call::kCount); ++k) calls[k] = pc.Count(static_cast<Call>(k)) - atClick[k];
     CloseWindow();

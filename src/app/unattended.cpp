@@ -8,7 +8,8 @@
 #include "shell/log_kv.h"
 #include "sys/power_man.h"
 #include "sys/wmi_info.h"
-#include "ui/main_form.h"
+#include "ui/main_form.h"  // SmallestSizeHolding
+#include "ui/session.h"
 
 namespace {
 
@@ -18,6 +19,18 @@ constexpr uint64_t kRunLimitMs = 60ull * 60 * 1000;
 constexpr uint64_t kWaitingLineMs = 60ull * 1000;
 
 using TOut = std::function<void(const std::string&)>;
+
+// A disk session with nothing to show: its timers live on a bare host that
+// RunWorkflow's loop runs, and the services go when it does, as a window's
+// would.
+struct TWindowlessSession {
+  TTimerHost Timers;
+  TDiskSession Session{Timers};
+  TWindowlessSession() { Session.StartUp(); }
+  ~TWindowlessSession() { TDiskSession::ReleaseServices(); }
+  TWindowlessSession(const TWindowlessSession&) = delete;
+  TWindowlessSession& operator=(const TWindowlessSession&) = delete;
+};
 
 // A product text on one report line: no control characters, no padding.
 std::string OneLine(std::string text) {
@@ -34,10 +47,10 @@ const char* StyleText(int32_t style) {
 
 std::string MbText(uint64_t bytes) { return std::to_string(bytes / kBytesPerMb); }
 
-void ReportDisks(TMainForm& f, const TOut& out) {
-  out("FixedDisks=" + std::to_string(f.DiskCount));
-  for (int32_t d = 0; d < f.DiskCount; ++d) {
-    const _DiskInfo& info = f.DiskInfo[d];
+void ReportDisks(TDiskSession& session, const TOut& out) {
+  out("FixedDisks=" + std::to_string(session.Model.DiskCount));
+  for (int32_t d = 0; d < session.Model.DiskCount; ++d) {
+    const _DiskInfo& info = session.Model.DiskInfo[d];
     const std::string key = "Disk." + std::to_string(info.DiskNum) + ".";
     disk::DiskGeometryEx geometry{};
     const bool sized = GetDisk().GetDriveGeometry(PhysicalDrivePath(info.DiskNum), geometry) && geometry.DiskSize > 0;
@@ -58,13 +71,13 @@ void ReportDisks(TMainForm& f, const TOut& out) {
   }
 }
 
-void ReportRapidStart(TMainForm& f, const TOut& out) {
-  const _PartInfo* part = f.RapidStartPart();
+void ReportRapidStart(TDiskSession& session, const TOut& out) {
+  const _PartInfo* part = session.Model.RapidStartPart();
   if (!part) {
     out("RapidStart=None");
     return;
   }
-  const _DiskInfo& disk = f.DiskInfo[f.RapidStartDiskIndex];
+  const _DiskInfo& disk = session.Model.DiskInfo[session.Model.RapidStartDiskIndex];
   out("RapidStart=Present");
   out("RapidStart.Disk=" + std::to_string(disk.DiskNum));
   out("RapidStart.PartNum=" + std::to_string(part->PartNum));
@@ -73,25 +86,25 @@ void ReportRapidStart(TMainForm& f, const TOut& out) {
                                                       : HexByteText(part->Mbr.PartitionType)));
 }
 
-// What /STATUS concludes of the machine as the form last read it.
+// What /STATUS concludes of the machine as the session last read it.
 struct TStatusVerdict {
   int Code;
   const char* Name;
   std::string Reason;
 };
 
-TStatusVerdict StatusVerdict(TMainForm& f) {
-  const _PartInfo* part = f.RapidStartPart();
-  if (f.Firmware == TFirmwareState::Absent)
+TStatusVerdict StatusVerdict(TDiskSession& session) {
+  const _PartInfo* part = session.Model.RapidStartPart();
+  if (session.Firmware == TFirmwareState::Absent)
     return {kExitNoFirmware, "NoFirmware", "the firmware does not offer Intel Rapid Start"};
   if (!part) return {kExitNoPartition, "NoPartition", "there is no Rapid Start partition"};
-  if (f.PhysicalMemorySize != 0 && part->PartLen < uint64_t{f.PhysicalMemorySize} * kBytesPerMb)
+  if (session.PhysicalMemorySize != 0 && part->PartLen < uint64_t{session.PhysicalMemorySize} * kBytesPerMb)
     return {kExitTooSmall, "TooSmall",
             "the Rapid Start partition (" + MbText(part->PartLen) + " MB) is smaller than the installed memory (" +
-                std::to_string(f.PhysicalMemorySize) + " MB)"};
+                std::to_string(session.PhysicalMemorySize) + " MB)"};
   return {kExitOk, "Ready",
-          f.PhysicalMemorySize != 0 ? "the Rapid Start partition holds the installed memory"
-                                    : "a Rapid Start partition exists; the installed memory is unknown"};
+          session.PhysicalMemorySize != 0 ? "the Rapid Start partition holds the installed memory"
+                                          : "a Rapid Start partition exists; the installed memory is unknown"};
 }
 
 int Refuse(const TOut& out, int code, const std::string& reason) {
@@ -100,15 +113,15 @@ int Refuse(const TOut& out, int code, const std::string& reason) {
   return code;
 }
 
-int RefuseExisting(TMainForm& f, const TOut& out) {
-  ReportRapidStart(f, out);
+int RefuseExisting(TDiskSession& session, const TOut& out) {
+  ReportRapidStart(session, out);
   return Refuse(out, kExitExists, "a Rapid Start partition exists already");
 }
 
-int RunStatus(TMainForm& f, const TOut& out) {
-  ReportDisks(f, out);
-  ReportRapidStart(f, out);
-  const TStatusVerdict v = StatusVerdict(f);
+int RunStatus(TDiskSession& session, const TOut& out) {
+  ReportDisks(session, out);
+  ReportRapidStart(session, out);
+  const TStatusVerdict v = StatusVerdict(session);
   out(std::string("Verdict=") + v.Name);
   out("Reason=" + v.Reason);
   return v.Code;
@@ -118,23 +131,23 @@ int RunStatus(TMainForm& f, const TOut& out) {
 // takes only disks whose bus is known to be inside the machine: a USB stick
 // or card reader that reports fixed media (the imaging stick of a
 // deployment) is never chosen for it, and is taken by number only with /FORCE.
-int32_t ChooseDisk(const TSwitches& s, TMainForm& f, std::string& why) {
+int32_t ChooseDisk(const TSwitches& s, TDiskSession& session, std::string& why) {
   TDisk& disks = GetDisk();
   if (s.DiskAuto) {
     std::vector<int32_t> internal;
-    for (int32_t d = 0; d < f.DiskCount; ++d) {
-      const int32_t bus = disks.GetDiskBusType(f.DiskInfo[d].DiskNum);
+    for (int32_t d = 0; d < session.Model.DiskCount; ++d) {
+      const int32_t bus = disks.GetDiskBusType(session.Model.DiskInfo[d].DiskNum);
       if (bus >= 0 && !IsExternalBus(bus)) internal.push_back(d);
     }
     for (int32_t d : internal)
-      if (f.DiskInfo[d].MediaKind == TMediaKind::Ssd) return d;
+      if (session.Model.DiskInfo[d].MediaKind == TMediaKind::Ssd) return d;
     if (!internal.empty()) return internal.front();
-    why = f.DiskCount > 0 ? "there is no fixed disk on an internal bus" : "there is no fixed disk";
+    why = session.Model.DiskCount > 0 ? "there is no fixed disk on an internal bus" : "there is no fixed disk";
     return -1;
   }
-  for (int32_t d = 0; d < f.DiskCount; ++d) {
-    if (static_cast<uint64_t>(f.DiskInfo[d].DiskNum) != s.DiskNum) continue;
-    if (!s.Force && IsExternalBus(disks.GetDiskBusType(f.DiskInfo[d].DiskNum))) {
+  for (int32_t d = 0; d < session.Model.DiskCount; ++d) {
+    if (static_cast<uint64_t>(session.Model.DiskInfo[d].DiskNum) != s.DiskNum) continue;
+    if (!s.Force && IsExternalBus(disks.GetDiskBusType(session.Model.DiskInfo[d].DiskNum))) {
       why = "disk " + std::to_string(s.DiskNum) + " is on a USB, 1394, SD or MMC bus (/FORCE takes it all the same)";
       return -1;
     }
@@ -147,21 +160,21 @@ int32_t ChooseDisk(const TSwitches& s, TMainForm& f, std::string& why) {
   return -1;
 }
 
-bool RunWorkflow(TMainForm& f, TUnattendedEnv& env, const std::function<void()>& start) {
-  TTimerLoop loop(f, env.Gui, env.Clock);
+bool RunWorkflow(TDiskSession& session, TUnattendedEnv& env, const std::function<void()>& start) {
+  TTimerLoop loop(session.TimerHost(), env.Gui, env.Clock);
   start();
   // Nobody is watching a first status tick: the first step starts at once
   // rather than a timer interval after the click.
-  for (TTimer* t : {&f.CreateTimer, &f.DeleteTimer})
+  for (TTimer* t : {&session.CreateTimer, &session.DeleteTimer})
     if (t->Enabled()) t->FireNow();
   // A diskpart run that is still going is waited for, however long it takes
   // (a shrink moves data and can take many minutes): reporting Failed while
   // it may still change the disk would be a guess. Each minute says so.
   uint64_t waitedMs = 0;
   for (;;) {
-    if (loop.RunUntil([&f] { return !f.WorkflowRunning(); }, kWaitingLineMs)) return true;
+    if (loop.RunUntil([&session] { return !session.WorkflowRunning(); }, kWaitingLineMs)) return true;
     waitedMs += kWaitingLineMs;
-    if (f.Runs.Busy()) {
+    if (session.Runs.Busy()) {
       env.Out("Waiting=" + std::to_string(waitedMs / kWaitingLineMs) + " min; diskpart is still running");
       continue;
     }
@@ -175,52 +188,51 @@ bool EndsWith(const std::string& text, const std::string& tail) {
   return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
-int RunCreate(const TSwitches& s, TMainForm& f, TUnattendedEnv& env) {
+int RunCreate(const TSwitches& s, TDiskSession& session, TUnattendedEnv& env) {
   const TOut& out = env.Out;
   uint32_t sizeMb = 0;
   if (s.SizeAuto) {
     // What /STATUS then calls Ready: a size that holds the memory.
-    sizeMb = SmallestSizeHolding(f.PhysicalMemorySize);
+    sizeMb = SmallestSizeHolding(session.PhysicalMemorySize);
     if (sizeMb == 0)
       return Refuse(out, kExitBadSize,
-                    "the installed memory (" + std::to_string(f.PhysicalMemorySize) +
+                    "the installed memory (" + std::to_string(session.PhysicalMemorySize) +
                         " MB) is more than the largest partition, " + std::to_string(kMaxCreateSizeMb) + " MB");
   } else if (s.SizeMb < kMinCreateSizeMb || s.SizeMb > kMaxCreateSizeMb) {
     return Refuse(out, kExitBadSize, "the size must be from 1024 to 65536 MB");
   } else {
     sizeMb = static_cast<uint32_t>(s.SizeMb);
   }
-  if (f.RapidStartPart()) return RefuseExisting(f, out);
-  if (f.Firmware == TFirmwareState::Absent && !s.Force)
+  if (session.Model.RapidStartPart()) return RefuseExisting(session, out);
+  if (session.Firmware == TFirmwareState::Absent && !s.Force)
     return Refuse(out, kExitFirmwareAbsent,
                   "the firmware does not offer Intel Rapid Start (/FORCE creates the partition all the same)");
   std::string why;
-  const int32_t index = ChooseDisk(s, f, why);
+  const int32_t index = ChooseDisk(s, session, why);
   if (index < 0) return Refuse(out, kExitBadDisk, why);
-  const _DiskInfo& disk = f.DiskInfo[index];
+  const _DiskInfo& disk = session.Model.DiskInfo[index];
   if (disk.PartitionStyle == kPartitionStyleUnknown)
     return Refuse(out, kExitBadDisk, "the partition table of disk " + std::to_string(disk.DiskNum) + " cannot be read");
 
   out("Disk=" + std::to_string(disk.DiskNum));
   out("SizeMB=" + std::to_string(sizeMb));
-  if (f.PhysicalMemorySize != 0 && sizeMb < f.PhysicalMemorySize)
-    out("Warning=the partition is smaller than the installed memory (" + std::to_string(f.PhysicalMemorySize) +
+  if (session.PhysicalMemorySize != 0 && sizeMb < session.PhysicalMemorySize)
+    out("Warning=the partition is smaller than the installed memory (" + std::to_string(session.PhysicalMemorySize) +
         " MB): the firmware will not use it");
-  f.CreateFlow.OnProgress = out;
-  f.DiskIndex = index;
-  const bool ended = RunWorkflow(f, env, [&] { f.CreateFlow.Start(index, static_cast<int>(sizeMb)); });
-  out("Status=" + f.StatusText);
+  session.CreateFlow.OnProgress = out;
+  const bool ended = RunWorkflow(session, env, [&] { session.CreateFlow.Start(index, static_cast<int>(sizeMb)); });
+  out("Status=" + session.StatusText);
   // One appeared between the start-up scan and the click's rescan.
-  if (f.StatusText.empty() && f.RapidStartPart()) return RefuseExisting(f, out);
-  if (!ended || !EndsWith(f.StatusText, ".....Done.")) {
+  if (session.StatusText.empty() && session.Model.RapidStartPart()) return RefuseExisting(session, out);
+  if (!ended || !EndsWith(session.StatusText, ".....Done.")) {
     out("Result=Failed");
-    if (f.CreateFlow.FailureCode != 0) out("FailureCode=" + HexResultText(f.CreateFlow.FailureCode));
+    if (session.CreateFlow.FailureCode != 0) out("FailureCode=" + HexResultText(session.CreateFlow.FailureCode));
     return kExitFailed;
   }
   out("Result=Created");
-  ReportRapidStart(f, out);
+  ReportRapidStart(session, out);
   // A deployment that reads only the exit code learns here what /STATUS will say.
-  const TStatusVerdict v = StatusVerdict(f);
+  const TStatusVerdict v = StatusVerdict(session);
   if (v.Code != kExitOk) out(std::string("Warning=/STATUS will report ") + v.Name + ": " + v.Reason);
   if (!s.Restart) {
     out("Restart=No");
@@ -234,19 +246,19 @@ int RunCreate(const TSwitches& s, TMainForm& f, TUnattendedEnv& env) {
   return kExitRestartRefused;
 }
 
-int RunDelete(TMainForm& f, TUnattendedEnv& env) {
+int RunDelete(TDiskSession& session, TUnattendedEnv& env) {
   const TOut& out = env.Out;
-  ReportRapidStart(f, out);
-  if (!f.RapidStartPart()) {
+  ReportRapidStart(session, out);
+  if (!session.Model.RapidStartPart()) {
     out("Result=NothingToDelete");
     return kExitNoPartition;
   }
-  f.DeleteFlow.OnProgress = out;
-  const bool ended = RunWorkflow(f, env, [&f] { f.DeleteButtonClick(); });
-  out("Status=" + f.StatusText);
-  if (!ended || !EndsWith(f.StatusText, ".....Done.")) {
+  session.DeleteFlow.OnProgress = out;
+  const bool ended = RunWorkflow(session, env, [&session] { session.DeleteFlow.Start(); });
+  out("Status=" + session.StatusText);
+  if (!ended || !EndsWith(session.StatusText, ".....Done.")) {
     out("Result=Failed");
-    if (f.DeleteFlow.FailureCode != 0) out("FailureCode=" + HexResultText(f.DeleteFlow.FailureCode));
+    if (session.DeleteFlow.FailureCode != 0) out("FailureCode=" + HexResultText(session.DeleteFlow.FailureCode));
     return kExitFailed;
   }
   out("Result=Deleted");
@@ -269,16 +281,16 @@ int RunUnattended(const TSwitches& s, TUnattendedEnv& env) {
     return kExitAnotherCopy;
   }
   GetWmiInfo().DescribeOnStdOut = false;  // the standard output carries the report
-  auto form = std::make_unique<TMainForm>();  // 64 disk records: never on the stack
-  form->Unattended = true;
+  auto windowless = std::make_unique<TWindowlessSession>();  // 64 disk records: never on the stack
+  TDiskSession& session = windowless->Session;
   out(action);
-  out(std::string("RapidStartFirmware=") + FirmwareStateText(form->Firmware));
-  out("PhysicalMemoryMB=" + std::to_string(form->PhysicalMemorySize));
+  out(std::string("RapidStartFirmware=") + FirmwareStateText(session.Firmware));
+  out("PhysicalMemoryMB=" + std::to_string(session.PhysicalMemorySize));
   int code = kExitInternal;
   switch (s.Action) {
-    case TAction::Status: code = RunStatus(*form, out); break;
-    case TAction::Create: code = RunCreate(s, *form, env); break;
-    case TAction::Delete: code = RunDelete(*form, env); break;
+    case TAction::Status: code = RunStatus(session, out); break;
+    case TAction::Create: code = RunCreate(s, session, env); break;
+    case TAction::Delete: code = RunDelete(session, env); break;
     default: break;
   }
   out("ExitCode=" + std::to_string(code));

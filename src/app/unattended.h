@@ -1,7 +1,7 @@
 // The unattended runs: /STATUS, /CREATE and /DELETE without a window, for
-// deployment scripts. They use the window's own start-up, disk model and
-// workflows (a TMainForm that is never shown), print "Key=value" lines, and
-// end with an exit code a script can act on.
+// deployment scripts. They drive the disk session the window shows (its
+// start-up, disk model and workflows) with no window at all, print
+// "Key=value" lines, and end with an exit code a script can act on.
 #pragma once
 
 #include <functional>

@@ -1,4 +1,4 @@
-// The main window's disk model: which fixed disks the machine has, how each
+// The disk session's model: which fixed disks the machine has, how each
 // is partitioned, and where the Rapid Start partition is.
 //
 // ScanDisks replaces the model from the drivers and writes it to the log;

@@ -4,26 +4,30 @@
 
 #include "partops/direct_ops.h"
 #include "shell/log_kv.h"
+#include "ui/session.h"
+
+TCreateWorkflow::TCreateWorkflow(TDiskSession& session, std::function<void()> changed)
+    : TWorkflowSteps(session, std::move(changed), session.CreateTimer) {}
 
 void TCreateWorkflow::Start(int32_t diskIndex, int sizeTag) {
   if (!TakeDiskLock()) return;
   LogKv("DiskIndex", diskIndex);
   LogKv("PartIndex", PartIndex);
-  Ctx_.Model.ScanDisks();
-  Ctx_.Model.FindRapidStartPart();
-  if (Ctx_.Model.RapidStartDiskIndex >= 0) {
+  Session_.Model.ScanDisks();
+  Session_.Model.FindRapidStartPart();
+  if (Session_.Model.RapidStartDiskIndex >= 0) {
     // One appeared since the window last looked: there is nothing to make,
     // and the window turns to it.
     LogLine("Create: a Rapid Start partition exists already; nothing is created");
     DiskLock_.Release();
-    Ctx_.StatusText.clear();
-    Ctx_.RefreshWindow();
+    Session_.StatusText.clear();
+    Changed_();
     return;
   }
-  Ctx_.StatusText = "Creating";
+  Session_.StatusText = "Creating";
   if (sizeTag >= 0) PartSizeInMB = static_cast<uint32_t>(sizeTag);
   DiskIndex = diskIndex;
-  const _DiskInfo* disk = Ctx_.Model.Disk(diskIndex);
+  const _DiskInfo* disk = Session_.Model.Disk(diskIndex);
   // A disk that is gone since the last scan, or whose layout cannot be read,
   // gets nothing: the first tick finishes.
   const bool known = disk && disk->PartitionStyle != kPartitionStyleUnknown;
@@ -43,7 +47,7 @@ void TCreateWorkflow::Start(int32_t diskIndex, int sizeTag) {
   ShrinkDone = false;
   ExecuteResult = 0;
   Begin();
-  Ctx_.RefreshWindow();
+  Changed_();
 }
 
 void TCreateWorkflow::CreateTimerTimer() {
@@ -59,11 +63,11 @@ void TCreateWorkflow::CreateTimerTimer() {
 }
 
 void TCreateWorkflow::StartStep() {
-  TDiskPart& dp = Ctx_.DiskPart;
+  TDiskPart& dp = Session_.DiskPart;
   switch (ExecuteStep) {
     case kStepPrimary:
     case kStepLogical:
-      NewPartNum = GetNewPartitionNumber(Ctx_.Model, DiskIndex, Ctx_.OsFamily);
+      NewPartNum = GetNewPartitionNumber(Session_.Model, DiskIndex, Session_.OsFamily);
       StartRun([&] { return dp.CreateRapidStartPart(DiskNum_, PartSizeInMB, ExecuteStep == kStepPrimary, Style_); });
       break;
     case kStepShrink:
@@ -91,21 +95,21 @@ void TCreateWorkflow::StartStep() {
 void TCreateWorkflow::Decide() {
   switch (ExecuteStep) {
     case kStepPrimary:
-      if (Ctx_.UseIo) {
+      if (Session_.UseIo) {
         // The type is set by direct I/O whatever the script's result; then
         // the rescan tells whether a Rapid Start partition exists.
         RetypeNewPartitionUseIo();
         Pause([this] {
-          Ctx_.Model.ScanDisks();
-          Ctx_.Model.FindRapidStartPart();
-          if (Ctx_.Model.RapidStartPartIndex >= 0) return StartFinish();
+          Session_.Model.ScanDisks();
+          Session_.Model.FindRapidStartPart();
+          if (Session_.Model.RapidStartPartIndex >= 0) return StartFinish();
           // A partition of ours that the direct write could not type is
           // never left beside a second one.
           const TNewPartitions found = LookForNewPartitions();
           if (!found.Readable || found.Count > 1) return StartFinish();
           if (found.Count == 1) {
             LogLine("AfterFailure: the new partition could not be typed; it is deleted");
-            DeletePartitionUseIo(Ctx_.Model, DiskNum_, found.PartNum);
+            DeletePartitionUseIo(Session_.Model, DiskNum_, found.PartNum);
             return StartFinish();
           }
           ExecuteStep = kStepLogical;
@@ -119,9 +123,9 @@ void TCreateWorkflow::Decide() {
       break;
     case kStepLogical:
       if (ExecuteResult == 0) {
-        if (Ctx_.UseIo) RetypeNewPartitionUseIo();
+        if (Session_.UseIo) RetypeNewPartitionUseIo();
         StartFinish();
-      } else if (Ctx_.UseIo) {
+      } else if (Session_.UseIo) {
         StartFinish();
       } else {
         AfterFailedStep([this] { NextAfterFailedCreate(); });
@@ -194,7 +198,7 @@ void TCreateWorkflow::AfterFailedStep(const std::function<void()>& next) {
 void TCreateWorkflow::NextAfterFailedCreate() {
   if (ExecuteStep == kStepPrimary) {
     ExecuteStep = kStepLogical;
-  } else if (!Ctx_.CanResize) {
+  } else if (!Session_.CanResize) {
     return StartFinish();
   } else if (ShrinkDone) {
     ExecuteStep = kStepExtend;
@@ -217,7 +221,7 @@ void TCreateWorkflow::StartFinish() { Finish([this] { FinishTail(); }); }
 void TCreateWorkflow::RetypeNewPartitionUseIo() {
   const int32_t partNum = FindNewPartition();
   Report(partNum != 0 ? "Step=SetTypeDirect PartNum=" + std::to_string(partNum) : "Step=SetTypeDirect (no new partition)");
-  if (partNum != 0) SetRapidStartPartIdUseIo(Ctx_.Model, DiskNum_, partNum);
+  if (partNum != 0) SetRapidStartPartIdUseIo(Session_.Model, DiskNum_, partNum);
 }
 
 const char* TCreateWorkflow::StepName() const {
@@ -232,13 +236,13 @@ const char* TCreateWorkflow::StepName() const {
 }
 
 void TCreateWorkflow::FinishTail() {
-  Ctx_.Model.ScanDisks();
-  Ctx_.Model.FindRapidStartPart();
-  if (Ctx_.Model.RapidStartDiskIndex >= 0) {
-    Ctx_.StatusText += ".....Done.";
-    Ctx_.RestartPending = true;
+  Session_.Model.ScanDisks();
+  Session_.Model.FindRapidStartPart();
+  if (Session_.Model.RapidStartDiskIndex >= 0) {
+    Session_.StatusText += ".....Done.";
+    Session_.RestartPending = true;
   } else {
-    Ctx_.StatusText += ".....Failed.";
+    Session_.StatusText += ".....Failed.";
   }
   Done();
 }

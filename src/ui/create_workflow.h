@@ -43,8 +43,8 @@ class TCreateWorkflow : public TWorkflowSteps {
   // was made but its type could not be set in the same script.
   static constexpr int32_t kResultDeviceInUse = static_cast<int32_t>(0x80042413u);
 
-  TCreateWorkflow(const TWorkflowContext& context, TTimer& createTimer, TTimer& pauseTimer)
-      : TWorkflowSteps(context, createTimer, pauseTimer) {}
+  // Driven by the session's CreateTimer.
+  TCreateWorkflow(TDiskSession& session, std::function<void()> changed);
 
   // The click: diskIndex is the chosen disk, sizeTag the chosen size item's
   // tag, or -1 when no item is chosen.

@@ -5,6 +5,7 @@
 #include "disk/part_identity.h"
 #include "partops/direct_ops.h"
 #include "shell/log_kv.h"
+#include "ui/session.h"
 
 namespace {
 
@@ -39,29 +40,32 @@ int32_t PhysicalNeighbour(const _DiskInfo& disk, int32_t index) {
 
 }  // namespace
 
+TDeleteWorkflow::TDeleteWorkflow(TDiskSession& session, std::function<void()> changed)
+    : TWorkflowSteps(session, std::move(changed), session.DeleteTimer) {}
+
 void TDeleteWorkflow::Start() {
   if (!TakeDiskLock()) return;
   // The partition the user was shown, which is the one the click means.
-  const _PartInfo* shown = Ctx_.Model.RapidStartPart();
-  const int32_t shownDisk = shown ? Ctx_.Model.DiskInfo[Ctx_.Model.RapidStartDiskIndex].DiskNum : -1;
+  const _PartInfo* shown = Session_.Model.RapidStartPart();
+  const int32_t shownDisk = shown ? Session_.Model.DiskInfo[Session_.Model.RapidStartDiskIndex].DiskNum : -1;
   const uint64_t shownOffset = shown ? shown->PartOffset : 0;
 
-  Ctx_.StatusText = "Deleting";
-  Ctx_.Model.ScanDisks();
-  Ctx_.Model.FindRapidStartPart();
+  Session_.StatusText = "Deleting";
+  Session_.Model.ScanDisks();
+  Session_.Model.FindRapidStartPart();
   ExecuteStatus = kStepDue;
   ExecuteStep = kStepDelete;
   ExecuteResult = 0;
-  const _PartInfo* part = Ctx_.Model.RapidStartPart();
+  const _PartInfo* part = Session_.Model.RapidStartPart();
   if (!part) {
     // Gone since the window last looked: there is nothing to run.
     LogLine("Delete: no Rapid Start partition; nothing is deleted");
     DiskLock_.Release();
-    Ctx_.StatusText += ".....Done.";
-    Ctx_.RefreshWindow();
+    Session_.StatusText += ".....Done.";
+    Changed_();
     return;
   }
-  const _DiskInfo& disk = Ctx_.Model.DiskInfo[Ctx_.Model.RapidStartDiskIndex];
+  const _DiskInfo& disk = Session_.Model.DiskInfo[Session_.Model.RapidStartDiskIndex];
   if (shown && (disk.DiskNum != shownDisk || part->PartOffset != shownOffset)) {
     // The rescan found another Rapid Start partition first (the shown one
     // went, or its disk was not read this time): one the user was not shown
@@ -69,13 +73,13 @@ void TDeleteWorkflow::Start() {
     LogLine("Delete: the Rapid Start partition shown (disk " + std::to_string(shownDisk) + " at offset " +
             std::to_string(shownOffset) + ") is not the one found now; nothing is deleted");
     DiskLock_.Release();
-    Ctx_.StatusText += ".....Failed.";
-    Ctx_.RefreshWindow();
+    Session_.StatusText += ".....Failed.";
+    Changed_();
     return;
   }
   DiskNum_ = disk.DiskNum;
   Style_ = disk.PartitionStyle;
-  PartIndex_ = Ctx_.Model.RapidStartPartIndex;
+  PartIndex_ = Session_.Model.RapidStartPartIndex;
   PartOffset_ = part->PartOffset;
   PartLen_ = part->PartLen;
   // The space goes to the partition right before it on the disk, whatever
@@ -92,7 +96,7 @@ void TDeleteWorkflow::Start() {
   else
     LogKv("Neighbour->PartNum", disk.PartInfo[neighbour].PartNum);
   Begin();
-  Ctx_.RefreshWindow();
+  Changed_();
 }
 
 void TDeleteWorkflow::DeleteTimerTimer() {
@@ -105,15 +109,15 @@ void TDeleteWorkflow::DeleteTimerTimer() {
 
 void TDeleteWorkflow::StartStep() {
   if (ExecuteStep == kStepRestoreType) {
-    StartRun([this] { return Ctx_.DiskPart.SetRapidStartPartId(DiskNum_, RestorePartNum_, Style_); });
+    StartRun([this] { return Session_.DiskPart.SetRapidStartPartId(DiskNum_, RestorePartNum_, Style_); });
     return;
   }
   if (ExecuteStep == kStepDelete) {
     const int32_t partNum = PartNumAtOffset(DiskNum_, PartOffset_, true);
-    if (Ctx_.UseIo) {
+    if (Session_.UseIo) {
       ExtendSizeInMB = 0;
       Report(partNum != 0 ? "Step=DeleteDirect PartNum=" + std::to_string(partNum) : "Step=DeleteDirect (partition gone)");
-      if (partNum != 0) DeletePartitionUseIo(Ctx_.Model, DiskNum_, partNum);
+      if (partNum != 0) DeletePartitionUseIo(Session_.Model, DiskNum_, partNum);
       ExecuteStatus = kStepEnded;  // done at once; no run
       DecideNow();
     } else {
@@ -122,7 +126,7 @@ void TDeleteWorkflow::StartStep() {
       if (partNum == 0)
         Started(0);
       else
-        StartRun([&] { return Ctx_.DiskPart.DeleteRapidStartPart(DiskNum_, partNum, Style_); });
+        StartRun([&] { return Session_.DiskPart.DeleteRapidStartPart(DiskNum_, partNum, Style_); });
     }
     return;
   }
@@ -135,11 +139,12 @@ void TDeleteWorkflow::StartStep() {
   if (neighbour == 0)
     Started(0);
   else
-    StartRun([&] { return Ctx_.DiskPart.ExtendPart(DiskNum_, neighbour, sizeInMB); });
+    StartRun([&] { return Session_.DiskPart.ExtendPart(DiskNum_, neighbour, sizeInMB); });
 }
 
 void TDeleteWorkflow::Decide() {
-  if (ExecuteStep == kStepDelete && DeleteRan_ && !Ctx_.UseIo && ExecuteResult != 0 && Style_ != kPartitionStyleGpt) {
+  if (ExecuteStep == kStepDelete && DeleteRan_ && !Session_.UseIo && ExecuteResult != 0 &&
+      Style_ != kPartitionStyleGpt) {
     // The script retypes the partition before it deletes it: when the delete
     // failed, the partition may stand there as an ordinary one. It gets its
     // Rapid Start type back, so the disk is as it was at the click.
@@ -151,7 +156,7 @@ void TDeleteWorkflow::Decide() {
       return Continue();
     }
   }
-  if (ExecuteStep != kStepDelete || Ctx_.UseIo || ExecuteResult != 0 || !HasNeighbour_)
+  if (ExecuteStep != kStepDelete || Session_.UseIo || ExecuteResult != 0 || !HasNeighbour_)
     return Finish([this] { FinishTail(); });
   ExecuteStep = kStepExtend;
   Continue();
@@ -162,20 +167,20 @@ const char* TDeleteWorkflow::StepName() const {
 }
 
 void TDeleteWorkflow::FinishTail() {
-  Ctx_.Model.ScanDisks();
-  Ctx_.Model.FindRapidStartPart();
+  Session_.Model.ScanDisks();
+  Session_.Model.FindRapidStartPart();
   // Any partition still where the deleted one was, of any type (the script
   // retypes it before deleting it): it failed. A disk that cannot be read
   // any more proves nothing either.
   bool stillThere = true;
-  for (int32_t d = 0; d < Ctx_.Model.DiskCount; ++d) {
-    const _DiskInfo& disk = Ctx_.Model.DiskInfo[d];
+  for (int32_t d = 0; d < Session_.Model.DiskCount; ++d) {
+    const _DiskInfo& disk = Session_.Model.DiskInfo[d];
     if (disk.DiskNum != DiskNum_ || disk.PartitionStyle == kPartitionStyleUnknown) continue;
     stillThere = false;
     for (uint32_t j = 0; j < StoredPartCount(disk); ++j)
       if (disk.PartInfo[j].PartOffset == PartOffset_) stillThere = true;
   }
   if (stillThere) LogLine("Delete: a partition still starts where the Rapid Start partition did");
-  Ctx_.StatusText += stillThere ? ".....Failed." : ".....Done.";
+  Session_.StatusText += stillThere ? ".....Failed." : ".....Done.";
   Done();
 }

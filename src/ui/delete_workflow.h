@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "ui/workflow_steps.h"
 
@@ -20,8 +21,8 @@ class TDeleteWorkflow : public TWorkflowSteps {
   static constexpr int32_t kStepDelete = 4;
   static constexpr int32_t kStepRestoreType = 7;  // a failed delete left it retyped: the type goes back
 
-  TDeleteWorkflow(const TWorkflowContext& context, TTimer& deleteTimer, TTimer& pauseTimer)
-      : TWorkflowSteps(context, deleteTimer, pauseTimer) {}
+  // Driven by the session's DeleteTimer.
+  TDeleteWorkflow(TDiskSession& session, std::function<void()> changed);
 
   void Start();
   void DeleteTimerTimer();

@@ -1,24 +1,21 @@
-// TMainForm: the program's only window. It owns the disk model, the widgets
-// and the two workflows, and wires them together; every handler is a plain
-// method so native tests can drive it.
+// TMainForm: the program's only window, a view of one disk session. It owns
+// the widgets and the session, shows the session's model and status, and
+// hands the user's clicks to it; every handler is a plain method so native
+// tests can drive it.
 //
-//   main_form.cpp         start-up and teardown
-//   main_form_layout.cpp  the controls, their places and looks; HighlightDisk, SelectPartSizeItem
-//   status_line.cpp       RefreshWindow, the status line and the restart question
-//   disk_strip.cpp        FormShow, the disk tiles, their paging and the arrow keys
-//   create_workflow.cpp   what happens on "Create"
-//   delete_workflow.cpp   what happens on "Delete"
+//   main_form.cpp          start-up and teardown; the Create and Delete clicks
+//   main_form_layout.cpp   the controls, their places and looks; HighlightDisk, SelectPartSizeItem
+//   main_form_status.cpp   RefreshWindow, the status line and the restart question
+//   main_form_disks.cpp    FormShow, the disk tiles, their paging and the arrow keys
+//   session.cpp            the disk session: start-up values, model, runs, workflows
+//   create_workflow.cpp    what happens on "Create"
+//   delete_workflow.cpp    what happens on "Delete"
 #pragma once
 
 #include <string>
 #include <vector>
 
-#include "disk/disk_model.h"
-#include "partops/disk_part.h"
-#include "partops/run_owner.h"
-#include "sys/firmware.h"
-#include "ui/create_workflow.h"
-#include "ui/delete_workflow.h"
+#include "ui/session.h"
 #include "widgets/widgets.h"
 // The smallest size item that holds memoryMb of installed memory, with no
 // tolerance (what the firmware needs); 0 when none is large enough.
@@ -27,14 +24,13 @@ uint32_t SmallestSizeHolding(uint32_t memoryMb);
 std::string GbText(uint64_t mb);
 
 
-class TMainForm : public TForm, public TDiskModel {
+class TMainForm : public TForm {
  public:
   static constexpr char kNoSpaceNote[] =
       "Please make sure the hard disk have enough space to create the hidden partition.";
   static constexpr int kClientWidth = 700;
   static constexpr int kClientHeight = 349;
   static constexpr char kTitle[] = "Ortavel - Intel Rapid Start";
-  static constexpr uint32_t kTempPathChars = 260;
   static constexpr int kEmptyTileTag = 999;
   static constexpr int kTiles = 3;
 
@@ -48,20 +44,7 @@ class TMainForm : public TForm, public TDiskModel {
   bool FormCloseQuery();
   void FormClose() {}
   void FormDestroy();
-  // Releases the process-wide services in a fixed order.
-  void ReleaseServices();
 
-  bool DebugMode = false;
-  bool UseIo = false;
-  bool CanResize = false;
-  int32_t OsFamily = -1;
-  std::string ExePath;         // the executable's directory, with its trailing backslash
-  std::string TempDir;         // as GetTempPathA returned it
-  uint32_t PhysicalMemorySize = 0;  // MB
-  TFirmwareState Firmware = TFirmwareState::Unknown;  // whether the firmware offers Rapid Start, read at start-up
-  // Driven from the command line, with no one to answer: the restart
-  // question is not asked (RestartPending stays set for the caller).
-  bool Unattended = false;
   int32_t DiskIndex = 0;            // the selected disk, a position in DiskInfo; -1: none
 
   // ---- layout ----
@@ -74,12 +57,8 @@ class TMainForm : public TForm, public TDiskModel {
   // ---- status line and restart question ----
   void RefreshWindow();
   void StatusTimerTimer();
-  // A Create or Delete is under way (its timer runs, or it is finishing).
-  bool WorkflowRunning() const;
   std::string StatusPrefix;
-  std::string StatusText;
   int32_t StatusAnimStep = 0;
-  bool RestartPending = false;
 
   // ---- disk strip ----
   void FormShow();
@@ -99,9 +78,7 @@ class TMainForm : public TForm, public TDiskModel {
   // disk, in order: only the questions whose answer can matter.
   std::vector<std::string> CreateQuestions(int sizeTag) const;
   void CreateButtonClick();
-  void CreateTimerTimer() { CreateFlow.CreateTimerTimer(); }
   void DeleteButtonClick();
-  void DeleteTimerTimer() { DeleteFlow.DeleteTimerTimer(); }
 
   // ---- the controls, parents before children ----
   TImage MainImage{"MainImage", this};
@@ -135,26 +112,17 @@ class TMainForm : public TForm, public TDiskModel {
   TGlassButton CreateButton{"CreateButton", this};
   TGlassButton DeleteButton{"DeleteButton", this};
   TRichEdit ConsoleRichEdit{"ConsoleRichEdit", this};
-  TTimer CreateTimer{*this, "CreateTimer"};
-  TTimer DeleteTimer{*this, "DeleteTimer"};
-  TTimer StatusTimer{*this, "StatusTimer"};
-  // Ends the pauses between workflow steps, so the window keeps answering.
-  TTimer PauseTimer{*this, "PauseTimer", kStepPauseMs};
 
   // The tiles by position, left to right.
   TPanel* const SubDiskPanels[kTiles] = {&SubDisk0Panel, &SubDisk1Panel, &SubDisk2Panel};
   TImage* const DiskImages[kTiles] = {&Disk0Image, &Disk1Image, &Disk2Image};
   TGradientLabel* const DiskLabels[kTiles] = {&Disk0Label, &Disk1Label, &Disk2Label};
 
-  // ---- runs, scripts and workflows ----
-  TRunOwner Runs;
-  TDiskPart DiskPart;
-  TCreateWorkflow CreateFlow;
-  TDeleteWorkflow DeleteFlow;
+  // What the window shows; its timers run on the window.
+  TDiskSession Session{*this};
 
  private:
   void BuildControls();
-  TWorkflowContext Context();
   // The click found another run changing disks: the user is told.
   void TellLockRefused(const std::string& why);
 };

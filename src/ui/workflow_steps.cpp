@@ -1,9 +1,10 @@
 #include "ui/workflow_steps.h"
 
 #include "shell/log_kv.h"
+#include "ui/session.h"
 
-TWorkflowSteps::TWorkflowSteps(const TWorkflowContext& context, TTimer& stepTimer, TTimer& pauseTimer)
-    : Ctx_(context), StepTimer_(stepTimer), PauseTimer_(pauseTimer) {}
+TWorkflowSteps::TWorkflowSteps(TDiskSession& session, std::function<void()> changed, TTimer& stepTimer)
+    : Session_(session), Changed_(std::move(changed)), StepTimer_(stepTimer), PauseTimer_(session.PauseTimer) {}
 
 bool TWorkflowSteps::TakeDiskLock() {
   LockRefused = DiskLock_.Take() != TDiskChangeLock::Taken;
@@ -20,7 +21,7 @@ void TWorkflowSteps::Begin() {
 
 bool TWorkflowSteps::BeginTick() {
   LogKv((StepTimer_.Name() + "->ExecuteStatus").c_str(), ExecuteStatus);
-  if (!Ctx_.StatusTimer.Enabled()) Ctx_.StatusTimer.SetEnabled(true);
+  if (!Session_.StatusTimer.Enabled()) Session_.StatusTimer.SetEnabled(true);
   return !AfterPause_;
 }
 
@@ -29,7 +30,7 @@ void TWorkflowSteps::StartRun(const std::function<uint64_t()>& start) {
   // Close behind the previous run: what the disk looks like before this one
   // decides whether a failure may be run again.
   LayoutAtRunStart_.clear();
-  TDiskPart& dp = Ctx_.DiskPart;
+  TDiskPart& dp = Session_.DiskPart;
   if (dp.AnyRunEnded && RunStartMs_ - dp.LastRunEndMs < kDiskpartSpacingMs && WorkDiskNum() >= 0)
     if (const std::unique_ptr<_DiskInfo> now = ReadDiskLayout(WorkDiskNum())) LayoutAtRunStart_ = LayoutSignature(*now);
   Started(start());
@@ -55,7 +56,7 @@ void TWorkflowSteps::RunEnded(uint64_t runId, int32_t exitCode) {
     return;
   }
   const uint64_t endMs = WorkflowNowMs();
-  TDiskPart& dp = Ctx_.DiskPart;
+  TDiskPart& dp = Session_.DiskPart;
   const bool close = dp.AnyRunEnded && RunStartMs_ - dp.LastRunEndMs < kDiskpartSpacingMs;
   dp.AnyRunEnded = true;
   dp.LastRunEndMs = endMs;
@@ -86,7 +87,7 @@ bool TWorkflowSteps::RunAgainAfterCloseFailure(uint64_t endMs) {
 void TWorkflowSteps::WaitThenRunAgain(uint64_t failedEndMs) {
   Pause([this, failedEndMs] {
     if (WorkflowNowMs() - failedEndMs < kDiskpartSpacingMs) return WaitThenRunAgain(failedEndMs);
-    RunId_ = Ctx_.DiskPart.RunLastScriptAgain();
+    RunId_ = Session_.DiskPart.RunLastScriptAgain();
     Report(std::string("Step=") + StepName() + (RunId_ != 0 ? " (again)" : " (again, not started)"));
     RunStartMs_ = WorkflowNowMs();
     if (RunId_ != 0) return;
@@ -133,14 +134,14 @@ void TWorkflowSteps::Continue() {
 
 void TWorkflowSteps::Finish(std::function<void()> tail) {
   StepTimer_.SetEnabled(false);
-  Ctx_.StatusTimer.SetEnabled(false);
+  Session_.StatusTimer.SetEnabled(false);
   Pause(std::move(tail));
 }
 
 void TWorkflowSteps::Done() {
   Running_ = false;
   DiskLock_.Release();
-  Ctx_.RefreshWindow();
+  Changed_();
 }
 
 std::unique_ptr<_DiskInfo> ReadDiskLayout(int32_t diskNum) {

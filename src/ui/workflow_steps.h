@@ -8,8 +8,14 @@
 #include <memory>
 #include <string>
 
+#include "disk/disk.h"
 #include "partops/disk_change_lock.h"
-#include "ui/workflow_context.h"
+#include "widgets/widgets.h"
+
+class TDiskSession;
+
+// The pauses between the steps of a workflow.
+constexpr uint32_t kStepPauseMs = 2000;
 
 class TWorkflowSteps {
  public:
@@ -44,7 +50,10 @@ class TWorkflowSteps {
   void GiveBackDiskLock() { DiskLock_.Release(); }
 
  protected:
-  TWorkflowSteps(const TWorkflowContext& context, TTimer& stepTimer, TTimer& pauseTimer);
+  // The session holds the model, scripts, status and timers the workflow
+  // works with; changed is called whenever it has changed the model or the
+  // status, for the window to show.
+  TWorkflowSteps(TDiskSession& session, std::function<void()> changed, TTimer& stepTimer);
   ~TWorkflowSteps() = default;
 
   // The click: the workflow runs from now on, its timer ticking.
@@ -67,8 +76,8 @@ class TWorkflowSteps {
   void Continue();
   // Stops the timers, waits, then runs tail (which rescans and reports).
   void Finish(std::function<void()> tail);
-  // Called by the tail: the workflow is over; the window is refreshed and
-  // the lock given back.
+  // Called by the tail: the workflow is over; the change is reported (the
+  // window refreshes) and the lock given back.
   void Done();
   // The step's name in progress lines.
   virtual const char* StepName() const = 0;
@@ -78,7 +87,8 @@ class TWorkflowSteps {
     if (OnProgress) OnProgress(line);
   }
 
-  TWorkflowContext Ctx_;
+  TDiskSession& Session_;
+  std::function<void()> Changed_;
   bool Running_ = false;
   TDiskChangeHold DiskLock_;
 

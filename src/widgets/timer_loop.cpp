@@ -22,14 +22,14 @@ void TSystemLoopClock::WaitUntil(TQueueDispatcher& gui, uint64_t dueMs) {
   if (dueMs > now) gui.WaitForWork(static_cast<int>(std::min(dueMs - now, kMaxWaitMs)));
 }
 
-TTimerLoop::TTimerLoop(TForm& form, TQueueDispatcher& gui, TLoopClock& clock)
-    : form_(form), previous_(form.Observer), gui_(gui), clock_(clock) {
-  form_.Observer = this;
-  for (TTimer* t : form_.Timers())
+TTimerLoop::TTimerLoop(TTimerHost& timers, TQueueDispatcher& gui, TLoopClock& clock)
+    : timers_(timers), previous_(timers.Observer), gui_(gui), clock_(clock) {
+  timers_.Observer = this;
+  for (TTimer* t : timers_.Timers())
     if (t->Enabled()) TimerChanged(*t);
 }
 
-TTimerLoop::~TTimerLoop() { form_.Observer = previous_; }
+TTimerLoop::~TTimerLoop() { timers_.Observer = previous_; }
 
 void TTimerLoop::TimerChanged(TTimer& timer) {
   if (timer.Enabled())

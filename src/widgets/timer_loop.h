@@ -1,4 +1,4 @@
-// A form's timers and the work handed to the GUI thread, run without a
+// A form's (or a bare host's) timers and the work handed to the GUI thread, run without a
 // window: the message loop of the unattended runs. The Win32 renderer runs
 // the same timers with SetTimer; this loop runs them on a clock it is given,
 // so tests can run it on the simulated PC's clock.
@@ -33,7 +33,7 @@ class TSystemLoopClock : public TLoopClock {
 
 class TTimerLoop : public TWidgetObserver {
  public:
-  TTimerLoop(TForm& form, TQueueDispatcher& gui, TLoopClock& clock);
+  TTimerLoop(TTimerHost& timers, TQueueDispatcher& gui, TLoopClock& clock);
   ~TTimerLoop() override;
   TTimerLoop(const TTimerLoop&) = delete;
   TTimerLoop& operator=(const TTimerLoop&) = delete;
@@ -46,7 +46,7 @@ class TTimerLoop : public TWidgetObserver {
   void TimerChanged(TTimer& timer) override;
 
  private:
-  TForm& form_;
+  TTimerHost& timers_;
   TWidgetObserver* previous_;
   TQueueDispatcher& gui_;
   TLoopClock& clock_;

@@ -177,7 +177,7 @@ void TSmoothComboBox::UserSelected(int index) {
   ItemIndex_ = index;  // the real control shows it already
 }
 
-TTimer::TTimer(TForm& owner, std::string name, uint32_t intervalMs)
+TTimer::TTimer(TTimerHost& owner, std::string name, uint32_t intervalMs)
     : Owner_(owner), Name_(std::move(name)), Interval_(intervalMs) {
   Owner_.Timers_.push_back(this);
 }

@@ -247,9 +247,27 @@ class TRichEdit : public TControl {
   std::string Text;
 };
 
+// What owns timers and is told when one changes: a form, whose renderer
+// runs them, or, without a window, a bare host the unattended loop runs.
+class TTimerHost {
+ public:
+  TTimerHost() = default;
+  TTimerHost(const TTimerHost&) = delete;
+  TTimerHost& operator=(const TTimerHost&) = delete;
+
+  // In creation order.
+  const std::vector<TTimer*>& Timers() const { return Timers_; }
+  // For a form, also told of every change to its controls.
+  TWidgetObserver* Observer = nullptr;
+
+ private:
+  friend class TTimer;
+  std::vector<TTimer*> Timers_;
+};
+
 class TTimer {
  public:
-  TTimer(TForm& owner, std::string name, uint32_t intervalMs = 1000);
+  TTimer(TTimerHost& owner, std::string name, uint32_t intervalMs = 1000);
   const std::string& Name() const { return Name_; }
   bool Enabled() const { return Enabled_; }
   void SetEnabled(bool enabled);
@@ -262,7 +280,7 @@ class TTimer {
   void FireNow();
 
  private:
-  TForm& Owner_;
+  TTimerHost& Owner_;
   std::string Name_;
   uint32_t Interval_;
   bool Enabled_ = false;
@@ -270,7 +288,7 @@ class TTimer {
 
 enum class TBorderStyle { Single };  // single fixed border, not resizable
 
-class TForm : public TControl {
+class TForm : public TControl, public TTimerHost {
  public:
   explicit TForm(std::string name) : TControl(TKind::Form, std::move(name), nullptr) {}
 
@@ -283,13 +301,9 @@ class TForm : public TControl {
   bool CenterOnScreen = true;
   TColor Color = clBtnFace;
 
-  // Every control of the form, parents before children, in creation order;
-  // and its timers.
+  // Every control of the form, parents before children, in creation order.
   const std::vector<TControl*>& Controls() const { return Controls_; }
-  const std::vector<TTimer*>& Timers() const { return Timers_; }
   TControl* FindControl(const std::string& name) const;
-
-  TWidgetObserver* Observer = nullptr;
 
   // Events the renderer raises on the GUI thread.
   std::function<void()> OnCreate;
@@ -305,8 +319,6 @@ class TForm : public TControl {
 
  private:
   friend class TControl;
-  friend class TTimer;
   std::vector<TControl*> Controls_;
-  std::vector<TTimer*> Timers_;
   bool WasShown_ = false;
 };

@@ -62,18 +62,18 @@ TEST_F(WineDisk, LayoutEditsWriteNothingWhenTheLayoutCannotBeRead) {
 
 TEST_F(WineDisk, ScanShowsNoStaleDataForTheUnreadableDisk) {
   auto form = std::make_unique<TMainForm>();
-  form->DiskInfo[0].DiskNum = 7;
-  form->DiskInfo[0].PartitionStyle = 1;
-  form->DiskInfo[0].PartCount = 3;
+  form->Session.Model.DiskInfo[0].DiskNum = 7;
+  form->Session.Model.DiskInfo[0].PartitionStyle = 1;
+  form->Session.Model.DiskInfo[0].PartCount = 3;
   const DWORD before = HandleCount();
-  form->ScanDisks();
-  form->FindRapidStartPart();
+  form->Session.Model.ScanDisks();
+  form->Session.Model.FindRapidStartPart();
   EXPECT_EQ(HandleCount(), before);
-  ASSERT_GE(form->DiskCount, 1);
-  EXPECT_EQ(form->DiskInfo[0].DiskNum, 0);
-  EXPECT_EQ(form->DiskInfo[0].PartitionStyle, kPartitionStyleUnknown);
-  EXPECT_EQ(form->DiskInfo[0].PartCount, 0u);
-  EXPECT_EQ(form->RapidStartDiskIndex, -1);
+  ASSERT_GE(form->Session.Model.DiskCount, 1);
+  EXPECT_EQ(form->Session.Model.DiskInfo[0].DiskNum, 0);
+  EXPECT_EQ(form->Session.Model.DiskInfo[0].PartitionStyle, kPartitionStyleUnknown);
+  EXPECT_EQ(form->Session.Model.DiskInfo[0].PartCount, 0u);
+  EXPECT_EQ(form->Session.Model.RapidStartDiskIndex, -1);
 }
 
 // Whatever Wine's drives say about seek penalty and TRIM, the answer is one
@@ -90,8 +90,9 @@ TEST_F(WineDisk, MediaKindOfWinesDrivesIsSane) {
   EXPECT_EQ(GetDisk().GetDiskMediaKind(63), TMediaKind::Unknown) << "no drive 63";
   EXPECT_EQ(HandleCount(), before);
   auto form = std::make_unique<TMainForm>();
-  ASSERT_GE(form->DiskCount, 1);
-  EXPECT_EQ(form->DiskInfo[0].MediaKind, GetDisk().GetDiskMediaKind(form->DiskInfo[0].DiskNum));
+  ASSERT_GE(form->Session.Model.DiskCount, 1);
+  EXPECT_EQ(form->Session.Model.DiskInfo[0].MediaKind,
+            GetDisk().GetDiskMediaKind(form->Session.Model.DiskInfo[0].DiskNum));
 }
 
 }  // namespace

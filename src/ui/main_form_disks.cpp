@@ -8,7 +8,7 @@
 #include "ui/tile_hint.h"
 
 void TMainForm::FormShow() {
-  SelectPartSizeItem(PhysicalMemorySize);
+  SelectPartSizeItem(Session.PhysicalMemorySize);
   FillDiskPanel();
   HighlightDisk(DiskIndex);
   RefreshWindow();
@@ -21,7 +21,7 @@ void TMainForm::FillDiskPanel() {
     DiskLabels[p]->SetVisible(false);
     DiskLabels[p]->SetTag(kEmptyTileTag);
   }
-  for (int32_t k = FirstVisibleDisk; k < DiskCount && k - FirstVisibleDisk < kTiles; ++k) {
+  for (int32_t k = FirstVisibleDisk; k < Session.Model.DiskCount && k - FirstVisibleDisk < kTiles; ++k) {
     const int p = k - FirstVisibleDisk;
     DiskImages[p]->SetVisible(true);
     DiskLabels[p]->SetCaption("Disk" + std::to_string(k));
@@ -29,7 +29,7 @@ void TMainForm::FillDiskPanel() {
     DiskLabels[p]->SetVisible(true);
   }
   LeftButton.SetVisible(FirstVisibleDisk > 0);
-  RightButton.SetVisible(FirstVisibleDisk < DiskCount - kTiles);
+  RightButton.SetVisible(FirstVisibleDisk < Session.Model.DiskCount - kTiles);
   RefreshWindow();  // the tiles' pictures and hints too
 }
 
@@ -40,38 +40,39 @@ void TMainForm::ShowTileFacts() {
   for (int p = 0; p < kTiles; ++p) {
     const int32_t k = DiskLabels[p]->Tag();
     if (k == kEmptyTileTag) continue;
-    if (k >= DiskCount) {
+    if (k >= Session.Model.DiskCount) {
       DiskImages[p]->SetVisible(false);
       DiskLabels[p]->SetVisible(false);
       DiskLabels[p]->SetTag(kEmptyTileTag);
       continue;
     }
-    const _DiskInfo& disk = DiskInfo[k];
+    const _DiskInfo& disk = Session.Model.DiskInfo[k];
     // A disk that does not tell its media kind keeps the hard-disk picture.
     DiskImages[p]->SetPicture(disk.MediaKind == TMediaKind::Ssd ? "SSD" : "DISK");
-    DiskImages[p]->SetHint(DiskTileHint(k, GetDisk().GetDiskProductId(disk.DiskNum), disk,
-                                        k == RapidStartDiskIndex ? RapidStartPart() : nullptr));
+    DiskImages[p]->SetHint(
+        DiskTileHint(k, GetDisk().GetDiskProductId(disk.DiskNum), disk,
+                     k == Session.Model.RapidStartDiskIndex ? Session.Model.RapidStartPart() : nullptr));
   }
 }
 
 // Paging refills the tiles; the mark then follows the selected disk.
 void TMainForm::LeftButtonClick() {
-  if (WorkflowRunning() || FirstVisibleDisk <= 0) return;
+  if (Session.WorkflowRunning() || FirstVisibleDisk <= 0) return;
   --FirstVisibleDisk;
   FillDiskPanel();
   HighlightDisk(DiskIndex);
 }
 
 void TMainForm::RightButtonClick() {
-  if (WorkflowRunning() || FirstVisibleDisk >= DiskCount) return;
+  if (Session.WorkflowRunning() || FirstVisibleDisk >= Session.Model.DiskCount) return;
   ++FirstVisibleDisk;
   FillDiskPanel();
   HighlightDisk(DiskIndex);
 }
 
 void TMainForm::Disk0ImageClick(TControl& sender) {
-  if (WorkflowRunning() || RapidStartDiskIndex >= 0) return;
-  StatusText.clear();
+  if (Session.WorkflowRunning() || Session.Model.RapidStartDiskIndex >= 0) return;
+  Session.StatusText.clear();
   const int p = sender.Tag();
   if (p >= 0 && p < kTiles && DiskLabels[p]->Tag() != kEmptyTileTag) DiskIndex = DiskLabels[p]->Tag();
   HighlightDisk(DiskIndex);
@@ -83,8 +84,9 @@ void TMainForm::Disk0ImageClick(TControl& sender) {
 // tile, which a refill of the strip would otherwise take from it.
 void TMainForm::MoveSelection(int step) {
   const int32_t target = DiskIndex + step;
-  if (!WorkflowRunning() && RapidStartDiskIndex < 0 && target >= 0 && target < DiskCount) {
-    StatusText.clear();
+  if (!Session.WorkflowRunning() && Session.Model.RapidStartDiskIndex < 0 && target >= 0 &&
+      target < Session.Model.DiskCount) {
+    Session.StatusText.clear();
     DiskIndex = target;
     const int32_t first = std::clamp(FirstVisibleDisk, target - (kTiles - 1), target);
     if (first != FirstVisibleDisk) {
