@@ -8,7 +8,7 @@
 #include "shell/log_kv.h"
 #include "sys/power_man.h"
 #include "sys/wmi_info.h"
-#include "ui/main_form.h"  // SmallestSizeHolding
+#include "ui/part_sizes.h"
 #include "ui/session.h"
 
 namespace {

@@ -17,12 +17,8 @@
 
 #include "ui/session.h"
 #include "widgets/widgets.h"
-// The smallest size item that holds memoryMb of installed memory, with no
-// tolerance (what the firmware needs); 0 when none is large enough.
-uint32_t SmallestSizeHolding(uint32_t memoryMb);
 // A size for the user: "4 GB", "7.8 GB" (tenths, truncated), "512 MB" below 1 GB.
 std::string GbText(uint64_t mb);
-
 
 class TMainForm : public TForm {
  public:

@@ -4,19 +4,9 @@
 #include "ui/main_form.h"
 
 #include "shell/log_kv.h"
+#include "ui/part_sizes.h"
 
 namespace {
-
-struct SizeItem {
-  const char* Caption;
-  int SizeInMB;
-};
-// Rapid Start needs a partition at least as large as the installed memory:
-// the three largest sizes serve machines with more than 8 GB.
-constexpr SizeItem kSizeItems[] = {
-    {"2 GB", 2048}, {"4 GB", 4096}, {"8 GB", 8192}, {"16 GB", 16384}, {"32 GB", 32768}, {"64 GB", 65536},
-};
-constexpr uint32_t kSizeToleranceMB = 100;
 
 struct HelpLine {
   const char* Text;
@@ -129,8 +119,8 @@ void TMainForm::BuildControls() {
   PartSizeComboBox.DropDownWidth = 60;
   // Tall enough for every item, no scrolling.
   PartSizeComboBox.DropDownHeight =
-      static_cast<int>(sizeof kSizeItems / sizeof kSizeItems[0]) * PartSizeComboBox.ItemHeight + 2;
-  for (const SizeItem& item : kSizeItems) PartSizeComboBox.AddItem({item.Caption, item.SizeInMB, clBlack});
+      static_cast<int>(kPartSizeCount) * PartSizeComboBox.ItemHeight + 2;
+  for (const TPartSize& size : kPartSizes) PartSizeComboBox.AddItem({size.Caption, size.SizeInMB, clBlack});
   PartSizeComboBox.SetHint("The size of the partition; it should hold the installed memory");
 
   DescriptionListBox.SetBounds(472, 243, 220, 56);
@@ -166,20 +156,7 @@ void TMainForm::HighlightDisk(int32_t diskIndex) {
   LogKv("PosIndex", pos);
 }
 
-uint32_t SmallestSizeHolding(uint32_t memoryMb) {
-  for (const SizeItem& item : kSizeItems)
-    if (static_cast<uint32_t>(item.SizeInMB) >= memoryMb) return static_cast<uint32_t>(item.SizeInMB);
-  return 0;
-}
-
+// The box holds the size items in their order.
 void TMainForm::SelectPartSizeItem(uint32_t sizeInMB) {
-  const std::vector<TComboItem>& items = PartSizeComboBox.Items();
-  int index = static_cast<int>(items.size()) - 1;
-  for (std::size_t i = 0; i < items.size(); ++i) {
-    if (static_cast<uint32_t>(items[i].Tag) + kSizeToleranceMB >= sizeInMB) {
-      index = static_cast<int>(i);
-      break;
-    }
-  }
-  PartSizeComboBox.SetItemIndex(index);
+  PartSizeComboBox.SetItemIndex(static_cast<int>(PartSizeIndexFor(sizeInMB)));
 }
