@@ -3,7 +3,12 @@ find_package(GTest REQUIRED)
 enable_testing()
 include(GoogleTest)
 
-file(GLOB ORV_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/*.cpp)
+# The tests lie in the folder of the layer they test; the fixtures they share
+# stay in tests/.
+set(ORV_TEST_LAYERS app demo disk partops shell sys ui widgets)
+list(TRANSFORM ORV_TEST_LAYERS PREPEND ${CMAKE_SOURCE_DIR}/tests/ OUTPUT_VARIABLE ORV_TEST_DIRS)
+list(TRANSFORM ORV_TEST_DIRS APPEND /*.cpp)
+file(GLOB ORV_TEST_SOURCES CONFIGURE_DEPENDS ${ORV_TEST_DIRS})
 add_executable(orv_tests ${ORV_TEST_SOURCES})
 target_link_libraries(orv_tests PRIVATE orv_sim GTest::gtest GTest::gtest_main)
 target_include_directories(orv_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
