@@ -57,11 +57,10 @@ void TWorkflowSteps::RunEnded(uint64_t runId, int32_t exitCode) {
   }
   const uint64_t endMs = WorkflowNowMs();
   TDiskPart& dp = Session_.DiskPart;
-  const bool close = dp.AnyRunEnded && RunStartMs_ - dp.LastRunEndMs < kDiskpartSpacingMs;
   dp.AnyRunEnded = true;
   dp.LastRunEndMs = endMs;
   Report("StepExitCode=" + HexResultText(exitCode));
-  if (exitCode != 0 && close && RunAgainAfterCloseFailure(endMs)) return;
+  if (exitCode != 0 && RunAgainAfterCloseFailure(endMs)) return;
   ExecuteResult = exitCode;
   if (exitCode != 0) FailureCode = exitCode;
   ExecuteStatus = kStepEnded;

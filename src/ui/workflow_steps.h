@@ -94,11 +94,11 @@ class TWorkflowSteps {
 
  private:
   void PauseEnded();
-  // A run failed that started within the spacing Microsoft asks for after
-  // the previous one ended: waits until the spacing has passed since the
-  // failed run's end, then runs the same script once more. False when it
-  // must be judged as it is: already run again, or the disk has changed
-  // since the run started.
+  // A run failed: when it started within the spacing Microsoft asks for
+  // after the previous one ended (StartRun then read the disk), waits until
+  // the spacing has passed since the failed run's end, then runs the same
+  // script once more. False when it must be judged as it is: not a close
+  // run, already run again, or the disk has changed since the run started.
   bool RunAgainAfterCloseFailure(uint64_t endMs);
   void WaitThenRunAgain(uint64_t failedEndMs);
   TTimer& StepTimer_;
