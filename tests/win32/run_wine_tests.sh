@@ -383,7 +383,7 @@ note="Please make sure the hard disk have enough space to create the hidden part
 
 kids=""
 read_window() {  # the child list, and the client origin on the screen in ox, oy
-  kids=$(wl 30 "$probe" children "$title")
+  kids=$(ask_probe 30 children "$title")
   local origin
   origin=$(field origin <<<"$kids")
   ox=${origin%,*} oy=${origin#*,}
@@ -430,10 +430,10 @@ hover() {  # hover TEXT [CLASS]: the mouse to the middle of that button (or chil
 click_on() { hover "$1"; xdotool click 1; }
 no_tooltip() {  # moves the mouse off the window and waits until no tooltip shows
   xdotool mousemove 0 0
-  for _ in $(seq 20); do [ "$(wl 30 "$probe" tooltip 0 | field visible)" == 0 ] && return 0; sleep 0.2; done
+  for _ in $(seq 20); do [ "$(ask_probe 30 tooltip 0 | field visible)" == 0 ] && return 0; sleep 0.2; done
   return 1
 }
-focus_text() { wl 30 "$probe" focus "$title" | field focus | cut -d'|' -f2; }
+focus_text() { ask_probe 30 focus "$title" | field focus | cut -d'|' -f2; }
 tab_walk() {  # tab_walk N: the focused control's text, then after each of N presses of Tab
   local seen last now
   last=$(focus_text) seen=$last
@@ -532,9 +532,9 @@ check_standard() {
   expect "standard: no red note at start" "$(reddish "$shot" "$(place_of "$note")")" "0"
   expect_range "standard: the enabled size box draws its text black (darkest)" "$(darkest "$shot" "$(combo_text_area)")" 0 60
 
-  expect "no tooltip without a hover" "$(wl 30 "$probe" tooltip 500 | field visible)" "0"
+  expect "no tooltip without a hover" "$(ask_probe 30 tooltip 500 | field visible)" "0"
   hover "$disk1"
-  out=$(wl 30 "$probe" tooltip 4000)
+  out=$(ask_probe 30 tooltip 4000)
   expect "a hover shows the picture's two-line hint" "$(field visible <<<"$out")|$(field text <<<"$out")" "1|$disk1~$facts1"
 
   xdotool click 1
@@ -560,7 +560,7 @@ check_standard() {
   shot=$(shoot standard-paged)
   expect "right arrow: the bevel stays with disk 2" "$(marked_tiles "$shot")" "1"
   hover "$disk1"
-  out=$(wl 30 "$probe" tooltip 4000)
+  out=$(ask_probe 30 tooltip 4000)
   expect "right arrow: the first picture's hint follows" "$(field text <<<"$out")" "$disk1~$facts1"
 
   no_tooltip
@@ -704,7 +704,7 @@ focus_mark() {  # focus_mark SHOT TEXT: the darkest intensity where that picture
 tip_of() {  # tip_of TEXT [CLASS]: the hint a hover over that control shows
   no_tooltip
   hover "$1" "${2:-Button}"
-  wl 30 "$probe" tooltip 4000 | field text
+  ask_probe 30 tooltip 4000 | field text
 }
 focus_on() {  # focus_on TEXT: until the focused control is that one (5 s at most)
   for _ in $(seq 25); do [ "$(focus_text)" == "$1" ] && return 0; sleep 0.2; done

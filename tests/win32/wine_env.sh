@@ -91,13 +91,18 @@ stop_demo() {
   [ -n "$demo_job" ] && wait "$demo_job" 2>/dev/null
   demo_job=""
 }
-status_now() {  # a probe that ran prints found=; one killed on a loaded machine prints nothing
+# ask_probe LIMIT QUERY...: a probe query that reads and changes nothing. A probe
+# that ran prints at least one line; one killed on a loaded machine prints
+# nothing and is asked again, three times at most.
+ask_probe() {
   local out
   for _ in 1 2 3; do
-    out=$(wl 60 "$probe" status "$title")
-    if grep -q '^found=' <<<"$out"; then field status <<<"$out"; return; fi
+    out=$(wl "$1" "$probe" "${@:2}")
+    [ -n "$out" ] && break
   done
+  printf '%s\n' "$out"
 }
+status_now() { ask_probe 60 status "$title" | field status; }
 start_demo() {  # start_demo MACHINE [SWITCH...]: true once the window shows its first status
   stop_demo
   (cd "$build" && timeout 3600 wine "$demo" "/MACHINE=$1" "${@:2}" </dev/null >/dev/null 2>&1) &
