@@ -660,12 +660,21 @@ existing|Disk 0: Ortavel SATA SSD 128GB|1:Disk 0: Ortavel SATA SSD 128GB~1:Disk 
 TABLE
 
 # The show event runs before the window shows: its first picture is the
-# filled one, and nothing on it changes afterwards.
-stop_demo
-out=$(cd "$build" && wl 120 "$probe" launch Disk 60000 "$(winpath "$demo")" /MACHINE=standard)
+# filled one, and nothing on it changes afterwards. On a loaded machine the
+# screen has been seen to change once 441 ms after the probe saw every paint
+# end (Wine's copy of the window's pixels to X coming late, as it seems),
+# which 8 quiet starts in a row never showed. A program that paints twice does
+# so at every start, so one start in three without a change is asked for.
+changed=()
+for _ in 1 2 3; do
+  stop_demo
+  out=$(cd "$build" && wl 120 "$probe" launch Disk 60000 "$(winpath "$demo")" /MACHINE=standard)
+  changed+=("$(field pixels_changed_after_ms <<<"$out")")
+  [ "${changed[-1]}" == 0 ] && break
+done
 expect "start: the status line's text when the window first shows" "$(field status_at_visible <<<"$out")" \
   "Disk 0: Ortavel NVMe SSD 256GB"
-expect "start: no pixel changes after the first full paint (ms)" "$(field pixels_changed_after_ms <<<"$out")" "0"
+expect "start: no pixel changes after the first full paint (ms; each start: ${changed[*]})" "${changed[-1]}" "0"
 
 # 144 DPI: every place and size scales by 1.5, the bevel with them.
 stop_demo
