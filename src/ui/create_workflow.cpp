@@ -96,22 +96,7 @@ void TCreateWorkflow::Decide() {
   switch (ExecuteStep) {
     case kStepPrimary:
       if (Session_.UseIo) {
-        // The type is set by direct I/O whatever the script's result; then
-        // the rescan tells whether a Rapid Start partition exists.
-        RetypeNewPartitionUseIo();
-        Pause([this] {
-          Session_.Model.ScanDisks();
-          Session_.Model.FindRapidStartPart();
-          if (Session_.Model.RapidStartPartIndex >= 0) return StartFinish();
-          // A partition of ours that the direct write could not type is
-          // never left beside a second one.
-          const TNewPartitions found = LookForNewPartitions();
-          if (!found.Readable || found.Count > 1) return StartFinish();
-          if (found.Count == 1) {
-            LogLine("AfterFailure: the new partition could not be typed; it is deleted");
-            DeletePartitionUseIo(Session_.Model, DiskNum_, found.PartNum);
-            return StartFinish();
-          }
+        TypeUseIoThenCheck([this] {
           ExecuteStep = kStepLogical;
           Continue();
         });
@@ -122,14 +107,12 @@ void TCreateWorkflow::Decide() {
       }
       break;
     case kStepLogical:
-      if (ExecuteResult == 0) {
-        if (Session_.UseIo) RetypeNewPartitionUseIo();
+      if (Session_.UseIo)
+        TypeUseIoThenCheck([this] { StartFinish(); });  // no shrinking on these families
+      else if (ExecuteResult == 0)
         StartFinish();
-      } else if (Session_.UseIo) {
-        StartFinish();
-      } else {
+      else
         AfterFailedStep([this] { NextAfterFailedCreate(); });
-      }
       break;
     case kStepShrink:
       if (ExecuteResult == 0) {
@@ -193,6 +176,28 @@ void TCreateWorkflow::AfterFailedStep(const std::function<void()>& next) {
     ExecuteStep = kStepDeleteNew;
   }
   Continue();
+}
+
+void TCreateWorkflow::TypeUseIoThenCheck(std::function<void()> noneOfOurs) {
+  // The type is set by direct I/O whatever the script's result: a failed
+  // script may still have made the partition. Then the rescan tells whether
+  // a Rapid Start partition exists.
+  RetypeNewPartitionUseIo();
+  Pause([this, noneOfOurs = std::move(noneOfOurs)] {
+    Session_.Model.ScanDisks();
+    Session_.Model.FindRapidStartPart();
+    if (Session_.Model.RapidStartPartIndex >= 0) return StartFinish();
+    // A partition of ours that the direct write could not type is never
+    // left behind, nor beside a second one.
+    const TNewPartitions found = LookForNewPartitions();
+    if (!found.Readable || found.Count > 1) return StartFinish();
+    if (found.Count == 1) {
+      LogLine("AfterFailure: the new partition could not be typed; it is deleted");
+      DeletePartitionUseIo(Session_.Model, DiskNum_, found.PartNum);
+      return StartFinish();
+    }
+    noneOfOurs();
+  });
 }
 
 void TCreateWorkflow::NextAfterFailedCreate() {
