@@ -120,10 +120,17 @@ void TCreateWorkflow::Decide() {
         // the creates still fail.
         const std::size_t at = static_cast<std::size_t>(PartIndex);
         ShrunkMB_ = 0;
-        if (const std::unique_ptr<_DiskInfo> now = ReadDiskLayout(DiskNum_))
+        if (const std::unique_ptr<_DiskInfo> now = ReadDiskLayout(DiskNum_)) {
           for (uint32_t j = 0; j < StoredPartCount(*now); ++j)
             if (now->PartInfo[j].PartOffset == ClickOffsets_[at] && now->PartInfo[j].PartLen < ClickLengths_[at])
               ShrunkMB_ = static_cast<uint32_t>((ClickLengths_[at] - now->PartInfo[j].PartLen) / kBytesPerMb);
+        } else {
+          // The script asks for "desired=N minimum=N": a shrink that
+          // succeeded took exactly the size, so that is what a give-back
+          // returns. Guessing 0 would make the extend take all free space.
+          LogLine("Shrink: the layout cannot be read back; it took the size asked for");
+          ShrunkMB_ = PartSizeInMB;
+        }
         LogKv("ShrunkMB", ShrunkMB_);
         ShrinkDone = true;
         ExecuteStep = kStepPrimary;
@@ -206,7 +213,7 @@ void TCreateWorkflow::NextAfterFailedCreate() {
   } else if (!Session_.CanResize) {
     return StartFinish();
   } else if (ShrinkDone) {
-    ExecuteStep = kStepExtend;
+    return GiveBackOrFinish();
   } else {
     --PartIndex;
     ExecuteStep = kStepShrink;
@@ -215,7 +222,13 @@ void TCreateWorkflow::NextAfterFailedCreate() {
 }
 
 void TCreateWorkflow::GiveBackOrFinish() {
-  if (!ShrinkDone || ShrunkMB_ == 0) return StartFinish();
+  if (!ShrinkDone) return StartFinish();
+  if (ShrunkMB_ == 0) {
+    // ExtendPart would write a bare "extend", which takes all adjacent free
+    // space, also what was free at the click.
+    LogLine("AfterFailure: the shrink took nothing that can be seen; nothing is extended");
+    return StartFinish();
+  }
   LogLine("AfterFailure: the shrunk partition gets back what it gave");
   ExecuteStep = kStepExtend;
   Continue();

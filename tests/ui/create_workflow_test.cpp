@@ -406,6 +406,48 @@ TEST_F(CreateFlow, FreeSpaceOfTheClickStaysFreeAfterAGiveBack) {
   EXPECT_EQ(Find(Partitions(pc), 0, 48 * kGiB + kMiB)->Length, 13 * kGiB - kMiB);
 }
 
+// The same when what the shrink took cannot be seen right after it: the
+// give-back never becomes a bare "extend" that would swallow the 3 GB that
+// were free at the click.
+TEST_F(CreateFlow, GiveBackNeverTakesTheFreeSpaceOfTheClick) {
+  struct Row {
+    const char* name;
+    bool readFails;      // the read-back after the shrink fails
+    bool lengthRestored; // the layout read back shows no shrink
+    const char* lastScript;
+    const char* logged;
+  };
+  const Row rows[] = {
+      {"read-back fails", true, false, "select disk 0|select partition 4|extend size=4096|exit", "ShrunkMB=4096"},
+      {"nothing seen shrunk", false, true, "select disk 0|create partition logical size=4096|set id=84 override|exit",
+       "AfterFailure: the shrink took nothing that can be seen; nothing is extended"},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    FreshPc();
+    UseFamily(6);
+    SimDrive& d = pc.Disks.AddMbrDisk(0, 64 * kGiB);
+    for (int i = 0; i < 3; ++i) d.AddPrimary(0x07, kMiB + i * 16 * kGiB, 16 * kGiB - kMiB);
+    d.AddPrimary(0x07, 48 * kGiB + kMiB, 13 * kGiB - kMiB);
+    pc.Disks.AddVolume(0, 4, 'D');
+    pc.Processes.Programs["diskpart"] = [&r, run = pc.Processes.Programs["diskpart"]](const std::string& line, SimPc& sim) {
+      SimChildResult result = run(line, sim);
+      if (sim.Processes.Scripts.back().find("shrink") == std::string::npos) return result;
+      if (r.readFails) sim.FailNth(Call::DeviceIoControl, 1, os::kErrorGenFailure);  // the next request
+      if (r.lengthRestored)
+        for (SimPartition& p : sim.Disks.Drives[0].Layout)
+          if (p.Offset == 48 * kGiB + kMiB) p.Length = 13 * kGiB - kMiB;
+      return result;
+    };
+    Create(0, 1);
+    EXPECT_EQ(Form().Session.StatusText, "Creating.....Failed.");
+    const std::vector<std::string> held = HeldLines();
+    EXPECT_NE(std::find(held.begin(), held.end(), r.logged), held.end());
+    EXPECT_EQ(Scripts().back(), r.lastScript);
+    EXPECT_EQ(Find(Partitions(pc), 0, 48 * kGiB + kMiB)->Length, 13 * kGiB - kMiB);
+  }
+}
+
 // The create line succeeds, the type cannot be set (access denied, in the
 // create script and in the type run, which is run twice as it failed close
 // behind a run): the partition made is deleted, never left untyped, never
