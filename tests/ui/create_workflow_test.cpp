@@ -513,6 +513,40 @@ TEST_F(CreateFlow, IoFamilyRetypesTheNewPartitionNotTheRenumberedOne) {
   }
 }
 
+// What the direct retype makes is what a Delete finds: the new partition
+// is no longer mounted (a hidden volume only), and a Delete by direct I/O
+// removes it again through that volume, leaving the click's layout.
+TEST_F(CreateFlow, IoFamilyCreateThenDeleteLeavesTheClickLayout) {
+  for (int family : {1, 3}) {
+    SCOPED_TRACE(family);
+    FreshPc();
+    UseFamily(family);
+    if (family == 1) {
+      MbrWithFreeSpace(pc);
+    } else {
+      SimDrive& d = pc.Disks.AddGptDisk(0, 128 * kGiB);
+      d.AddGptPartition(kEfi, kMiB, 100 * kMiB);
+      d.AddGptPartition(kData, 101 * kMiB, 60 * kGiB);
+      pc.Disks.AddHiddenVolume(0, 1);
+      pc.Disks.AddVolume(0, 2, 'C');
+    }
+    const std::vector<Part> click = Partitions(pc);
+    Create(0, 0);
+    ASSERT_EQ(Form().Session.StatusText, "Creating.....Done.");
+    const uint32_t made = family == 1 ? 2 : 3;
+    const SimVolume* volume = pc.Disks.FindVolume(0, made);
+    ASSERT_NE(volume, nullptr);
+    EXPECT_TRUE(volume->Hidden) << "not mounted once it has the Rapid Start type";
+    EXPECT_EQ(volume->Letter, 0);
+    CloseWindow();
+    Delete();
+    EXPECT_EQ(Form().Session.StatusText, "Deleting.....Done.");
+    const std::vector<Part> after = Partitions(pc);
+    ASSERT_EQ(after.size(), click.size());
+    for (const Part& b : click) EXPECT_TRUE(Find(after, b.Disk, b.Offset)) << Describe(b);
+  }
+}
+
 // The type run after 0x80042413 goes to the new partition, is waited for,
 // and its end is never taken for the end of a later run.
 TEST_F(CreateFlow, TypeRunAfterDeviceInUseIsAStepOfItsOwn) {
