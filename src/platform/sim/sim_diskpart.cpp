@@ -13,11 +13,13 @@
 namespace {
 
 constexpr uint64_t kMiB = 1048576;
-// Alignment of new partitions (learn.microsoft.com/windows-server/storage/
-// disk-management/ and "create partition primary"): Vista and later start a
-// partition on a 1 MiB boundary; XP and Server 2003 start it on a track (63
-// sectors) and end it on a cylinder boundary (255 heads x 63 sectors), so its
-// size is rounded up to whole cylinders.
+// Alignment of new partitions ("Alignment changes in Windows 2008 and 2008
+// R2", learn.microsoft.com/archive/blogs/askcore/alignment-changes-in-
+// windows-2008-and-2008-r2): Vista and later start a partition at sector
+// 2048 (1 MiB); XP and Server 2003 at sector 63, a track, to keep to the
+// cylinder boundaries. assumed: before Vista a partition also ends on a
+// cylinder boundary (255 heads x 63 sectors), so its size is rounded up to
+// whole cylinders.
 constexpr uint64_t kTrackBytes = 63 * 512;
 constexpr uint64_t kCylinderBytes = 255 * kTrackBytes;
 constexpr uint32_t kStyleMbr = 0, kStyleGpt = 1, kStyleRaw = 2;
