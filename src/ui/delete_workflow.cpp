@@ -189,7 +189,12 @@ void TDeleteWorkflow::FinishTail() {
   // Any partition still where the deleted one was, of any type (the script
   // retypes it before deleting it): it failed.
   const bool stillThere = MayStillStand(DiskNum_, PartOffset_);
-  if (stillThere) LogLine("Delete: a partition still starts where the Rapid Start partition did");
+  if (stillThere) {
+    LogLine("Delete: a partition still starts where the Rapid Start partition did");
+    // The direct delete reports no code: the generic failure stands for it,
+    // as for a run that cannot start, so a report never says Failed without one.
+    if (FailureCode == 0) FailureCode = static_cast<int32_t>(os::HResultFromWin32(os::kErrorGenFailure));
+  }
   Session_.StatusText += stillThere ? ".....Failed." : ".....Done.";
   Done();
 }
