@@ -370,28 +370,24 @@ bool SimDisks::DriveControl(SimDrive& d, uint32_t code, const uint8_t* in, uint3
   }
 }
 
+namespace {
+
 // IOCTL_DISK_SET_PARTITION_INFO_EX and IOCTL_DISK_SET_DRIVE_LAYOUT_EX
 // (learn.microsoft.com/windows/win32/api/winioctl/ni-winioctl-
 // ioctl_disk_set_partition_info_ex) say nothing of the volume. assumed: a
 // partition given the Rapid Start type is no longer mounted, as after
-// diskpart's "set id" (no letter, no file system), but its volume device
-// stays, as a hidden volume: a direct delete later reaches an MBR partition
-// only through it.
-namespace {
+// diskpart's "set id": it loses its drive letter and counts among the hidden
+// volumes. The volume device itself stays, under the same interface path: a
+// direct delete later reaches an MBR partition only through it.
 void HideRapidStartVolumes(SimDisks& disks, int diskNum) {
   SimDrive* d = disks.FindDrive(diskNum);
   if (!d) return;
-  std::vector<uint32_t> hide;
-  for (const SimVolume& v : disks.Volumes) {
-    const SimPartition* p = v.Disk == diskNum && !v.Hidden ? d->FindPartition(v.PartNum) : nullptr;
-    if (p && p->Used() && (p->Style == kStyleGpt ? p->GptType == kRapidStartGptType : p->MbrType == kRapidStartMbrType))
-      hide.push_back(v.PartNum);
-  }
-  for (uint32_t partNum : hide) {
-    disks.Volumes.erase(std::find_if(disks.Volumes.begin(), disks.Volumes.end(), [&](const SimVolume& v) {
-      return v.Disk == diskNum && v.PartNum == partNum && !v.Hidden;
-    }));
-    disks.AddHiddenVolume(diskNum, partNum);
+  for (SimVolume& v : disks.Volumes) {
+    const SimPartition* p = v.Disk == diskNum ? d->FindPartition(v.PartNum) : nullptr;
+    if (p && p->Used() && (p->Style == kStyleGpt ? p->GptType == kRapidStartGptType : p->MbrType == kRapidStartMbrType)) {
+      v.Hidden = true;
+      v.Letter = 0;
+    }
   }
 }
 }  // namespace
@@ -424,7 +420,7 @@ bool SimDisks::VolumeControl(SimVolume& v, uint32_t code, const uint8_t* in, uin
         const uint8_t type = in[8];
         if (type != 0) {
           p->MbrType = type;
-          HideRapidStartVolumes(*this, d->Number);  // v may be gone after this
+          HideRapidStartVolumes(*this, d->Number);
           return true;
         }
         // assumed: type 0 frees the entry; the next layout shows an empty slot
@@ -441,7 +437,7 @@ bool SimDisks::VolumeControl(SimVolume& v, uint32_t code, const uint8_t* in, uin
           p->GptId = g.GptId;
           p->Attributes = g.Attributes;
           p->Name = g.Name;
-          HideRapidStartVolumes(*this, d->Number);  // v may be gone after this
+          HideRapidStartVolumes(*this, d->Number);
           return true;
         }
       }
