@@ -114,24 +114,27 @@ void TCreateWorkflow::Decide() {
       else
         AfterFailedStep([this] { NextAfterFailedCreate(); });
       break;
-    case kStepShrink:
-      if (ExecuteResult == 0) {
-        // What it took, read back from the disk: that much is given back if
-        // the creates still fail.
-        const std::size_t at = static_cast<std::size_t>(PartIndex);
-        ShrunkMB_ = 0;
-        if (const std::unique_ptr<_DiskInfo> now = ReadDiskLayout(DiskNum_)) {
-          for (uint32_t j = 0; j < StoredPartCount(*now); ++j)
-            if (now->PartInfo[j].PartOffset == ClickOffsets_[at] && now->PartInfo[j].PartLen < ClickLengths_[at])
-              ShrunkMB_ = static_cast<uint32_t>((ClickLengths_[at] - now->PartInfo[j].PartLen) / kBytesPerMb);
-        } else {
-          // The script asks for "desired=N minimum=N": a shrink that
-          // succeeded took exactly the size, so that is what a give-back
-          // returns. Guessing 0 would make the extend take all free space.
-          LogLine("Shrink: the layout cannot be read back; it took the size asked for");
-          ShrunkMB_ = PartSizeInMB;
-        }
-        LogKv("ShrunkMB", ShrunkMB_);
+    case kStepShrink: {
+      // What it took, read back from the disk: that much is given back if
+      // the creates still fail. A run reported failed may still have shrunk
+      // (its exit code lost, a later line failing): the disk decides.
+      const std::size_t at = static_cast<std::size_t>(PartIndex);
+      ShrunkMB_ = 0;
+      const std::unique_ptr<_DiskInfo> now = ReadDiskLayout(DiskNum_);
+      if (now) {
+        for (uint32_t j = 0; j < StoredPartCount(*now); ++j)
+          if (now->PartInfo[j].PartOffset == ClickOffsets_[at] && now->PartInfo[j].PartLen < ClickLengths_[at])
+            ShrunkMB_ = static_cast<uint32_t>((ClickLengths_[at] - now->PartInfo[j].PartLen) / kBytesPerMb);
+      } else if (ExecuteResult == 0) {
+        // The script asks for "desired=N minimum=N": a shrink that
+        // succeeded took exactly the size, so that is what a give-back
+        // returns. Guessing 0 would make the extend take all free space.
+        LogLine("Shrink: the layout cannot be read back; it took the size asked for");
+        ShrunkMB_ = PartSizeInMB;
+      }
+      if (ExecuteResult != 0 && ShrunkMB_ > 0) LogLine("Shrink: the run reported a failure, but the partition shrank");
+      LogKv("ShrunkMB", ShrunkMB_);
+      if (ExecuteResult == 0 || ShrunkMB_ > 0) {
         ShrinkDone = true;
         ExecuteStep = kStepPrimary;
       } else {
@@ -140,6 +143,7 @@ void TCreateWorkflow::Decide() {
       }
       Continue();
       break;
+    }
     case kStepSetType:
       if (ExecuteResult == 0) return StartFinish();
       AfterFailedStep([this] { GiveBackOrFinish(); });

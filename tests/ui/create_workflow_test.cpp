@@ -448,6 +448,25 @@ TEST_F(CreateFlow, GiveBackNeverTakesTheFreeSpaceOfTheClick) {
   }
 }
 
+// A shrink whose run reports a failure although the partition shrank (its
+// exit code lost): the disk decides, so the room is used, never stranded
+// while the next partition is tried.
+TEST_F(CreateFlow, ShrinkReportedFailedButDoneIsUsed) {
+  UseFamily(6);
+  FullGpt(pc);
+  pc.Processes.Programs["diskpart"] = [run = pc.Processes.Programs["diskpart"]](const std::string& line, SimPc& sim) {
+    SimChildResult result = run(line, sim);
+    if (sim.Processes.Scripts.back().find("shrink") != std::string::npos) result.ExitCode = 0xFFFFFFFF;
+    return result;
+  };
+  Create(0, 0);
+  EXPECT_EQ(Form().Session.StatusText, "Creating.....Done.");
+  const std::vector<Part> after = Partitions(pc);
+  ASSERT_EQ(after.size(), before.size() + 1);
+  EXPECT_EQ(Find(before, 0, 117 * kMiB)->Length - Find(after, 0, 117 * kMiB)->Length, 2048 * kMiB);
+  ExpectUntouched(pc, before, nullptr, 2048, "lost exit code");
+}
+
 // The create line succeeds, the type cannot be set (access denied, in the
 // create script and in the type run, which is run twice as it failed close
 // behind a run): the partition made is deleted, never left untyped, never
