@@ -111,7 +111,8 @@ void CommonPc(SimPc& pc) {
   FindCommonLayout(kLayout)->Build(pc, 0);
 }
 constexpr char kWin10Old[] = "Win10RecoveryFirst", kWin7[] = "Win7Mbr", kOem[] = "OemMbr",
-               kDualGpt[] = "DualBootGpt", kDualMbr[] = "DualBootMbr", kTight[] = "FourMbFree";
+               kDualGpt[] = "DualBootGpt", kDualMbr[] = "DualBootMbr", kTight[] = "FourMbFree",
+               kNoShrink[] = "Win11CShrinksLittle";
 
 }  // namespace
 
@@ -127,6 +128,7 @@ const std::vector<TDemoMachine>& DemoMachines() {
       {"dualboot", "Windows beside Linux on GPT", CommonPc<kDualGpt>},
       {"dualbootmbr", "Windows beside Linux on MBR", CommonPc<kDualMbr>},
       {"tight", "a GPT system disk with only 4 MB free", CommonPc<kTight>},
+      {"noshrink", "Windows 10/11 on GPT whose C: can give only 1 GB", CommonPc<kNoShrink>},
   };
   return machines;
 }

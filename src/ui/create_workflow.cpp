@@ -96,22 +96,7 @@ void TCreateWorkflow::Decide() {
   switch (ExecuteStep) {
     case kStepPrimary:
       if (Session_.UseIo) {
-        // The type is set by direct I/O whatever the script's result; then
-        // the rescan tells whether a Rapid Start partition exists.
-        RetypeNewPartitionUseIo();
-        Pause([this] {
-          Session_.Model.ScanDisks();
-          Session_.Model.FindRapidStartPart();
-          if (Session_.Model.RapidStartPartIndex >= 0) return StartFinish();
-          // A partition of ours that the direct write could not type is
-          // never left beside a second one.
-          const TNewPartitions found = LookForNewPartitions();
-          if (!found.Readable || found.Count > 1) return StartFinish();
-          if (found.Count == 1) {
-            LogLine("AfterFailure: the new partition could not be typed; it is deleted");
-            DeletePartitionUseIo(Session_.Model, DiskNum_, found.PartNum);
-            return StartFinish();
-          }
+        TypeUseIoThenCheck([this] {
           ExecuteStep = kStepLogical;
           Continue();
         });
@@ -122,26 +107,34 @@ void TCreateWorkflow::Decide() {
       }
       break;
     case kStepLogical:
-      if (ExecuteResult == 0) {
-        if (Session_.UseIo) RetypeNewPartitionUseIo();
+      if (Session_.UseIo)
+        TypeUseIoThenCheck([this] { StartFinish(); });  // no shrinking on these families
+      else if (ExecuteResult == 0)
         StartFinish();
-      } else if (Session_.UseIo) {
-        StartFinish();
-      } else {
+      else
         AfterFailedStep([this] { NextAfterFailedCreate(); });
-      }
       break;
-    case kStepShrink:
-      if (ExecuteResult == 0) {
-        // What it took, read back from the disk: that much is given back if
-        // the creates still fail.
-        const std::size_t at = static_cast<std::size_t>(PartIndex);
-        ShrunkMB_ = 0;
-        if (const std::unique_ptr<_DiskInfo> now = ReadDiskLayout(DiskNum_))
-          for (uint32_t j = 0; j < StoredPartCount(*now); ++j)
-            if (now->PartInfo[j].PartOffset == ClickOffsets_[at] && now->PartInfo[j].PartLen < ClickLengths_[at])
-              ShrunkMB_ = static_cast<uint32_t>((ClickLengths_[at] - now->PartInfo[j].PartLen) / kBytesPerMb);
-        LogKv("ShrunkMB", ShrunkMB_);
+    case kStepShrink: {
+      // What it took, read back from the disk: that much is given back if
+      // the creates still fail. A run reported failed may still have shrunk
+      // (its exit code lost, a later line failing): the disk decides.
+      const std::size_t at = static_cast<std::size_t>(PartIndex);
+      ShrunkMB_ = 0;
+      const std::unique_ptr<_DiskInfo> now = ReadDiskLayout(DiskNum_);
+      if (now) {
+        for (uint32_t j = 0; j < StoredPartCount(*now); ++j)
+          if (now->PartInfo[j].PartOffset == ClickOffsets_[at] && now->PartInfo[j].PartLen < ClickLengths_[at])
+            ShrunkMB_ = static_cast<uint32_t>((ClickLengths_[at] - now->PartInfo[j].PartLen) / kBytesPerMb);
+      } else if (ExecuteResult == 0) {
+        // The script asks for "desired=N minimum=N": a shrink that
+        // succeeded took exactly the size, so that is what a give-back
+        // returns. Guessing 0 would make the extend take all free space.
+        LogLine("Shrink: the layout cannot be read back; it took the size asked for");
+        ShrunkMB_ = PartSizeInMB;
+      }
+      if (ExecuteResult != 0 && ShrunkMB_ > 0) LogLine("Shrink: the run reported a failure, but the partition shrank");
+      LogKv("ShrunkMB", ShrunkMB_);
+      if (ExecuteResult == 0 || ShrunkMB_ > 0) {
         ShrinkDone = true;
         ExecuteStep = kStepPrimary;
       } else {
@@ -150,6 +143,7 @@ void TCreateWorkflow::Decide() {
       }
       Continue();
       break;
+    }
     case kStepSetType:
       if (ExecuteResult == 0) return StartFinish();
       AfterFailedStep([this] { GiveBackOrFinish(); });
@@ -195,13 +189,35 @@ void TCreateWorkflow::AfterFailedStep(const std::function<void()>& next) {
   Continue();
 }
 
+void TCreateWorkflow::TypeUseIoThenCheck(std::function<void()> noneOfOurs) {
+  // The type is set by direct I/O whatever the script's result: a failed
+  // script may still have made the partition. Then the rescan tells whether
+  // a Rapid Start partition exists.
+  RetypeNewPartitionUseIo();
+  Pause([this, noneOfOurs = std::move(noneOfOurs)] {
+    Session_.Model.ScanDisks();
+    Session_.Model.FindRapidStartPart();
+    if (Session_.Model.RapidStartPartIndex >= 0) return StartFinish();
+    // A partition of ours that the direct write could not type is never
+    // left behind, nor beside a second one.
+    const TNewPartitions found = LookForNewPartitions();
+    if (!found.Readable || found.Count > 1) return StartFinish();
+    if (found.Count == 1) {
+      LogLine("AfterFailure: the new partition could not be typed; it is deleted");
+      DeletePartitionUseIo(Session_.Model, DiskNum_, found.PartNum);
+      return StartFinish();
+    }
+    noneOfOurs();
+  });
+}
+
 void TCreateWorkflow::NextAfterFailedCreate() {
   if (ExecuteStep == kStepPrimary) {
     ExecuteStep = kStepLogical;
   } else if (!Session_.CanResize) {
     return StartFinish();
   } else if (ShrinkDone) {
-    ExecuteStep = kStepExtend;
+    return GiveBackOrFinish();
   } else {
     --PartIndex;
     ExecuteStep = kStepShrink;
@@ -210,7 +226,13 @@ void TCreateWorkflow::NextAfterFailedCreate() {
 }
 
 void TCreateWorkflow::GiveBackOrFinish() {
-  if (!ShrinkDone || ShrunkMB_ == 0) return StartFinish();
+  if (!ShrinkDone) return StartFinish();
+  if (ShrunkMB_ == 0) {
+    // ExtendPart would write a bare "extend", which takes all adjacent free
+    // space, also what was free at the click.
+    LogLine("AfterFailure: the shrink took nothing that can be seen; nothing is extended");
+    return StartFinish();
+  }
   LogLine("AfterFailure: the shrunk partition gets back what it gave");
   ExecuteStep = kStepExtend;
   Continue();

@@ -75,6 +75,10 @@ class TCreateWorkflow : public TWorkflowSteps {
   // the click; 0 (and the reason logged) when there is none or more than one.
   int32_t FindNewPartition();
   void RetypeNewPartitionUseIo();
+  // After a create run on a family that types by direct I/O: types the new
+  // partition, rescans, and deletes a partition of ours left untyped; when
+  // none of ours stands, goes on with noneOfOurs.
+  void TypeUseIoThenCheck(std::function<void()> noneOfOurs);
   // After a failed create or type step: types or removes a partition of ours
   // that stands, or, when there is none, goes on with next.
   void AfterFailedStep(const std::function<void()>& next);

@@ -40,6 +40,19 @@ int32_t PhysicalNeighbour(const _DiskInfo& disk, int32_t index) {
 
 }  // namespace
 
+bool TDeleteWorkflow::MayStillStand(int32_t diskNum, uint64_t offset) const {
+  // A disk that is gone from the model or cannot be read proves nothing.
+  bool stands = true;
+  for (int32_t d = 0; d < Session_.Model.DiskCount; ++d) {
+    const _DiskInfo& disk = Session_.Model.DiskInfo[d];
+    if (disk.DiskNum != diskNum || disk.PartitionStyle == kPartitionStyleUnknown) continue;
+    stands = false;
+    for (uint32_t j = 0; j < StoredPartCount(disk); ++j)
+      if (disk.PartInfo[j].PartOffset == offset) stands = true;
+  }
+  return stands;
+}
+
 TDeleteWorkflow::TDeleteWorkflow(TDiskSession& session, std::function<void()> changed)
     : TWorkflowSteps(session, std::move(changed), session.DeleteTimer) {}
 
@@ -58,10 +71,14 @@ void TDeleteWorkflow::Start() {
   ExecuteResult = 0;
   const _PartInfo* part = Session_.Model.RapidStartPart();
   if (!part) {
-    // Gone since the window last looked: there is nothing to run.
-    LogLine("Delete: no Rapid Start partition; nothing is deleted");
+    // Gone since the window last looked: there is nothing to run. Unless the
+    // rescan could not read its disk: then it may well stand, and "Done"
+    // would be a lie.
+    const bool mayStand = shown && MayStillStand(shownDisk, shownOffset);
+    LogLine(mayStand ? "Delete: the Rapid Start partition shown cannot be found now; nothing is deleted"
+                     : "Delete: no Rapid Start partition; nothing is deleted");
     DiskLock_.Release();
-    Session_.StatusText += ".....Done.";
+    Session_.StatusText += mayStand ? ".....Failed." : ".....Done.";
     Changed_();
     return;
   }
@@ -170,17 +187,14 @@ void TDeleteWorkflow::FinishTail() {
   Session_.Model.ScanDisks();
   Session_.Model.FindRapidStartPart();
   // Any partition still where the deleted one was, of any type (the script
-  // retypes it before deleting it): it failed. A disk that cannot be read
-  // any more proves nothing either.
-  bool stillThere = true;
-  for (int32_t d = 0; d < Session_.Model.DiskCount; ++d) {
-    const _DiskInfo& disk = Session_.Model.DiskInfo[d];
-    if (disk.DiskNum != DiskNum_ || disk.PartitionStyle == kPartitionStyleUnknown) continue;
-    stillThere = false;
-    for (uint32_t j = 0; j < StoredPartCount(disk); ++j)
-      if (disk.PartInfo[j].PartOffset == PartOffset_) stillThere = true;
+  // retypes it before deleting it): it failed.
+  const bool stillThere = MayStillStand(DiskNum_, PartOffset_);
+  if (stillThere) {
+    LogLine("Delete: a partition still starts where the Rapid Start partition did");
+    // The direct delete reports no code: the generic failure stands for it,
+    // as for a run that cannot start, so a report never says Failed without one.
+    if (FailureCode == 0) FailureCode = static_cast<int32_t>(os::HResultFromWin32(os::kErrorGenFailure));
   }
-  if (stillThere) LogLine("Delete: a partition still starts where the Rapid Start partition did");
   Session_.StatusText += stillThere ? ".....Failed." : ".....Done.";
   Done();
 }

@@ -34,6 +34,9 @@ class TDeleteWorkflow : public TWorkflowSteps {
   void Decide();
   void FinishTail();
   const char* StepName() const override;
+  // Whether the model's last scan may still hold a partition of drive
+  // diskNum at offset: true also when that drive was not read.
+  bool MayStillStand(int32_t diskNum, uint64_t offset) const;
   int32_t WorkDiskNum() const override { return DiskNum_; }
 
   // What the click's rescan found.

@@ -366,7 +366,14 @@ struct DiskpartRow {
   std::function<void(SimPc&)> arrange;
   std::function<void(TDiskPart&)> run;
   uint32_t exitCode;
+  std::function<void(SimPc&)> check;  // what the disks must show afterwards; none: the code is enough
 };
+
+// A script written as the builders never write one.
+void RunScript(TDiskPart& f, std::vector<std::string> lines) {
+  f.DiskPartScript = std::move(lines);
+  f.CallDiskPart();
+}
 
 TEST_F(Scripts, DiskpartOutcomes) {
   const uint64_t GiB = SimDisks::kGiB, MiB = SimDisks::kMiB;
@@ -398,13 +405,13 @@ TEST_F(Scripts, DiskpartOutcomes) {
          p.Disks.AddHiddenVolume(0, 1);
          p.Processes.ShrinkableBytes[{0, 1}] = 400 * MiB;
        },
-       [](TDiskPart& f) { f.ShrinkPart(0, 1, 2048); }, kVdsInvalidShrinkSize},
+       [](TDiskPart& f) { f.ShrinkPart(0, 1, 2048); }, kVdsShrinkSizeTooBig},
       {"shrink of a FAT32 volume",
        [&](SimPc& p) {
          p.Disks.AddMbrDisk(0, 64 * GiB).AddPrimary(0x0C, MiB, 60 * GiB);
          p.Disks.AddVolume(0, 1, 'C').FileSystem = "FAT32";
        },
-       [](TDiskPart& f) { f.ShrinkPart(0, 1, 2048); }, kVdsShrinkUnknownFileSystem},
+       [](TDiskPart& f) { f.ShrinkPart(0, 1, 2048); }, kVdsCannotShrink},
       {"a new GPT partition is mounted: its type needs override",
        [&](SimPc& p) { p.Disks.AddGptDisk(0, 64 * GiB); },
        [](TDiskPart& f) {
@@ -466,6 +473,44 @@ TEST_F(Scripts, DiskpartOutcomes) {
        [](TDiskPart& f) { f.DeleteRapidStartPart(0, 1, 1); }, 0},
       {"a partition that is not there", [&](SimPc& p) { p.Disks.AddMbrDisk(0, 64 * GiB); },
        [](TDiskPart& f) { f.ShrinkPart(0, 3, 1); }, kVdsObjectNotFound},
+      {"a Linux partition is not deleted without override",
+       [&](SimPc& p) { p.Disks.AddMbrDisk(0, 64 * GiB).AddPrimary(0x83, MiB, 32 * GiB); },
+       [](TDiskPart& f) { RunScript(f, {"select disk 0", "select partition 1", "delete partition", "exit"}); },
+       kVdsOperationDenied, [](SimPc& p) { EXPECT_TRUE(p.Disks.Drives[0].FindPartition(1)->Used()); }},
+      {"a swap partition is deleted with override",
+       [&](SimPc& p) { p.Disks.AddMbrDisk(0, 64 * GiB).AddPrimary(0x82, MiB, 32 * GiB); },
+       [](TDiskPart& f) { RunScript(f, {"select disk 0", "select partition 1", "delete partition override", "exit"}); },
+       0},
+      {"a shrink without minimum gives what it can",
+       [&](SimPc& p) {
+         p.Disks.AddMbrDisk(0, 64 * GiB).AddPrimary(7, MiB, 60 * GiB);
+         p.Disks.AddHiddenVolume(0, 1);
+         p.Processes.ShrinkableBytes[{0, 1}] = 400 * MiB;
+       },
+       [](TDiskPart& f) { RunScript(f, {"select disk 0", "select partition 1", "shrink desired=2048", "exit"}); }, 0,
+       [&](SimPc& p) { EXPECT_EQ(p.Disks.Drives[0].FindPartition(1)->Length, 60 * GiB - 400 * MiB); }},
+      {"a size that fits only before alignment",
+       [&](SimPc& p) {
+         // 2048 MiB free, but starting half a MiB off a boundary.
+         SimDrive& d = p.Disks.AddMbrDisk(0, 64 * GiB);
+         d.AddPrimary(7, MiB, 60 * GiB - MiB / 2);
+         d.AddPrimary(7, 62 * GiB + MiB / 2, GiB);
+       },
+       [](TDiskPart& f) { f.CreateRapidStartPart(0, 2048, true, 0); }, kVdsNotEnoughSpace,
+       [](SimPc& p) { EXPECT_FALSE(p.Disks.Drives[0].FindPartition(3)); }},
+      {"a syntax error", [&](SimPc& p) { p.Disks.AddMbrDisk(0, 64 * GiB); },
+       [](TDiskPart& f) { RunScript(f, {"select disk 0", "create partition primary size=2GB", "exit"}); },
+       kDiskpartSyntaxError},
+      {"a script diskpart cannot read",
+       [&](SimPc& p) {
+         p.Disks.AddMbrDisk(0, 64 * GiB);
+         // Gone between its writing and diskpart's open (a scanner took it).
+         p.Processes.Programs["diskpart"] = [](const std::string& line, SimPc& sim) {
+           sim.Processes.Files.erase(kScript);
+           return RunSimDiskpart(line, sim);
+         };
+       },
+       [](TDiskPart& f) { f.ShrinkPart(0, 1, 1); }, kDiskpartScriptUnreadable},
   };
   for (const DiskpartRow& r : rows) {
     form.reset();
@@ -475,10 +520,15 @@ TEST_F(Scripts, DiskpartOutcomes) {
     pc.Processes.SetIdRefusedDisks.clear();
     pc.Processes.ShrinkableBytes.clear();
     pc.Processes.CommandFailures.clear();
+    pc.Processes.Programs["diskpart"] = RunSimDiskpart;
     r.arrange(pc);
     r.run(Dp());
     ASSERT_TRUE(RunToEnd()) << r.name;
     EXPECT_EQ(static_cast<uint32_t>(Result()), r.exitCode) << r.name << Form().ConsoleRichEdit.Text;
+    if (r.check) {
+      SCOPED_TRACE(r.name);
+      r.check(pc);
+    }
   }
 }
 

@@ -406,6 +406,67 @@ TEST_F(CreateFlow, FreeSpaceOfTheClickStaysFreeAfterAGiveBack) {
   EXPECT_EQ(Find(Partitions(pc), 0, 48 * kGiB + kMiB)->Length, 13 * kGiB - kMiB);
 }
 
+// The same when what the shrink took cannot be seen right after it: the
+// give-back never becomes a bare "extend" that would swallow the 3 GB that
+// were free at the click.
+TEST_F(CreateFlow, GiveBackNeverTakesTheFreeSpaceOfTheClick) {
+  struct Row {
+    const char* name;
+    bool readFails;      // the read-back after the shrink fails
+    bool lengthRestored; // the layout read back shows no shrink
+    const char* lastScript;
+    const char* logged;
+  };
+  const Row rows[] = {
+      {"read-back fails", true, false, "select disk 0|select partition 4|extend size=4096|exit", "ShrunkMB=4096"},
+      {"nothing seen shrunk", false, true, "select disk 0|create partition logical size=4096|set id=84 override|exit",
+       "AfterFailure: the shrink took nothing that can be seen; nothing is extended"},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    FreshPc();
+    UseFamily(6);
+    SimDrive& d = pc.Disks.AddMbrDisk(0, 64 * kGiB);
+    for (int i = 0; i < 3; ++i) d.AddPrimary(0x07, kMiB + i * 16 * kGiB, 16 * kGiB - kMiB);
+    d.AddPrimary(0x07, 48 * kGiB + kMiB, 13 * kGiB - kMiB);
+    pc.Disks.AddVolume(0, 4, 'D');
+    pc.Processes.Programs["diskpart"] = [&r, run = pc.Processes.Programs["diskpart"]](const std::string& line, SimPc& sim) {
+      SimChildResult result = run(line, sim);
+      if (sim.Processes.Scripts.back().find("shrink") == std::string::npos) return result;
+      if (r.readFails) sim.FailNth(Call::DeviceIoControl, 1, os::kErrorGenFailure);  // the next request
+      if (r.lengthRestored)
+        for (SimPartition& p : sim.Disks.Drives[0].Layout)
+          if (p.Offset == 48 * kGiB + kMiB) p.Length = 13 * kGiB - kMiB;
+      return result;
+    };
+    Create(0, 1);
+    EXPECT_EQ(Form().Session.StatusText, "Creating.....Failed.");
+    const std::vector<std::string> held = HeldLines();
+    EXPECT_NE(std::find(held.begin(), held.end(), r.logged), held.end());
+    EXPECT_EQ(Scripts().back(), r.lastScript);
+    EXPECT_EQ(Find(Partitions(pc), 0, 48 * kGiB + kMiB)->Length, 13 * kGiB - kMiB);
+  }
+}
+
+// A shrink whose run reports a failure although the partition shrank (its
+// exit code lost): the disk decides, so the room is used, never stranded
+// while the next partition is tried.
+TEST_F(CreateFlow, ShrinkReportedFailedButDoneIsUsed) {
+  UseFamily(6);
+  FullGpt(pc);
+  pc.Processes.Programs["diskpart"] = [run = pc.Processes.Programs["diskpart"]](const std::string& line, SimPc& sim) {
+    SimChildResult result = run(line, sim);
+    if (sim.Processes.Scripts.back().find("shrink") != std::string::npos) result.ExitCode = 0xFFFFFFFF;
+    return result;
+  };
+  Create(0, 0);
+  EXPECT_EQ(Form().Session.StatusText, "Creating.....Done.");
+  const std::vector<Part> after = Partitions(pc);
+  ASSERT_EQ(after.size(), before.size() + 1);
+  EXPECT_EQ(Find(before, 0, 117 * kMiB)->Length - Find(after, 0, 117 * kMiB)->Length, 2048 * kMiB);
+  ExpectUntouched(pc, before, nullptr, 2048, "lost exit code");
+}
+
 // The create line succeeds, the type cannot be set (access denied, in the
 // create script and in the type run, which is run twice as it failed close
 // behind a run): the partition made is deleted, never left untyped, never
@@ -468,6 +529,40 @@ TEST_F(CreateFlow, IoFamilyRetypesTheNewPartitionNotTheRenumberedOne) {
     const uint64_t track = 63 * 512, at = (30 * kGiB + kMiB + track - 1) / track * track;
     ASSERT_NE(Find(after, 0, at), nullptr);
     EXPECT_TRUE(Find(after, 0, at)->RapidStart());
+  }
+}
+
+// What the direct retype makes is what a Delete finds: the new partition
+// is no longer mounted (a hidden volume only), and a Delete by direct I/O
+// removes it again through that volume, leaving the click's layout.
+TEST_F(CreateFlow, IoFamilyCreateThenDeleteLeavesTheClickLayout) {
+  for (int family : {1, 3}) {
+    SCOPED_TRACE(family);
+    FreshPc();
+    UseFamily(family);
+    if (family == 1) {
+      MbrWithFreeSpace(pc);
+    } else {
+      SimDrive& d = pc.Disks.AddGptDisk(0, 128 * kGiB);
+      d.AddGptPartition(kEfi, kMiB, 100 * kMiB);
+      d.AddGptPartition(kData, 101 * kMiB, 60 * kGiB);
+      pc.Disks.AddHiddenVolume(0, 1);
+      pc.Disks.AddVolume(0, 2, 'C');
+    }
+    const std::vector<Part> click = Partitions(pc);
+    Create(0, 0);
+    ASSERT_EQ(Form().Session.StatusText, "Creating.....Done.");
+    const uint32_t made = family == 1 ? 2 : 3;
+    const SimVolume* volume = pc.Disks.FindVolume(0, made);
+    ASSERT_NE(volume, nullptr);
+    EXPECT_TRUE(volume->Hidden) << "not mounted once it has the Rapid Start type";
+    EXPECT_EQ(volume->Letter, 0);
+    CloseWindow();
+    Delete();
+    EXPECT_EQ(Form().Session.StatusText, "Deleting.....Done.");
+    const std::vector<Part> after = Partitions(pc);
+    ASSERT_EQ(after.size(), click.size());
+    for (const Part& b : click) EXPECT_TRUE(Find(after, b.Disk, b.Offset)) << Describe(b);
   }
 }
 

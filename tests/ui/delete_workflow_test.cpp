@@ -141,17 +141,25 @@ TEST_F(DeleteFlow, FailedDeleteIsReportedAsFailed) {
 }
 
 // Gone since the window last looked: nothing runs, and the window follows.
+// When the click's rescan cannot read its disk, it may still stand: Failed.
 TEST_F(DeleteFlow, NothingToDeleteFinishesAtOnce) {
-  UseFamily(6);
-  MbrRapidStartAfterData(pc);
-  Form().Shown();
-  pc.Disks.FindDrive(0)->Layout[1] = SimPartition{};
-  Form().DeleteButtonClick();
-  EXPECT_FALSE(Form().Session.WorkflowRunning());
-  EXPECT_FALSE(Form().Session.DeleteTimer.Enabled());
-  EXPECT_TRUE(Scripts().empty());
-  EXPECT_EQ(Form().Session.StatusText, "Deleting.....Done.");
-  EXPECT_TRUE(Form().CreateButton.Enabled());
+  for (bool unreadable : {false, true}) {
+    SCOPED_TRACE(unreadable ? "disk unreadable" : "partition gone");
+    FreshPc();
+    UseFamily(6);
+    MbrRapidStartAfterData(pc);
+    Form().Shown();
+    if (unreadable)
+      pc.FailNth(Call::DeviceIoControl, 1, os::kErrorGenFailure);
+    else
+      pc.Disks.FindDrive(0)->Layout[1] = SimPartition{};
+    Form().DeleteButtonClick();
+    EXPECT_FALSE(Form().Session.WorkflowRunning());
+    EXPECT_FALSE(Form().Session.DeleteTimer.Enabled());
+    EXPECT_TRUE(Scripts().empty());
+    EXPECT_EQ(Form().Session.StatusText, unreadable ? "Deleting.....Failed." : "Deleting.....Done.");
+    if (!unreadable) EXPECT_TRUE(Form().CreateButton.Enabled());
+  }
 }
 
 // Two Rapid Start partitions: the window shows disk 1's. When the click's

@@ -557,26 +557,36 @@ TEST_F(MainWindow, ProductTextsAreShownAsGiven) {
 
 namespace {
 
-// Closing the window while a Create runs asks first, with No as the default;
-// an idle window closes without a question.
+// Closing the window while a Create or a Delete runs asks first, with No as
+// the default; an idle window closes without a question.
 TEST_F(MainWindow, CloseDuringAWorkflowAsksFirst) {
-  Disks(1);
-  pc.Processes.HoldChildren = true;
-  TMainForm& f = Shown();
-  EXPECT_TRUE(f.OnCloseQuery());
-  EXPECT_TRUE(pc.MessageBoxes.empty()) << "no question while idle";
-  ClickCreate(f, pc);
-  AdvanceMs(1000);  // the create run goes on
-  pc.MessageBoxAnswers = {os::kIdNo, os::kIdYes};
-  EXPECT_FALSE(f.OnCloseQuery());
-  ASSERT_EQ(pc.MessageBoxes.size(), 1u);
-  EXPECT_EQ(pc.MessageBoxes[0].second,
-            "A partition change is in progress. Closing now can leave the disk half changed. Close anyway?");
-  EXPECT_EQ(pc.MessageBoxTypes[0], os::kMbYesNo | os::kMbIconWarning | 0x100u);  // MB_DEFBUTTON2
-  EXPECT_TRUE(f.OnCloseQuery());
-  pc.Processes.HoldChildren = false;
-  pc.ReleaseChildren();
-  ASSERT_TRUE(RunWorkflow());
+  for (bool create : {true, false}) {
+    SCOPED_TRACE(create ? "Create" : "Delete");
+    FreshPc();
+    Disks(1);
+    if (!create) {
+      pc.Disks.FindDrive(0)->AddPrimary(0x84, 32 * kGiB + kMiB, 4096 * kMiB);
+      pc.Disks.AddHiddenVolume(0, 2);
+    }
+    pc.Processes.HoldChildren = true;
+    TMainForm& f = Shown();
+    EXPECT_TRUE(f.OnCloseQuery());
+    EXPECT_TRUE(pc.MessageBoxes.empty()) << "no question while idle";
+    ASSERT_EQ(f.DeleteButton.Enabled(), !create);
+    create ? ClickCreate(f, pc) : f.DeleteButtonClick();
+    AdvanceMs(1000);  // the run goes on
+    ASSERT_EQ(pc.RunningChildren(), 1);
+    pc.MessageBoxAnswers = {os::kIdNo, os::kIdYes};
+    EXPECT_FALSE(f.OnCloseQuery());
+    ASSERT_EQ(pc.MessageBoxes.size(), 1u);
+    EXPECT_EQ(pc.MessageBoxes[0].second,
+              "A partition change is in progress. Closing now can leave the disk half changed. Close anyway?");
+    EXPECT_EQ(pc.MessageBoxTypes[0], os::kMbYesNo | os::kMbIconWarning | 0x100u);  // MB_DEFBUTTON2
+    EXPECT_TRUE(f.OnCloseQuery());
+    pc.Processes.HoldChildren = false;
+    pc.ReleaseChildren();
+    ASSERT_TRUE(RunWorkflow());
+  }
 }
 
 }  // namespace

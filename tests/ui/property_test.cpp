@@ -175,13 +175,17 @@ class Property : public WorkflowTest {
       EXPECT_TRUE(Find(before, p.Disk, p.Offset) || p.RapidStart())
           << "a partition of ours was left untyped on " << Describe(p);
     }
-    // Without an injected failure: what the user asked for, or the click's
-    // layout; never something in between.
-    if (!inject && !deleting && !EndsWith(f.Session.StatusText, ".....Done.")) {
-      EXPECT_EQ(after.size(), before.size()) << "a failed Create left a partition behind";
+    // The status line tells the truth: "Done" is what the user asked for;
+    // "Failed" is the click's layout (for a Create whatever failed, for a
+    // Delete when no failure was injected: one may strand a retyped one).
+    const bool done = EndsWith(f.Session.StatusText, ".....Done.");
+    if (done && deleting && rapid) ExpectDeleted(before, after, *rapid);
+    if (done && !deleting) ExpectCreated(before, after, f.Session.CreateFlow.PartSizeInMB);
+    if (!done && (!inject || !deleting)) {
+      EXPECT_EQ(after.size(), before.size()) << "a failed run left a partition behind";
       for (const Part& b : before) {
         const Part* a = Find(after, b.Disk, b.Offset);
-        EXPECT_TRUE(a && a->Length == b.Length && a->SameType(b)) << "a failed Create changed " << Describe(b);
+        EXPECT_TRUE(a && a->Length == b.Length && a->SameType(b)) << "a failed run changed " << Describe(b);
       }
     }
     ExpectLayoutsWrittenFromReads(pc, deleting ? "Delete" : "Create");
@@ -195,6 +199,45 @@ class Property : public WorkflowTest {
       EXPECT_EQ(pc.OpenHandles(), 0) << "a handle was left open";
     }
     ++cases_;
+  }
+  // The Rapid Start partition is gone; its space went to the partition that
+  // ends where it started, or stays free.
+  static void ExpectDeleted(const std::vector<Part>& before, const std::vector<Part>& after, const Part& rapid) {
+    EXPECT_EQ(Find(after, rapid.Disk, rapid.Offset), nullptr) << "Done, but a partition stands where it was";
+    EXPECT_EQ(after.size() + 1, before.size()) << "Done, but not exactly one partition fewer";
+    const uint64_t end = rapid.Offset + rapid.Length;
+    for (const Part& a : after) {
+      if (a.Disk != rapid.Disk || a.Offset + a.Length <= rapid.Offset || a.Offset >= end) continue;
+      const Part* b = Find(before, a.Disk, a.Offset);
+      ASSERT_TRUE(b) << "a new partition lies in the deleted one's space on " << Describe(a);
+      EXPECT_LE(b->Offset + b->Length, rapid.Offset) << "it overlapped the deleted one";
+      EXPECT_LE(rapid.Offset - (b->Offset + b->Length), kMiB) << Describe(a) << " grew but was not right before it";
+      EXPECT_LE(a.Offset + a.Length, end) << Describe(a) << " grew past the deleted one's end";
+    }
+  }
+  // One new partition, of the Rapid Start type and of exactly the size asked
+  // for once diskpart has aligned it, and at most one partition shrunk, by
+  // exactly that size.
+  void ExpectCreated(const std::vector<Part>& before, const std::vector<Part>& after, uint32_t sizeInMB) {
+    ASSERT_EQ(after.size(), before.size() + 1) << "Done, but not exactly one partition more";
+    for (const Part& a : after) {
+      if (Find(before, a.Disk, a.Offset)) continue;
+      EXPECT_TRUE(a.RapidStart()) << "the new partition on " << Describe(a) << " is not typed";
+      // Before Vista diskpart ends a partition on a cylinder (255 x 63 sectors).
+      constexpr uint64_t kCylinderBytes = 255 * 63 * 512;
+      const uint64_t want = pc.Version.record.dwMajorVersion >= 6
+                                ? sizeInMB * kMiB
+                                : (a.Offset + sizeInMB * kMiB + kCylinderBytes - 1) / kCylinderBytes * kCylinderBytes - a.Offset;
+      EXPECT_EQ(a.Length, want) << "the new partition on " << Describe(a) << " has another size";
+    }
+    int shrunk = 0;
+    for (const Part& b : before) {
+      const Part* a = Find(after, b.Disk, b.Offset);
+      if (!a || a->Length >= b.Length) continue;
+      ++shrunk;
+      EXPECT_EQ(b.Length - a->Length, sizeInMB * kMiB) << Describe(b) << " shrank by another size";
+    }
+    EXPECT_LE(shrunk, 1) << "more than one partition shrank";
   }
   std::string LogTail(std::size_t n) {
     const std::vector<std::string> held = HeldLines();

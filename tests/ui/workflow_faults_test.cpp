@@ -39,12 +39,19 @@ void GptRapidStartAfterC(SimPc& pc) {
   pc.Disks.AddVolume(0, 4, 'D');
 }
 
+void ContainerWithRoom(SimPc& pc) {
+  SimDrive& d = pc.Disks.AddMbrDisk(0, 100 * kGiB);
+  d.AddPrimary(0x07, kMiB, 30 * kGiB - kMiB, true);
+  d.AddExtended(30 * kGiB, 70 * kGiB);
+  pc.Disks.AddVolume(0, 1, 'C');
+}
 void PrintTo(const Scenario& s, std::ostream* out) { *out << s.name; }
 
 const Scenario kScenarios[] = {
     {"CreateWithShrink", 6, FullGpt, true},
     {"CreateTypedByDirectIo", 1, LogicalAfterAGap, true},
     {"CreateTypedByDirectIoOnGpt", 3, FullGpt, true},
+    {"CreateLogicalTypedByDirectIo", 1, ContainerWithRoom, true},
     {"DeleteAndExtend", 6, RapidStartAfterData, false},
     {"DeleteByDirectIo", 1, RapidStartAfterData, false},
     {"DeleteGptByDirectIo", 2, GptRapidStartAfterC, false},
@@ -72,6 +79,8 @@ class Faults : public WorkflowTest, public ::testing::WithParamInterface<Scenari
       if (p.RapidStart()) rapid = &p;
     ExpectUntouched(pc, start, s.create ? nullptr : rapid, Form().Session.CreateFlow.PartSizeInMB, context);
     ExpectLayoutsWrittenFromReads(pc, context);
+    for (const Part& p : Partitions(pc))
+      EXPECT_TRUE(Find(start, p.Disk, p.Offset) || p.RapidStart()) << context << ": untyped partition of ours left at " << Describe(p);
     // The window shows what the disks hold.
     TMainForm& f = Form();
     f.Session.Model.ScanDisks();

@@ -23,6 +23,8 @@ constexpr uint32_t kErrorNoAccess = 998;
 constexpr uint32_t kErrorInvalidUserBuffer = 1784;
 
 constexpr uint32_t kFileDeviceDisk = 0x07;
+constexpr uint8_t kRapidStartMbrType = 0x84;
+const os::Guid kRapidStartGptType = {0xD3BFE2DE, 0x3DAF, 0x11DF, {0xBA, 0x40, 0xE3, 0xA5, 0x56, 0xD8, 0x95, 0x93}};
 constexpr uint32_t kStyleMbr = 0, kStyleGpt = 1, kStyleRaw = 2;
 constexpr uint32_t kSectorBytes = 512;
 constexpr uint8_t kUnreturnedBytePattern = 0xA5;
@@ -368,6 +370,28 @@ bool SimDisks::DriveControl(SimDrive& d, uint32_t code, const uint8_t* in, uint3
   }
 }
 
+namespace {
+
+// IOCTL_DISK_SET_PARTITION_INFO_EX and IOCTL_DISK_SET_DRIVE_LAYOUT_EX
+// (learn.microsoft.com/windows/win32/api/winioctl/ni-winioctl-
+// ioctl_disk_set_partition_info_ex) say nothing of the volume. assumed: a
+// partition given the Rapid Start type is no longer mounted, as after
+// diskpart's "set id": it loses its drive letter and counts among the hidden
+// volumes. The volume device itself stays, under the same interface path: a
+// direct delete later reaches an MBR partition only through it.
+void HideRapidStartVolumes(SimDisks& disks, int diskNum) {
+  SimDrive* d = disks.FindDrive(diskNum);
+  if (!d) return;
+  for (SimVolume& v : disks.Volumes) {
+    const SimPartition* p = v.Disk == diskNum ? d->FindPartition(v.PartNum) : nullptr;
+    if (p && p->Used() && (p->Style == kStyleGpt ? p->GptType == kRapidStartGptType : p->MbrType == kRapidStartMbrType)) {
+      v.Hidden = true;
+      v.Letter = 0;
+    }
+  }
+}
+}  // namespace
+
 bool SimDisks::VolumeControl(SimVolume& v, uint32_t code, const uint8_t* in, uint32_t inSize, uint8_t* out,
                              uint32_t outSize, uint32_t& bytes, uint32_t& error) {
   SimDrive* d = FindDrive(v.Disk);
@@ -396,6 +420,7 @@ bool SimDisks::VolumeControl(SimVolume& v, uint32_t code, const uint8_t* in, uin
         const uint8_t type = in[8];
         if (type != 0) {
           p->MbrType = type;
+          HideRapidStartVolumes(*this, d->Number);
           return true;
         }
         // assumed: type 0 frees the entry; the next layout shows an empty slot
@@ -412,6 +437,7 @@ bool SimDisks::VolumeControl(SimVolume& v, uint32_t code, const uint8_t* in, uin
           p->GptId = g.GptId;
           p->Attributes = g.Attributes;
           p->Name = g.Name;
+          HideRapidStartVolumes(*this, d->Number);
           return true;
         }
       }
@@ -482,6 +508,7 @@ bool SimDisks::SetLayout(SimDrive& d, const uint8_t* in, uint32_t inSize, uint32
   d.Layout = layout;
   DropOrphanVolumes();
   d.RenumberMbr();
+  HideRapidStartVolumes(*this, d.Number);
   return true;
 }
 

@@ -13,11 +13,13 @@
 namespace {
 
 constexpr uint64_t kMiB = 1048576;
-// Alignment of new partitions (learn.microsoft.com/windows-server/storage/
-// disk-management/ and "create partition primary"): Vista and later start a
-// partition on a 1 MiB boundary; XP and Server 2003 start it on a track (63
-// sectors) and end it on a cylinder boundary (255 heads x 63 sectors), so its
-// size is rounded up to whole cylinders.
+// Alignment of new partitions ("Alignment changes in Windows 2008 and 2008
+// R2", learn.microsoft.com/archive/blogs/askcore/alignment-changes-in-
+// windows-2008-and-2008-r2): Vista and later start a partition at sector
+// 2048 (1 MiB); XP and Server 2003 at sector 63, a track, to keep to the
+// cylinder boundaries. assumed: before Vista a partition also ends on a
+// cylinder boundary (255 heads x 63 sectors), so its size is rounded up to
+// whole cylinders.
 constexpr uint64_t kTrackBytes = 63 * 512;
 constexpr uint64_t kCylinderBytes = 255 * kTrackBytes;
 constexpr uint32_t kStyleMbr = 0, kStyleGpt = 1, kStyleRaw = 2;
@@ -34,10 +36,16 @@ bool IsRapidStartType(const SimPartition& p) {
   return p.Style == kStyleGpt ? p.GptType == kRapidStartType : p.MbrType == 0x84;
 }
 
-// OEM and system types diskpart protects from deletion without override.
-bool IsProtectedMbrType(uint8_t type) {
+// The MBR types diskpart deletes without override ("delete partition":
+// "Typically, DiskPart only permits you to delete known data partitions").
+// assumed: the known data types are the file-system types of the Disk
+// Partition Types page (learn.microsoft.com/windows/win32/fileio/
+// disk-partition-types) and of PARTITION_INFORMATION (FAT12, FAT16, huge,
+// IFS, FAT32, their INT 13 forms) and the extended containers; everything
+// else (OEM, hidden, Linux, Rapid Start) needs override and is not mounted.
+bool IsKnownDataMbrType(uint8_t type) {
   switch (type) {
-    case 0x12: case 0x27: case 0x42: case 0x84: case 0xA0: case 0xDE: case 0xFE: return true;
+    case 0x01: case 0x04: case 0x05: case 0x06: case 0x07: case 0x0B: case 0x0C: case 0x0E: case 0x0F: return true;
     default: return false;
   }
 }
@@ -341,7 +349,7 @@ class Diskpart {
       p->MbrType = static_cast<uint8_t>(byte);
     }
     // A hidden type is no longer mounted; the Rapid Start type never is.
-    if (IsRapidStartType(*p) || (p->Style == kStyleMbr && IsProtectedMbrType(p->MbrType)) ||
+    if (IsRapidStartType(*p) || (p->Style == kStyleMbr && !IsKnownDataMbrType(p->MbrType)) ||
         (p->Style == kStyleGpt && p->GptType != kBasicDataType))
       DropVolumes(part_);
     Say("DiskPart successfully set the partition ID.");
@@ -352,7 +360,7 @@ class Diskpart {
     SimPartition* p = Selected();
     if (!p) return Fail(kVdsObjectNotFound, "There is no partition selected.");
     // Documented: without override diskpart deletes only known data partitions.
-    const bool known = p->Style == kStyleGpt ? p->GptType == kBasicDataType : !IsProtectedMbrType(p->MbrType);
+    const bool known = p->Style == kStyleGpt ? p->GptType == kBasicDataType : IsKnownDataMbrType(p->MbrType);
     if (!known && !override)
       return Fail(kVdsOperationDenied, "Cannot delete a protected partition without the force protected parameter set.");
     // Documented ("delete partition"): the system or boot partition, or one
@@ -402,7 +410,7 @@ class Diskpart {
     const SimVolume* volume = pc_.Disks.FindVolume(disk_->Number, part_);
     if (!volume) return Fail(kVdsObjectNotFound, "There is no volume selected.");
     if (volume->FileSystem != "NTFS")
-      return Fail(kVdsShrinkUnknownFileSystem, "The volume cannot be shrunk because the file system does not support it.");
+      return Fail(kVdsCannotShrink, "The volume cannot be shrunk because the file system does not support it.");
     auto it = pc_.Processes.ShrinkableBytes.find({disk_->Number, part_});
     // assumed: a volume with a drive letter has half its length free and
     // movable; one without (Recovery, System Reserved) is nearly full and
@@ -413,7 +421,7 @@ class Diskpart {
     const uint64_t maxMb = shrinkable / kMiB;
     if (maxMb == 0) return Fail(kVdsOperationDenied, "The volume cannot be shrunk.");
     if (minimumMb > maxMb)
-      return Fail(kVdsInvalidShrinkSize,
+      return Fail(kVdsShrinkSizeTooBig,
                   "The specified shrink size is too big and will cause the volume to be smaller than the minimum volume size.");
     const uint64_t mb = std::min(desiredMb, maxMb);
     p->Length -= mb * kMiB;

@@ -29,8 +29,13 @@ constexpr uint32_t kVdsNotEnoughSpace = 0x8004240F;
 constexpr uint32_t kVdsDeviceInUse = 0x80042413;
 constexpr uint32_t kVdsAnotherCallInProgress = 0x80042404;
 constexpr uint32_t kVdsCannotExtend = 0x8004240E;
-constexpr uint32_t kVdsInvalidShrinkSize = 0x80042817;
-constexpr uint32_t kVdsShrinkUnknownFileSystem = 0x8004292A;
+// IVdsVolumeShrink::Shrink (learn.microsoft.com/windows/win32/api/vds/
+// nf-vds-ivdsvolumeshrink-shrink): VDS_E_SHRINK_SIZE_TOO_BIG, "the specified
+// shrink size is too big and will cause the volume to be smaller than the
+// minimum volume size"; VDS_E_CANNOT_SHRINK, the file system does not
+// support it.
+constexpr uint32_t kVdsShrinkSizeTooBig = 0x80042574;
+constexpr uint32_t kVdsCannotShrink = 0x8004251E;
 // Microsoft's spacing between consecutive diskpart scripts ("diskpart
 // scripts and examples"): a script started sooner may fail.
 constexpr uint64_t kSimDiskpartSpacingMs = 15000;

@@ -122,6 +122,21 @@ void FourMbFree(SimPc& pc, int number) {
                d.AddGptPartition(kSimBasicDataType, at, kGptEnd - 4 * kMiB - at, u"Basic data partition").Number);
 }
 
+// Windows 10/11 on GPT whose C: can give only 1 GB: Windows does not move
+// the page file, hibernation file and other unmovable files a shrink meets
+// ("shrink": it gives what the volume can, less what cannot move), and on a
+// C: nearly full or with such files near its end that is little. Recovery
+// is nearly full and EFI is FAT32: nothing on the disk can give 2 GB.
+void Windows11CannotShrink(SimPc& pc, int number) {
+  SimDrive& d = GptDisk(pc, number, "Ortavel NVMe SSD 256GB");
+  const uint64_t at = EfiAndMsr(pc, d, kMiB);
+  const uint64_t recovery = kGptEnd - 750 * kMiB;
+  const uint32_t c = d.AddGptPartition(kSimBasicDataType, at, recovery - at, u"Basic data partition").Number;
+  SystemVolume(pc, number, c);
+  pc.Processes.ShrinkableBytes[{number, c}] = kGiB;
+  FullHiddenVolume(pc, number, d.AddGptPartition(kSimRecoveryType, recovery, 750 * kMiB, u"Recovery").Number);
+}
+
 }  // namespace
 
 const std::vector<SimLayout>& CommonLayouts() {
@@ -133,6 +148,7 @@ const std::vector<SimLayout>& CommonLayouts() {
       {"DualBootGpt", "GPT: EFI, MSR, C:, Linux root, Linux swap", DualBootGpt, false},
       {"DualBootMbr", "MBR: C:, Linux 0x83, Linux swap 0x82", DualBootMbr, false},
       {"FourMbFree", "GPT: EFI, MSR, C:, 4 MB free", FourMbFree, false},
+      {"Win11CShrinksLittle", "Windows 10/11 GPT whose C: can give only 1 GB", Windows11CannotShrink, true},
   };
   return layouts;
 }
