@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "form_fixture.h"
-#include "helper/helper_command.h"
 #include "partops/execute_program.h"
+#include "platform/helper_command.h"
 #include "shell/global.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <sstream>
 #include <vector>
 
-#include "helper/helper_command.h"
+#include "platform/helper_command.h"
 #include "platform/sim/sim_pc.h"
 
 namespace {
