@@ -19,7 +19,7 @@
 
 namespace disktest {
 
-constexpr uint64_t kMiB = SimDisks::kMiB;
+constexpr uint64_t kMiB = kBytesPerMb;
 constexpr uint64_t kGiB = SimDisks::kGiB;
 
 inline os::Guid G(const char* text) {

@@ -224,7 +224,7 @@ TEST_F(CreateFlow, PausesKeepTheirLengthWithoutBlocking) {
   AdvanceMs(1000);  // the first tick starts the primary create
   ASSERT_EQ(Scripts().size(), 1u);
   AdvanceMs(3000);  // it fails; the pause begins
-  EXPECT_EQ(Form().Session.CreateFlow.ExecuteStatus, 2);
+  EXPECT_EQ(Form().Session.CreateFlow.ExecuteStatus, TWorkflowSteps::kStepEnded);
   AdvanceMs(1900);
   EXPECT_EQ(Scripts().size(), 1u) << "nothing starts during the pause";
   AdvanceMs(200);
@@ -509,9 +509,9 @@ TEST_F(CreateFlow, AnEndOfAnotherRunIsIgnored) {
   Form().Shown();
   ClickCreate(Form(), pc);
   AdvanceMs(1000);  // the first tick starts the create run
-  ASSERT_EQ(Form().Session.CreateFlow.ExecuteStatus, 1);
+  ASSERT_EQ(Form().Session.CreateFlow.ExecuteStatus, TWorkflowSteps::kStepRunning);
   Form().Session.CreateFlow.RunEnded(987654321, 0);
-  EXPECT_EQ(Form().Session.CreateFlow.ExecuteStatus, 1);
+  EXPECT_EQ(Form().Session.CreateFlow.ExecuteStatus, TWorkflowSteps::kStepRunning);
   EXPECT_EQ(Lines("CreateTimer->IgnoredRun"), std::vector<std::string>{"CreateTimer->IgnoredRun=987654321"});
   pc.Processes.HoldChildren = false;
   pc.ReleaseChildren();

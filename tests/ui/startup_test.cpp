@@ -15,7 +15,7 @@ TEST_F(StartUp, LogOrder) {
   pc.System.MemoryModules = {SimMemoryModule::Make(4294967296ull, 8, L"BANK 0"),
                              SimMemoryModule::Make(4294967296ull, 8, L"BANK 1")};
   SimDrive& d = pc.Disks.AddMbrDisk(0, 64 * SimDisks::kGiB);
-  d.AddPrimary(0x07, SimDisks::kMiB, 8589934592ull, true);
+  d.AddPrimary(0x07, kBytesPerMb, 8589934592ull, true);
   d.Media = kSimHdd;
   pc.AddAcpiDevice({"ACPI\\PNP0C0C", "*PNP0C0C"});
   pc.AddAcpiDevice({"ACPI\\INT3392", "*INT3392"});

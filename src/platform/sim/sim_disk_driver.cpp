@@ -23,7 +23,7 @@ constexpr uint32_t kErrorNoAccess = 998;
 constexpr uint32_t kErrorInvalidUserBuffer = 1784;
 
 constexpr uint32_t kFileDeviceDisk = 0x07;
-constexpr uint32_t kStyleMbr = 0, kStyleGpt = 1, kStyleRaw = 2;
+using os::kStyleGpt, os::kStyleMbr, os::kStyleRaw;
 constexpr uint32_t kSectorBytes = 512;
 constexpr uint8_t kUnreturnedBytePattern = 0xA5;
 
