@@ -25,7 +25,7 @@ void BuildPc(SimPc& pc) {
   for (int n = 0; n < kFixedDisks; ++n) {
     SimDrive& d = pc.Disks.AddGptDisk(n, 1024 * SimDisks::kGiB);
     for (int p = 0; p < kPartsPerDisk; ++p) {
-      d.AddGptPartition(data, SimDisks::kMiB + static_cast<uint64_t>(p) * 100 * SimDisks::kGiB,
+      d.AddGptPartition(data, kBytesPerMb + static_cast<uint64_t>(p) * 100 * SimDisks::kGiB,
                         50 * SimDisks::kGiB);
       if (lettered < kLetters)
         pc.Disks.AddVolume(n, static_cast<uint32_t>(p + 1), static_cast<char>('C' + lettered++));

@@ -102,7 +102,7 @@ MUTANTS = [
      "os.WaitForSingleObject(process.Get(), os::kInfinite) == os::kWaitObject0 &&", "(os.WaitForSingleObject(process.Get(), os::kInfinite), true) &&"),
     ("a program that cannot start has failed", "src/partops/execute_program.cpp",
      "ExitCode_ = static_cast<int32_t>(os::HResultFromWin32(createError ? createError : os::kErrorGenFailure));", "ExitCode_ = 0;"),
-    ("the helper takes bare names from the system folder", "src/helper/helper_command.cpp",
+    ("the helper takes bare names from the system folder", "src/platform/helper_command.cpp",
      "if (program.empty() || program.find_first_of(\"\\\\/:\") != std::string::npos) return commandLine;", "return commandLine;"),
     ("exactly one new partition is retyped", "src/ui/create_workflow.cpp",
      "if (count != 1) {", "if (count == 0) {"),

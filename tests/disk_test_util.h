@@ -6,12 +6,14 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "disk/disk.h"
+#include "disk/disk_model.h"
 #include "disk/part_identity.h"
 #include "platform/sim/sim_pc.h"
 #include "shell/debug_console.h"
@@ -19,7 +21,7 @@
 
 namespace disktest {
 
-constexpr uint64_t kMiB = SimDisks::kMiB;
+constexpr uint64_t kMiB = kBytesPerMb;
 constexpr uint64_t kGiB = SimDisks::kGiB;
 
 inline os::Guid G(const char* text) {
@@ -83,6 +85,47 @@ class DiskTest : public ::testing::Test {
     return {pc.Count(Call::CreateFileA), pc.Count(Call::DeviceIoControl), pc.Count(Call::CloseHandle)};
   }
 };
+
+// The disk model as the session's start-up builds it (no Rapid Start
+// partition known, a scan, then the search), with no session or window
+// around it. The services it read through go with it, as they go with the
+// window, so the next one reads its machine afresh.
+struct StartUpModel : TDiskModel {
+  StartUpModel() {
+    RapidStartDiskIndex = -1;
+    RapidStartPartIndex = -1;
+    ScanDisks();
+    FindRapidStartPart();
+  }
+  ~StartUpModel() {
+    ReleaseOsVersion();
+    ReleaseDisk();
+  }
+  StartUpModel(const StartUpModel&) = delete;
+  StartUpModel& operator=(const StartUpModel&) = delete;
+};
+// 64 disk records: never on the stack.
+inline std::unique_ptr<StartUpModel> NewModel() { return std::make_unique<StartUpModel>(); }
+
+// Two fixed disks with a USB flash drive between them: an MBR disk (C: and a
+// second partition) and a GPT disk with a Rapid Start partition.
+inline void BuildMixedPc(SimPc& pc) {
+  SimDrive& mbr = pc.Disks.AddMbrDisk(0);
+  mbr.AddPrimary(0x07, kMiB, 8589934592ull, true);
+  mbr.AddPrimary(0x0C, 10 * kGiB, 20 * kGiB + kMiB - 1, false, 2);
+  pc.Disks.AddVolume(0, 1, 'C');
+  pc.Disks.AddUsbFlash(1).AddPrimary(0x0C, kMiB, 8 * kGiB);
+  pc.Disks.AddVolume(1, 1, 'E');
+  SimDrive& gpt = pc.Disks.AddGptDisk(2);
+  gpt.Media = kSimHdd;
+  gpt.AddGptPartition(EfiType(), kMiB, 100 * kMiB, u"EFI system partition");
+  gpt.AddGptPartition(MsrType(), 101 * kMiB, 16 * kMiB, u"Reserved");
+  gpt.AddGptPartition(DataType(), 117 * kMiB, 400 * kGiB, u"Basic data partition");
+  gpt.AddGptPartition(RapidType(), 420 * kGiB, 8589934592ull);
+  pc.Disks.AddHiddenVolume(2, 1);
+  pc.Disks.AddVolume(2, 3, 'F');
+  pc.Disks.AddHiddenVolume(2, 4);
+}
 
 // Field-for-field equality of two disk records (their padding aside).
 inline void ExpectSameDisk(const _DiskInfo& a, const _DiskInfo& b) {

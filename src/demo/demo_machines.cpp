@@ -7,7 +7,7 @@
 
 namespace {
 
-constexpr uint64_t kMiB = SimDisks::kMiB;
+constexpr uint64_t kMiB = kBytesPerMb;
 constexpr uint64_t kGiB = SimDisks::kGiB;
 constexpr uint8_t kNtfs = 0x07;
 

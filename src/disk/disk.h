@@ -34,9 +34,9 @@ constexpr char kNoDriveLetter = ' ';
 // A disk's partition style: the drivers' own values (PARTITION_STYLE), and
 // for a disk whose layout could not be read kPartitionStyleUnknown, neither
 // MBR, GPT nor RAW, so nothing treats it as a disk whose partitions are known.
-constexpr int32_t kPartitionStyleMbr = static_cast<int32_t>(disk::kStyleMbr);
-constexpr int32_t kPartitionStyleGpt = static_cast<int32_t>(disk::kStyleGpt);
-constexpr int32_t kPartitionStyleRaw = static_cast<int32_t>(disk::kStyleRaw);
+constexpr int32_t kPartitionStyleMbr = static_cast<int32_t>(os::kStyleMbr);
+constexpr int32_t kPartitionStyleGpt = static_cast<int32_t>(os::kStyleGpt);
+constexpr int32_t kPartitionStyleRaw = static_cast<int32_t>(os::kStyleRaw);
 constexpr int32_t kPartitionStyleUnknown = -1;
 // "MBR", "GPT" or "RAW"; nullptr for any other style.
 const char* PartitionStyleText(int32_t style);

@@ -35,9 +35,9 @@ constexpr uint32_t kMediaRemovable = 11;  // RemovableMedia
 constexpr uint32_t kMediaFixed = 12;      // FixedMedia
 
 // PARTITION_STYLE.
-constexpr uint32_t kStyleMbr = 0;
-constexpr uint32_t kStyleGpt = 1;
-constexpr uint32_t kStyleRaw = 2;
+using os::kStyleGpt;
+using os::kStyleMbr;
+using os::kStyleRaw;
 
 constexpr uint8_t kMbrTypeUnused = 0x00;  // PARTITION_ENTRY_UNUSED
 

@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "helper/helper_command.h"
+#include "platform/helper_command.h"
 #include "platform/win32/dll_loading.h"
 
 int main() {

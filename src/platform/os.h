@@ -4,7 +4,8 @@
 // arguments and the same meaning of its result; the last error is read with
 // GetLastError exactly as on Windows. platform/win32 forwards each method to
 // the real call without logic; platform/sim answers from a simulated PC.
-// Nothing outside those two folders includes <windows.h>.
+// Outside the win32/ folders only the process entries (app/winmain.cpp,
+// app/demo_main.cpp, helper/amd64.cpp) include <windows.h>.
 #pragma once
 
 #include <cstddef>

@@ -13,6 +13,12 @@ constexpr uint64_t kBytesPerMb = 1048576;
 
 namespace os {
 
+// How a disk is partitioned (PARTITION_STYLE), in the drivers' records and
+// on the simulated disks alike.
+constexpr uint32_t kStyleMbr = 0;
+constexpr uint32_t kStyleGpt = 1;
+constexpr uint32_t kStyleRaw = 2;
+
 using Handle = std::uintptr_t;  // HANDLE, HWND, HDEVINFO alike
 using Proc = std::uintptr_t;    // an exported function's address; 0 when absent
 constexpr Handle kNull = 0;

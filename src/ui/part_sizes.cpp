@@ -2,18 +2,21 @@
 
 namespace {
 
-constexpr uint32_t kSizeToleranceMB = 100;
+constexpr uint32_t kPreselectionToleranceMB = 100;
 
 }  // namespace
 
+int PartSizeTagFor(uint32_t memoryMb, uint32_t toleranceMb) {
+  for (const TPartSize& size : kPartSizes)
+    if (static_cast<uint64_t>(size.SizeInMB) + toleranceMb >= memoryMb) return size.SizeInMB;
+  return 0;
+}
+
 std::size_t PartSizeIndexFor(uint32_t sizeInMB) {
+  const int tag = PartSizeTagFor(sizeInMB, kPreselectionToleranceMB);
   for (std::size_t i = 0; i < kPartSizeCount; ++i)
-    if (static_cast<uint32_t>(kPartSizes[i].SizeInMB) + kSizeToleranceMB >= sizeInMB) return i;
+    if (kPartSizes[i].SizeInMB == tag) return i;
   return kPartSizeCount - 1;
 }
 
-uint32_t SmallestSizeHolding(uint32_t memoryMb) {
-  for (const TPartSize& size : kPartSizes)
-    if (static_cast<uint32_t>(size.SizeInMB) >= memoryMb) return static_cast<uint32_t>(size.SizeInMB);
-  return 0;
-}
+uint32_t SmallestSizeHolding(uint32_t memoryMb) { return static_cast<uint32_t>(PartSizeTagFor(memoryMb, 0)); }

@@ -17,9 +17,15 @@ constexpr TPartSize kPartSizes[] = {
 };
 constexpr std::size_t kPartSizeCount = sizeof kPartSizes / sizeof kPartSizes[0];
 
-// The index of the first size within 100 MB of sizeInMB or above it; the
-// last when none is.
+// The one size rule: the tag of the first size that holds memoryMb with at
+// most toleranceMb missing; 0 when none does.
+int PartSizeTagFor(uint32_t memoryMb, uint32_t toleranceMb);
+
+// The window's preselection: the index of the first size within 100 MB of
+// sizeInMB or above it (a little less than the memory will do); the last
+// when none is.
 std::size_t PartSizeIndexFor(uint32_t sizeInMB);
-// The smallest size that holds memoryMb of installed memory, with no
-// tolerance (what the firmware needs); 0 when none is large enough.
+// The unattended AUTO size: the smallest size that holds memoryMb of
+// installed memory, with no tolerance (what the firmware needs); 0 when none
+// is large enough.
 uint32_t SmallestSizeHolding(uint32_t memoryMb);

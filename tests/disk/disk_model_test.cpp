@@ -1,11 +1,10 @@
-// The main window's disk model: which drives are kept, the disk block of the
-// log, and which partition is "the" Rapid Start partition.
+// The disk model: which drives are kept, the disk block of the log, and
+// which partition is "the" Rapid Start partition.
 #include <functional>
 #include <memory>
 
 #include "disk_test_util.h"
 #include "partops/direct_ops.h"
-#include "ui/main_form.h"
 
 namespace {
 
@@ -13,38 +12,18 @@ using namespace disktest;
 
 class DiskModel : public DiskTest {
  protected:
-  DiskModel() { pc.CommandLine += " /DEBUG"; }
-  std::unique_ptr<TMainForm> NewForm() { return std::make_unique<TMainForm>(); }
-
-  // Two fixed disks with a USB flash drive between them.
-  void BuildMixedPc() {
-    SimDrive& mbr = pc.Disks.AddMbrDisk(0);
-    mbr.AddPrimary(0x07, kMiB, 8589934592ull, true);
-    mbr.AddPrimary(0x0C, 10 * kGiB, 20 * kGiB + kMiB - 1, false, 2);
-    pc.Disks.AddVolume(0, 1, 'C');
-    pc.Disks.AddUsbFlash(1).AddPrimary(0x0C, kMiB, 8 * kGiB);
-    pc.Disks.AddVolume(1, 1, 'E');
-    SimDrive& gpt = pc.Disks.AddGptDisk(2);
-    gpt.Media = kSimHdd;
-    gpt.AddGptPartition(EfiType(), kMiB, 100 * kMiB, u"EFI system partition");
-    gpt.AddGptPartition(MsrType(), 101 * kMiB, 16 * kMiB, u"Reserved");
-    gpt.AddGptPartition(DataType(), 117 * kMiB, 400 * kGiB, u"Basic data partition");
-    gpt.AddGptPartition(RapidType(), 420 * kGiB, 8589934592ull);
-    pc.Disks.AddHiddenVolume(2, 1);
-    pc.Disks.AddVolume(2, 3, 'F');
-    pc.Disks.AddHiddenVolume(2, 4);
-  }
+  DiskModel() { EnableLog(); }
 };
 
 TEST_F(DiskModel, MixedPcLogsTheDiskBlockExactly) {
-  BuildMixedPc();
-  auto form = NewForm();  // the window builds its model at start-up
-  EXPECT_EQ(form->Session.Model.DiskCount, 2);
-  EXPECT_EQ(form->Session.Model.RapidStartDiskIndex, 1);
+  BuildMixedPc(pc);
+  auto model = NewModel();  // as the session builds it at start-up
+  EXPECT_EQ(model->DiskCount, 2);
+  EXPECT_EQ(model->RapidStartDiskIndex, 1);
 
   ClearLog();
-  EXPECT_TRUE(form->Session.Model.ScanDisks());
-  EXPECT_TRUE(form->Session.Model.FindRapidStartPart());
+  EXPECT_TRUE(model->ScanDisks());
+  EXPECT_TRUE(model->FindRapidStartPart());
   const std::vector<LogLine> expected = {
       {14, "DiskIndex=0"},
       {7, "DiskNum=0"},
@@ -99,7 +78,7 @@ TEST_F(DiskModel, MixedPcLogsTheDiskBlockExactly) {
   };
   EXPECT_EQ(Lines(), expected);
   // Indices are positions, not drive numbers.
-  EXPECT_EQ(form->Session.Model.DiskInfo[1].DiskNum, 2);
+  EXPECT_EQ(model->DiskInfo[1].DiskNum, 2);
   EXPECT_EQ(DeviceHandlesOpen(), 0);
 }
 
@@ -107,12 +86,11 @@ TEST_F(DiskModel, NoFixedDiskLeavesAnEmptyModelAndLogsMinusOne) {
   pc.Disks.AddUsbFlash(0).AddPrimary(0x0C, kMiB, kGiB);
   pc.Disks.AddVolume(0, 1, 'E');
   pc.Disks.AddOtherDevice(1, disk::kFileDeviceCdRom).MediaType = disk::kMediaFixed;  // the type test alone excludes it
-  auto form = NewForm();
+  auto model = NewModel();
   ClearLog();
-  form->Session.Model.ScanDisks();
-  EXPECT_FALSE(form->Session.Model.FindRapidStartPart());
-  EXPECT_EQ(form->Session.Model.DiskCount, 0);
-  EXPECT_EQ(form->DiskIndex, 0);
+  model->ScanDisks();
+  EXPECT_FALSE(model->FindRapidStartPart());
+  EXPECT_EQ(model->DiskCount, 0);
   EXPECT_EQ(Texts(), (std::vector<std::string>{"RapidStartDiskIndex=-1", "RapidStartPartIndex=-1"}));
 }
 
@@ -162,10 +140,10 @@ TEST_F(DiskModel, TheFirstRapidStartPartitionInDiskThenPartitionOrderWins) {
     SimPc local;
     ScopedOs scoped(local);
     r.build(local.Disks);
-    auto form = NewForm();
-    EXPECT_EQ(form->Session.Model.RapidStartDiskIndex, r.disk) << r.name;
-    EXPECT_EQ(form->Session.Model.RapidStartPartIndex, r.part) << r.name;
-    EXPECT_EQ(form->Session.Model.FindRapidStartPart(), r.disk >= 0) << r.name;
+    auto model = NewModel();
+    EXPECT_EQ(model->RapidStartDiskIndex, r.disk) << r.name;
+    EXPECT_EQ(model->RapidStartPartIndex, r.part) << r.name;
+    EXPECT_EQ(model->FindRapidStartPart(), r.disk >= 0) << r.name;
   }
 }
 
@@ -187,20 +165,6 @@ TEST_F(DiskModel, ACountAbove128IsReadAs128) {
   EXPECT_EQ(model->RapidStartPart(), &model->DiskInfo[0].PartInfo[127]);
 }
 
-TEST_F(DiskModel, RescansNeverMoveTheSelectedIndices) {
-  BuildMixedPc();
-  auto form = NewForm();
-  form->DiskIndex = 1;
-  form->Session.CreateFlow.PartIndex = 3;
-  pc.Disks.FindDrive(2)->MediaType = disk::kMediaRemovable;  // the GPT disk no longer qualifies
-  form->Session.Model.ScanDisks();
-  form->Session.Model.FindRapidStartPart();
-  EXPECT_EQ(form->Session.Model.DiskCount, 1);
-  EXPECT_EQ(form->DiskIndex, 1);
-  EXPECT_EQ(form->Session.CreateFlow.PartIndex, 3);
-  EXPECT_EQ(form->Session.Model.RapidStartDiskIndex, -1);
-}
-
 // Regression: a drive whose layout cannot be read used to keep the record an
 // earlier scan left at its index, with that disk's number and partitions.
 TEST_F(DiskModel, AnUnreadableLayoutNeverShowsAnEarlierScansDisk) {
@@ -209,22 +173,22 @@ TEST_F(DiskModel, AnUnreadableLayoutNeverShowsAnEarlierScansDisk) {
   first.AddPrimary(0x84, 60 * kGiB, 8 * kGiB);
   SimDrive& second = pc.Disks.AddGptDisk(1);
   second.AddGptPartition(DataType(), kMiB, 10 * kGiB);
-  auto form = NewForm();
-  ASSERT_EQ(form->Session.Model.DiskCount, 2);
-  ASSERT_EQ(form->Session.Model.RapidStartDiskIndex, 0);
+  auto model = NewModel();
+  ASSERT_EQ(model->DiskCount, 2);
+  ASSERT_EQ(model->RapidStartDiskIndex, 0);
 
   first.MediaType = disk::kMediaRemovable;
   second.LayoutError = os::kErrorInvalidFunction;
   ClearLog();
-  form->Session.Model.ScanDisks();
-  form->Session.Model.FindRapidStartPart();
-  ASSERT_EQ(form->Session.Model.DiskCount, 1);
-  const _DiskInfo& d = form->Session.Model.DiskInfo[0];
+  model->ScanDisks();
+  model->FindRapidStartPart();
+  ASSERT_EQ(model->DiskCount, 1);
+  const _DiskInfo& d = model->DiskInfo[0];
   EXPECT_EQ(d.DiskNum, 1);
   EXPECT_EQ(d.PartitionStyle, kPartitionStyleUnknown);
   EXPECT_EQ(d.PartCount, 0u);
   EXPECT_EQ(d.PartInfo[0].PartNum, 0) << "no partition of the earlier disk survives";
-  EXPECT_EQ(form->Session.Model.RapidStartDiskIndex, -1);
+  EXPECT_EQ(model->RapidStartDiskIndex, -1);
   EXPECT_EQ(d.MediaKind, TMediaKind::Ssd) << "the drive still answers for its media";
   EXPECT_EQ(Texts(), (std::vector<std::string>{"DiskIndex=0", "DiskNum=1", "MediaKind=SSD",
                                                "PartitionStyle=Unknown (layout could not be read)", "PartCount=0",
@@ -233,21 +197,21 @@ TEST_F(DiskModel, AnUnreadableLayoutNeverShowsAnEarlierScansDisk) {
 
   // Nothing is edited on it, and no partition number is predicted for it.
   const int opens = pc.Count(Call::CreateFileA);
-  SetRapidStartPartIdUseIo(form->Session.Model, 1, 1);
-  DeletePartitionUseIo(form->Session.Model, 1, 1);
-  EXPECT_EQ(GetNewPartitionNumber(form->Session.Model, 0, form->Session.OsFamily), -1);
+  SetRapidStartPartIdUseIo(*model, 1, 1);
+  DeletePartitionUseIo(*model, 1, 1);
+  EXPECT_EQ(GetNewPartitionNumber(*model, 0, GetOsVersion().OsFamily), -1);
   EXPECT_EQ(pc.Count(Call::CreateFileA), opens);
 }
 
 TEST_F(DiskModel, AScanOpensEachVolumeAtMostTwiceWhateverThePartitionCount) {
   BuildBusyPc(pc, 4, 8, 20);
   const int before = pc.Count(Call::CreateFileA);
-  auto form = NewForm();
-  ASSERT_EQ(form->Session.Model.DiskCount, 4);
+  auto model = NewModel();
+  ASSERT_EQ(model->DiskCount, 4);
   // 64 device-type probes, 4 media probes, 4 layouts, 20 letters asked twice
   // and 4 media-kind queries (each drive answers the first question).
   EXPECT_EQ(pc.Count(Call::CreateFileA) - before, 64 + 4 + 4 + 40 + 4);
-  EXPECT_EQ(form->Session.Model.DiskInfo[1].PartInfo[7].PartDriveLetter, 'R');
+  EXPECT_EQ(model->DiskInfo[1].PartInfo[7].PartDriveLetter, 'R');
 }
 
 }  // namespace

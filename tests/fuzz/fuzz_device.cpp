@@ -125,11 +125,11 @@ void Run(fuzz::FuzzPc& pc, Input& in) {
   // The machine: an MBR disk, a GPT disk, a RAW disk and a USB stick, with
   // volumes C: to F: on the first two.
   SimDrive& mbr = pc.Disks.AddMbrDisk(0);
-  mbr.AddPrimary(0x07, SimDisks::kMiB, 100 * SimDisks::kGiB);
+  mbr.AddPrimary(0x07, kBytesPerMb, 100 * SimDisks::kGiB);
   mbr.AddPrimary(0x84, 101 * SimDisks::kGiB, 8 * SimDisks::kGiB);
   SimDrive& gpt = pc.Disks.AddGptDisk(1);
   os::Guid data{0xEBD0A0A2, 0xB9E5, 0x4433, {0x87, 0xC0, 0x68, 0xB6, 0xB7, 0x26, 0x99, 0xC7}};
-  gpt.AddGptPartition(data, SimDisks::kMiB, 10 * SimDisks::kGiB);
+  gpt.AddGptPartition(data, kBytesPerMb, 10 * SimDisks::kGiB);
   gpt.AddGptPartition(data, 11 * SimDisks::kGiB, 10 * SimDisks::kGiB);
   pc.Disks.AddRawDisk(2);
   pc.Disks.AddUsbFlash(3);

@@ -12,8 +12,8 @@
 // line the program hands the helper starts, through the helper, exactly what
 // the program starts itself where it needs no helper.
 #include "fuzz_common.h"
-#include "helper/helper_command.h"
 #include "partops/disk_part.h"
+#include "platform/helper_command.h"
 #include "shell/global.h"
 
 namespace {

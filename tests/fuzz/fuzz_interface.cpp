@@ -120,9 +120,9 @@ void Run(DetailPc& pc, Input& in) {
   // one whose device number cannot be read (a spanned volume).
   SimDrive& gpt = pc.Disks.AddGptDisk(0);
   const os::Guid data{0xEBD0A0A2, 0xB9E5, 0x4433, {0x87, 0xC0, 0x68, 0xB6, 0xB7, 0x26, 0x99, 0xC7}};
-  for (int p = 0; p < 3; ++p) gpt.AddGptPartition(data, SimDisks::kMiB + p * SimDisks::kGiB, SimDisks::kGiB);
+  for (int p = 0; p < 3; ++p) gpt.AddGptPartition(data, kBytesPerMb + p * SimDisks::kGiB, SimDisks::kGiB);
   SimDrive& mbr = pc.Disks.AddMbrDisk(1);
-  mbr.AddPrimary(0x07, SimDisks::kMiB, SimDisks::kGiB);
+  mbr.AddPrimary(0x07, kBytesPerMb, SimDisks::kGiB);
   mbr.AddPrimary(0x84, 2 * SimDisks::kGiB, SimDisks::kGiB);
   pc.Disks.AddVolume(0, 1, 'C');
   pc.Disks.AddVolume(0, 2);

@@ -348,7 +348,7 @@ std::vector<uint8_t> SimLayout(SimDrive& drive) {
 }
 
 void WriteSeeds(const std::string& dir) {
-  const uint64_t kMiB = SimDisks::kMiB, kGiB = SimDisks::kGiB;
+  const uint64_t kMiB = kBytesPerMb, kGiB = SimDisks::kGiB;
   os::Guid data{}, rapid{}, efi{};
   disk::ParseGuidText("{EBD0A0A2-B9E5-4433-87C0-68B6B72699C7}", data);
   disk::ParseGuidText("{D3BFE2DE-3DAF-11DF-BA40-E3A556D89593}", rapid);

@@ -1,10 +1,9 @@
-// The main window's direct partition operations: the predicted number of a
+// The direct partition operations: the predicted number of a
 // new partition, and marking and deleting partitions without diskpart.
 #include <memory>
 
 #include "disk_test_util.h"
 #include "partops/direct_ops.h"
-#include "ui/main_form.h"
 
 namespace {
 
@@ -15,8 +14,7 @@ const SimVersion kWin7 = SimVersion::Make(2, 6, 1, 7601, "Service Pack 1");  // 
 
 class DirectOps : public DiskTest {
  protected:
-  DirectOps() { pc.CommandLine += " /DEBUG"; }
-  std::unique_ptr<TMainForm> NewForm() { return std::make_unique<TMainForm>(); }
+  DirectOps() { EnableLog(); }
 };
 
 struct NumberRow {
@@ -44,15 +42,15 @@ TEST_F(DirectOps, NewPartitionNumberIsTheSmallestFreeOneWithTheGptCorrection) {
   };
   for (const NumberRow& r : rows) {
     pc.Version = r.ioFamily ? kXp : kWin7;
-    auto form = NewForm();
+    auto model = NewModel();
     ASSERT_EQ(GetOsVersion().OsFamily, r.ioFamily ? kOsNt5x32 : kOsNt6x32);
-    form->Session.Model.DiskCount = 2;
-    _DiskInfo& d = form->Session.Model.DiskInfo[1];
+    model->DiskCount = 2;
+    _DiskInfo& d = model->DiskInfo[1];
     d.PartitionStyle = r.style;
     d.PartCount = static_cast<uint32_t>(r.used.size());
     for (std::size_t j = 0; j < r.used.size(); ++j) d.PartInfo[j].PartNum = r.used[j];
     ClearLog();
-    EXPECT_EQ(GetNewPartitionNumber(form->Session.Model, 1, GetOsVersion().OsFamily), r.expected) << r.name;
+    EXPECT_EQ(GetNewPartitionNumber(*model, 1, GetOsVersion().OsFamily), r.expected) << r.name;
     EXPECT_EQ(Lines(), (std::vector<LogLine>{{14, "GetNewPartitionNumber"},
                                              {7, "DiskIndex=1"},
                                              {7, "NewPartNum=" + std::to_string(r.expected)}}))
@@ -61,11 +59,11 @@ TEST_F(DirectOps, NewPartitionNumberIsTheSmallestFreeOneWithTheGptCorrection) {
 }
 
 TEST_F(DirectOps, NoNumberIsPredictedForADiskOutsideTheModel) {
-  auto form = NewForm();
-  form->Session.Model.DiskCount = 1;
-  form->Session.Model.DiskInfo[1].PartitionStyle = 0;  // stale data beyond DiskCount is not read
+  auto model = NewModel();
+  model->DiskCount = 1;
+  model->DiskInfo[1].PartitionStyle = 0;  // stale data beyond DiskCount is not read
   for (int32_t index : {-1, 1, 64})
-    EXPECT_EQ(GetNewPartitionNumber(form->Session.Model, index, GetOsVersion().OsFamily), -1) << index;
+    EXPECT_EQ(GetNewPartitionNumber(*model, index, GetOsVersion().OsFamily), -1) << index;
   EXPECT_EQ(Texts().back(), "NewPartNum=-1");
 }
 
@@ -78,41 +76,41 @@ TEST_F(DirectOps, SetRapidStartIdTakesTheRouteOfTheDisksStyle) {
   m.AddPrimary(0x07, 20 * kGiB, 8 * kGiB);
   pc.Disks.AddVolume(1, 2);
   pc.Disks.AddRawDisk(2);
-  auto form = NewForm();
-  ASSERT_EQ(form->Session.Model.RapidStartDiskIndex, -1);
+  auto model = NewModel();
+  ASSERT_EQ(model->RapidStartDiskIndex, -1);
 
   ClearLog();
-  SetRapidStartPartIdUseIo(form->Session.Model, 0, 2);
+  SetRapidStartPartIdUseIo(*model, 0, 2);
   EXPECT_EQ(Lines(), (std::vector<LogLine>{{14, "SetRapidStartPartIdUseIo"},
                                            {7, "DiskNum=0"},
                                            {7, "PartNum=2"},
                                            {7, "FileName=\\\\.\\PhysicalDrive0"}}));
   ClearLog();
-  SetRapidStartPartIdUseIo(form->Session.Model, 1, 2);
+  SetRapidStartPartIdUseIo(*model, 1, 2);
   EXPECT_EQ(Texts(), (std::vector<std::string>{"SetRapidStartPartIdUseIo", "DiskNum=1", "PartNum=2",
                                                "SetMbrPartitionType", "DiskNum=1", "PartNum=2", "PartType=0x84",
                                                "res=True"}));
   // A RAW disk takes the MBR route; it has no volume, so the edit fails.
   ClearLog();
-  SetRapidStartPartIdUseIo(form->Session.Model, 2, 1);
+  SetRapidStartPartIdUseIo(*model, 2, 1);
   EXPECT_EQ(Texts(), (std::vector<std::string>{"SetRapidStartPartIdUseIo", "DiskNum=2", "PartNum=1",
                                                "SetMbrPartitionType", "DiskNum=2", "PartNum=1", "PartType=0x84",
                                                "res=False"}));
   // A number that is not in the model: three lines and nothing else.
   ClearLog();
   const int opens = pc.Count(Call::CreateFileA), sets = pc.Count(Call::SetupDiGetClassDevsA);
-  SetRapidStartPartIdUseIo(form->Session.Model, 5, 1);
-  DeletePartitionUseIo(form->Session.Model, 5, 1);
+  SetRapidStartPartIdUseIo(*model, 5, 1);
+  DeletePartitionUseIo(*model, 5, 1);
   EXPECT_EQ(Texts(), (std::vector<std::string>{"SetRapidStartPartIdUseIo", "DiskNum=5", "PartNum=1",
                                                "DeletePartitionUseIo", "DiskNum=5", "PartNum=1"}));
   EXPECT_EQ(pc.Count(Call::CreateFileA), opens);
   EXPECT_EQ(pc.Count(Call::SetupDiGetClassDevsA), sets);
 
-  form->Session.Model.ScanDisks();
-  EXPECT_TRUE(form->Session.Model.FindRapidStartPart());
-  EXPECT_EQ(form->Session.Model.RapidStartDiskIndex, 0);
-  EXPECT_EQ(form->Session.Model.RapidStartPartIndex, 1);
-  EXPECT_EQ(form->Session.Model.DiskInfo[1].PartInfo[1].Mbr.PartitionType, 0x84);
+  model->ScanDisks();
+  EXPECT_TRUE(model->FindRapidStartPart());
+  EXPECT_EQ(model->RapidStartDiskIndex, 0);
+  EXPECT_EQ(model->RapidStartPartIndex, 1);
+  EXPECT_EQ(model->DiskInfo[1].PartInfo[1].Mbr.PartitionType, 0x84);
 }
 
 // A disk whose layout the scan could not read: its partition numbers are
@@ -122,12 +120,12 @@ TEST_F(DirectOps, NothingIsEditedOnADiskTheScanCouldNotRead) {
   m.AddPrimary(0x07, kMiB, 10 * kGiB);
   pc.Disks.AddVolume(0, 1, 'C');
   m.LayoutError = os::kErrorInvalidFunction;
-  auto form = NewForm();
-  ASSERT_EQ(form->Session.Model.DiskInfo[0].PartitionStyle, kPartitionStyleUnknown);
+  auto model = NewModel();
+  ASSERT_EQ(model->DiskInfo[0].PartitionStyle, kPartitionStyleUnknown);
   m.LayoutError = 0;
   ClearLog();
-  SetRapidStartPartIdUseIo(form->Session.Model, 0, 1);
-  DeletePartitionUseIo(form->Session.Model, 0, 1);
+  SetRapidStartPartIdUseIo(*model, 0, 1);
+  DeletePartitionUseIo(*model, 0, 1);
   EXPECT_EQ(Texts(), (std::vector<std::string>{"SetRapidStartPartIdUseIo", "DiskNum=0", "PartNum=1",
                                                "PartitionStyle=Unknown (layout could not be read), nothing changed",
                                                "DeletePartitionUseIo", "DiskNum=0", "PartNum=1",
@@ -156,20 +154,20 @@ TEST_F(DirectOps, MarkThenDeleteIsSeenByTheNextScans) {
       local.Disks.AddVolume(3, 1, 'C');
       local.Disks.AddVolume(3, 2);
     }
-    auto form = NewForm();
-    ASSERT_EQ(form->Session.Model.DiskCount, 1);
+    auto model = NewModel();
+    ASSERT_EQ(model->DiskCount, 1);
     const int32_t target = gpt ? 3 : 2;
     const int32_t index = gpt ? 2 : 1;
-    SetRapidStartPartIdUseIo(form->Session.Model, 3, target);
-    form->Session.Model.ScanDisks();
-    ASSERT_TRUE(form->Session.Model.FindRapidStartPart()) << gpt;
-    EXPECT_EQ(form->Session.Model.RapidStartPartIndex, index);
-    EXPECT_EQ(form->Session.Model.DiskInfo[0].PartInfo[index].PartLen, 8 * kGiB);
+    SetRapidStartPartIdUseIo(*model, 3, target);
+    model->ScanDisks();
+    ASSERT_TRUE(model->FindRapidStartPart()) << gpt;
+    EXPECT_EQ(model->RapidStartPartIndex, index);
+    EXPECT_EQ(model->DiskInfo[0].PartInfo[index].PartLen, 8 * kGiB);
 
-    DeletePartitionUseIo(form->Session.Model, 3, form->Session.Model.DiskInfo[0].PartInfo[index].PartNum);
-    form->Session.Model.ScanDisks();
-    EXPECT_FALSE(form->Session.Model.FindRapidStartPart()) << gpt;
-    EXPECT_EQ(form->Session.Model.DiskInfo[0].PartCount, static_cast<uint32_t>(index)) << gpt;
+    DeletePartitionUseIo(*model, 3, model->DiskInfo[0].PartInfo[index].PartNum);
+    model->ScanDisks();
+    EXPECT_FALSE(model->FindRapidStartPart()) << gpt;
+    EXPECT_EQ(model->DiskInfo[0].PartCount, static_cast<uint32_t>(index)) << gpt;
     EXPECT_EQ(local.OpenHandles(), 0);
   }
 }

@@ -1,20 +1,36 @@
 #include <gtest/gtest.h>
 
-#include "form_fixture.h"
-#include "helper/helper_command.h"
+#include <memory>
+#include <string>
+
 #include "partops/execute_program.h"
+#include "partops/run_owner.h"
+#include "platform/helper_command.h"
 #include "shell/global.h"
+#include "sim_fixture.h"
 
 namespace {
 
-class Runner : public FormTest {
+// A simulated PC, a GUI queue and an owner of runs on it, wired as the
+// session wires its own: output collected, ends counted.
+class Runner : public QueueTest {
  protected:
-  void Program(const std::string& name, const std::string& output, uint32_t exitCode) {
-    pc.Processes.Programs[name] = [=](const std::string&, SimPc&) { return SimChildResult{output, exitCode}; };
+  Runner() : runs(std::make_unique<TRunOwner>()) {
+    runs->OnOutput = [this](const std::string& chunk) { reported += chunk; };
+    runs->OnEnded = CountingEnds(nullptr);
   }
-  // Starts a run through the window's owner of runs.
-  uint64_t Start(const std::string& commandLine) { return Form().Session.Runs.Start(commandLine); }
+  ~Runner() override { runs.reset(); }
+
+  void Program(const std::string& name, const std::string& text, uint32_t exitCode) {
+    pc.Processes.Programs[name] = [=](const std::string&, SimPc&) { return SimChildResult{text, exitCode}; };
+  }
+  uint64_t Start(const std::string& commandLine) { return runs->Start(commandLine); }
   int32_t Result() const { return lastExitCode; }
+  // The owner goes, as it does with its window, while its runs may still report.
+  void CloseOwner() { runs.reset(); }
+
+  std::unique_ptr<TRunOwner> runs;
+  std::string reported;  // every chunk of output the runs reported, in order
 };
 
 TEST_F(Runner, ExitCodesAndOutput) {
@@ -25,13 +41,13 @@ TEST_F(Runner, ExitCodesAndOutput) {
   const Row rows[] = {{"tool", 0}, {"tool /x", 1}, {"C:\\bin\\tool.exe", 0x80042413u}, {"\"C:\\a b\\tool.exe\" y", 259}};
   for (const Row& r : rows) {
     pc.Processes.Programs["tool"] = [&](const std::string&, SimPc&) { return SimChildResult{"hi", r.exitCode}; };
-    Form().ConsoleRichEdit.Text.clear();
+    reported.clear();
     EXPECT_NE(Start(r.commandLine), 0u);
-    EXPECT_TRUE(Form().Session.Runs.Busy());
+    EXPECT_TRUE(runs->Busy());
     ASSERT_TRUE(RunToEnd()) << r.commandLine;
-    EXPECT_FALSE(Form().Session.Runs.Busy());
+    EXPECT_FALSE(runs->Busy());
     EXPECT_EQ(static_cast<uint32_t>(Result()), r.exitCode) << r.commandLine;
-    EXPECT_EQ(Form().ConsoleRichEdit.Text, "hi");
+    EXPECT_EQ(reported, "hi");
     EXPECT_EQ(pc.Processes.Runs.back().Flags, 0u);
     EXPECT_EQ(pc.OpenHandles(), 0) << "pipe, process and thread handles are all closed";
   }
@@ -77,7 +93,7 @@ TEST_F(Runner, RunEndsWithItsChildWhenTheWriteEndCannotBeClosed) {
   Settle();
   EXPECT_EQ(runsEnded, 1) << "the run ended with its child";
   EXPECT_EQ(Result(), 4);
-  EXPECT_EQ(Form().ConsoleRichEdit.Text, "line 1\r\nline 2\r\n");
+  EXPECT_EQ(reported, "line 1\r\nline 2\r\n");
 }
 
 // A failed wait says nothing of the child: its STILL_ACTIVE is not a result.
@@ -97,7 +113,7 @@ TEST_F(Runner, LongOutputArrivesWholeInChunksOfAtMost2047Bytes) {
   pc.Processes.PipeBufferBytes = 65536;  // all of it waiting at once
   Start("tool");
   ASSERT_TRUE(RunToEnd());
-  EXPECT_EQ(Form().ConsoleRichEdit.Text, output);
+  EXPECT_EQ(reported, output);
   int reads = 0;
   for (const SimCall& c : pc.Calls)
     if (c.kind == Call::ReadFile) {
@@ -113,8 +129,8 @@ TEST_F(Runner, OutputLeftInThePipeAfterTheChildEndedIsRead) {
   pc.Processes.PipeBufferBytes = 1000;
   Start("tool");
   ASSERT_TRUE(RunToEnd());
-  EXPECT_EQ(Form().ConsoleRichEdit.Text.size(), 3003u);
-  EXPECT_EQ(Form().ConsoleRichEdit.Text.substr(3000), "END");
+  EXPECT_EQ(reported.size(), 3003u);
+  EXPECT_EQ(reported.substr(3000), "END");
 }
 
 TEST_F(Runner, ClosingTheWindowDuringARunIsSafe) {
@@ -122,7 +138,7 @@ TEST_F(Runner, ClosingTheWindowDuringARunIsSafe) {
   pc.Processes.HoldChildren = true;
   Start("tool");
   Settle();
-  CloseWindow();  // the window goes while the worker may still report
+  CloseOwner();  // the owner goes (the window closes) while the worker may still report
   pc.ReleaseChildren();
   // Output hand-offs and the end still arrive; none may touch the freed
   // window (AddressSanitizer watches), and the runner still frees itself.
@@ -132,7 +148,7 @@ TEST_F(Runner, ClosingTheWindowDuringARunIsSafe) {
 }
 
 TEST_F(Runner, FailedPreparationEndsLikeARun) {
-  EXPECT_NE(Form().Session.Runs.StartFailed(0x12345678), 0u);
+  EXPECT_NE(runs->StartFailed(0x12345678), 0u);
   ASSERT_TRUE(RunToEnd());
   EXPECT_EQ(Result(), 0x12345678);
   EXPECT_EQ(pc.Count(Call::CreateProcessA), 0);
@@ -146,7 +162,7 @@ TEST_F(Runner, SecondRunIsRefusedWhileOneIsInFlight) {
   const uint64_t first = Start("tool");
   ASSERT_NE(first, 0u);
   EXPECT_EQ(Start("tool"), 0u);
-  EXPECT_EQ(Form().Session.Runs.StartFailed(1), 0u);
+  EXPECT_EQ(runs->StartFailed(1), 0u);
   EXPECT_EQ(HeldLines().back(), "Run refused: another run is still in flight");
   ASSERT_TRUE(RunToEnd());
   EXPECT_EQ(pc.Processes.Runs.size(), 1u);
@@ -185,7 +201,7 @@ TEST_F(Runner, RunOutlivingTheGuiEndsQuietly) {
   pc.Processes.HoldChildren = true;
   Start("tool");
   Settle();
-  CloseWindow();
+  CloseOwner();
   gui.Close();
   InstallDispatcher(nullptr);
   pc.ReleaseChildren();

@@ -129,7 +129,7 @@ TEST_F(Scripts, ScriptFolderWithBlanksRunsOnEveryFamily) {
     ResetServices();
     pc.Version = version;
     pc.Disks.Drives.clear();
-    pc.Disks.AddMbrDisk(0, 64 * SimDisks::kGiB).AddPrimary(0x07, SimDisks::kMiB, 32 * SimDisks::kGiB, true);
+    pc.Disks.AddMbrDisk(0, 64 * SimDisks::kGiB).AddPrimary(0x07, kBytesPerMb, 32 * SimDisks::kGiB, true);
     pc.Processes.WindowsDirectory = "C:\\Win dows";
     Dp().CreateRapidStartPart(0, 2048, true, 0);
     ASSERT_TRUE(RunToEnd());
@@ -142,7 +142,7 @@ TEST_F(Scripts, ScriptFolderWithBlanksRunsOnEveryFamily) {
 
 TEST_F(Scripts, ScriptRunChangesTheDisksAsTheNextScanShows) {
   SimDrive& d = pc.Disks.AddMbrDisk(0, 64 * SimDisks::kGiB);
-  d.AddPrimary(0x07, SimDisks::kMiB, 40 * SimDisks::kGiB, true);
+  d.AddPrimary(0x07, kBytesPerMb, 40 * SimDisks::kGiB, true);
   pc.Disks.AddVolume(0, 1, 'C');
   Dp().CreateRapidStartPart(0, 8192, true, 0);
   ASSERT_TRUE(RunToEnd());
@@ -151,7 +151,7 @@ TEST_F(Scripts, ScriptRunChangesTheDisksAsTheNextScanShows) {
   ASSERT_TRUE(Form().Session.Model.FindRapidStartPart());
   const _PartInfo& part = Form().Session.Model.DiskInfo[0].PartInfo[Form().Session.Model.RapidStartPartIndex];
   EXPECT_EQ(part.PartNum, 2);
-  EXPECT_EQ(part.PartLen, 8192 * SimDisks::kMiB);
+  EXPECT_EQ(part.PartLen, 8192 * kBytesPerMb);
   EXPECT_EQ(part.Mbr.PartitionType, 0x84);
   EXPECT_EQ(part.PartDriveLetter, ' ');
 
@@ -376,7 +376,7 @@ void RunScript(TDiskPart& f, std::vector<std::string> lines) {
 }
 
 TEST_F(Scripts, DiskpartOutcomes) {
-  const uint64_t GiB = SimDisks::kGiB, MiB = SimDisks::kMiB;
+  const uint64_t GiB = SimDisks::kGiB, MiB = kBytesPerMb;
   const DiskpartRow rows[] = {
       {"no free space", [&](SimPc& p) { p.Disks.AddMbrDisk(0, 8 * GiB).AddPrimary(7, MiB, 8 * GiB - MiB); },
        [](TDiskPart& f) { f.CreateRapidStartPart(0, 2048, true, 0); }, kVdsNotEnoughSpace},

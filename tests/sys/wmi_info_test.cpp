@@ -9,7 +9,7 @@
 
 namespace {
 
-constexpr uint64_t kMb = 1048576;
+constexpr uint64_t kMb = kBytesPerMb;
 constexpr int kDimm = 8;
 constexpr int kSodimm = 12;
 const char* const kConnected = "Connected to ROOT\\CIMV2 WMI namespace\n";

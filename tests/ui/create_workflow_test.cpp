@@ -224,7 +224,7 @@ TEST_F(CreateFlow, PausesKeepTheirLengthWithoutBlocking) {
   AdvanceMs(1000);  // the first tick starts the primary create
   ASSERT_EQ(Scripts().size(), 1u);
   AdvanceMs(3000);  // it fails; the pause begins
-  EXPECT_EQ(Form().Session.CreateFlow.ExecuteStatus, 2);
+  EXPECT_EQ(Form().Session.CreateFlow.ExecuteStatus, TWorkflowSteps::kStepEnded);
   AdvanceMs(1900);
   EXPECT_EQ(Scripts().size(), 1u) << "nothing starts during the pause";
   AdvanceMs(200);
@@ -604,9 +604,9 @@ TEST_F(CreateFlow, AnEndOfAnotherRunIsIgnored) {
   Form().Shown();
   ClickCreate(Form(), pc);
   AdvanceMs(1000);  // the first tick starts the create run
-  ASSERT_EQ(Form().Session.CreateFlow.ExecuteStatus, 1);
+  ASSERT_EQ(Form().Session.CreateFlow.ExecuteStatus, TWorkflowSteps::kStepRunning);
   Form().Session.CreateFlow.RunEnded(987654321, 0);
-  EXPECT_EQ(Form().Session.CreateFlow.ExecuteStatus, 1);
+  EXPECT_EQ(Form().Session.CreateFlow.ExecuteStatus, TWorkflowSteps::kStepRunning);
   EXPECT_EQ(Lines("CreateTimer->IgnoredRun"), std::vector<std::string>{"CreateTimer->IgnoredRun=987654321"});
   pc.Processes.HoldChildren = false;
   pc.ReleaseChildren();
@@ -628,6 +628,40 @@ TEST_F(CreateFlow, NothingIsRetypedWhenTheNewPartitionIsAmbiguous) {
   EXPECT_NE(std::find(held.begin(), held.end(), "NewPartition: 2 partitions new since the click; nothing is retyped"),
             held.end());
   EXPECT_EQ(Find(Partitions(pc), 0, 60 * kGiB)->MbrType, 0x07);
+}
+
+// A close run that changed the disk before it failed is judged as it is,
+// not run again: the disk is read before the run starts. Here the create
+// line's partition is there as soon as the run starts (put there while its
+// script is written), and the line then fails: a read after the start would
+// take the changed disk for the one the run started on.
+TEST_F(CreateFlow, CloseRunThatChangedTheDiskIsNotRunAgain) {
+  UseFamily(6);
+  FullGpt(pc);
+  pc.Processes.RunMs = 1000;
+  // After the shrink run (the 4th) has started, the next script written is
+  // the create behind it.
+  pc.BeforeNth(Call::CreateProcessA, 4, [this] {
+    pc.BeforeNth(Call::WriteFile, 1, [this] {
+      EXPECT_EQ(pc.Processes.Scripts.size(), 4u) << "the create after the shrink is being written";
+      pc.Disks.FindDrive(0)->AddGptPartition(kData, 128 * kGiB - kMiB - 2048 * kMiB, 2048 * kMiB);
+    });
+  });
+  Create(0, 0);
+  const std::string primary2 = "select disk 0|create partition primary size=2048|";
+  const std::string logical2 = "select disk 0|create partition logical size=2048|";
+  EXPECT_EQ(Scripts(), (std::vector<std::string>{
+                           primary2 + kGptType, logical2 + kGptType,
+                           logical2 + kGptType,  // failed close behind the first logical: run again, unchanged disk
+                           "select disk 0|select partition 3|shrink desired=2048 minimum=2048|exit",
+                           primary2 + kGptType,  // the disk changed, then it failed: once only
+                           "select disk 0|select partition 4|" + kGptType,
+                       }));
+  EXPECT_EQ(Lines("CloseRun:"), (std::vector<std::string>{
+                                    "CloseRun: the run failed less than 15 s after the previous one; it runs again "
+                                    "once the 15 s are over",
+                                    "CloseRun: the disk changed during the failed run; it is not run again",
+                                }));
 }
 
 }  // namespace

@@ -10,7 +10,7 @@
 
 namespace {
 
-constexpr uint64_t kMiB = SimDisks::kMiB;
+constexpr uint64_t kMiB = kBytesPerMb;
 constexpr uint64_t kGiB = SimDisks::kGiB;
 
 // A tile's hint names its disk on the first line, as the status line does.

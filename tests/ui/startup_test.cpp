@@ -4,6 +4,7 @@
 #include <functional>
 
 #include "app/entry.h"
+#include "disk_test_util.h"
 #include "form_fixture.h"
 
 namespace {
@@ -15,7 +16,7 @@ TEST_F(StartUp, LogOrder) {
   pc.System.MemoryModules = {SimMemoryModule::Make(4294967296ull, 8, L"BANK 0"),
                              SimMemoryModule::Make(4294967296ull, 8, L"BANK 1")};
   SimDrive& d = pc.Disks.AddMbrDisk(0, 64 * SimDisks::kGiB);
-  d.AddPrimary(0x07, SimDisks::kMiB, 8589934592ull, true);
+  d.AddPrimary(0x07, kBytesPerMb, 8589934592ull, true);
   d.Media = kSimHdd;
   pc.AddAcpiDevice({"ACPI\\PNP0C0C", "*PNP0C0C"});
   pc.AddAcpiDevice({"ACPI\\INT3392", "*INT3392"});
@@ -98,6 +99,30 @@ TEST_F(StartUp, TeardownReleasesTheServices) {
   GetOsVersion();
   EXPECT_EQ(pc.Count(Call::GetVersionExA), versionQueries + 1) << "the detector was released";
   EXPECT_EQ(pc.OpenHandles(), 0);
+}
+
+// The window's selection starts at the first index, with no fixed disk too,
+// and a rescan never moves it.
+TEST_F(StartUp, NoFixedDiskStillSelectsTheFirstIndex) {
+  pc.Disks.AddUsbFlash(0).AddPrimary(0x0C, disktest::kMiB, disktest::kGiB);
+  pc.Disks.AddVolume(0, 1, 'E');
+  pc.Disks.AddOtherDevice(1, disk::kFileDeviceCdRom).MediaType = disk::kMediaFixed;
+  ASSERT_EQ(Form().Session.Model.DiskCount, 0);
+  EXPECT_EQ(Form().DiskIndex, 0);
+}
+
+TEST_F(StartUp, RescansNeverMoveTheSelectedIndices) {
+  disktest::BuildMixedPc(pc);
+  TMainForm& form = Form();
+  form.DiskIndex = 1;
+  form.Session.CreateFlow.PartIndex = 3;
+  pc.Disks.FindDrive(2)->MediaType = disk::kMediaRemovable;  // the GPT disk no longer qualifies
+  form.Session.Model.ScanDisks();
+  form.Session.Model.FindRapidStartPart();
+  EXPECT_EQ(form.Session.Model.DiskCount, 1);
+  EXPECT_EQ(form.DiskIndex, 1);
+  EXPECT_EQ(form.Session.CreateFlow.PartIndex, 3);
+  EXPECT_EQ(form.Session.Model.RapidStartDiskIndex, -1);
 }
 
 }  // namespace

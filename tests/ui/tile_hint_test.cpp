@@ -10,7 +10,7 @@
 
 namespace {
 
-constexpr uint64_t kMiB = 1048576, kGiB = 1024 * kMiB, kTiB = 1024 * kGiB;
+constexpr uint64_t kMiB = kBytesPerMb, kGiB = 1024 * kMiB, kTiB = 1024 * kGiB;
 constexpr int32_t kMbr = 0, kGpt = 1, kRaw = 2;
 
 TEST(TileHint, SizesRoundToTheNearestUnit) {

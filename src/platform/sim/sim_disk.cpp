@@ -8,7 +8,7 @@
 
 namespace {
 
-constexpr uint32_t kStyleMbr = 0, kStyleGpt = 1, kStyleRaw = 2;
+using os::kStyleGpt, os::kStyleMbr, os::kStyleRaw;
 constexpr uint32_t kSectorBytes = 512;
 constexpr uint32_t kEbrGapSectors = 2048;  // a logical partition starts 1 MiB after its boot record
 

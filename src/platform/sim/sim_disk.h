@@ -147,7 +147,6 @@ struct SimIoRequest {
 };
 
 struct SimDisks {
-  static constexpr uint64_t kMiB = 1048576;
   static constexpr uint64_t kGiB = 1073741824;
 
   // Deques, so a builder's reference stays valid while more are added.

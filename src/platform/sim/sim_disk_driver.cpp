@@ -25,7 +25,7 @@ constexpr uint32_t kErrorInvalidUserBuffer = 1784;
 constexpr uint32_t kFileDeviceDisk = 0x07;
 constexpr uint8_t kRapidStartMbrType = 0x84;
 const os::Guid kRapidStartGptType = {0xD3BFE2DE, 0x3DAF, 0x11DF, {0xBA, 0x40, 0xE3, 0xA5, 0x56, 0xD8, 0x95, 0x93}};
-constexpr uint32_t kStyleMbr = 0, kStyleGpt = 1, kStyleRaw = 2;
+using os::kStyleGpt, os::kStyleMbr, os::kStyleRaw;
 constexpr uint32_t kSectorBytes = 512;
 constexpr uint8_t kUnreturnedBytePattern = 0xA5;
 

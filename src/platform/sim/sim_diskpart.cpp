@@ -7,12 +7,12 @@
 #include <sstream>
 #include <vector>
 
-#include "helper/helper_command.h"
+#include "platform/helper_command.h"
 #include "platform/sim/sim_pc.h"
 
 namespace {
 
-constexpr uint64_t kMiB = 1048576;
+constexpr uint64_t kMiB = kBytesPerMb;
 // Alignment of new partitions ("Alignment changes in Windows 2008 and 2008
 // R2", learn.microsoft.com/archive/blogs/askcore/alignment-changes-in-
 // windows-2008-and-2008-r2): Vista and later start a partition at sector
@@ -22,7 +22,7 @@ constexpr uint64_t kMiB = 1048576;
 // whole cylinders.
 constexpr uint64_t kTrackBytes = 63 * 512;
 constexpr uint64_t kCylinderBytes = 255 * kTrackBytes;
-constexpr uint32_t kStyleMbr = 0, kStyleGpt = 1, kStyleRaw = 2;
+using os::kStyleGpt, os::kStyleMbr, os::kStyleRaw;
 constexpr uint8_t kDefaultMbrType = 0x06;  // documented: create without id= makes type 0x06
 const os::Guid kBasicDataType = {0xEBD0A0A2, 0xB9E5, 0x4433, {0x87, 0xC0, 0x68, 0xB6, 0xB7, 0x26, 0x99, 0xC7}};
 const os::Guid kRapidStartType = {0xD3BFE2DE, 0x3DAF, 0x11DF, {0xBA, 0x40, 0xE3, 0xA5, 0x56, 0xD8, 0x95, 0x93}};

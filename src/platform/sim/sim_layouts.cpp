@@ -11,7 +11,7 @@ const os::Guid kSimLinuxSwapType = {0x0657FD6D, 0xA4AB, 0x43C4, {0x84, 0xE5, 0x0
 
 namespace {
 
-constexpr uint64_t kMiB = SimDisks::kMiB;
+constexpr uint64_t kMiB = kBytesPerMb;
 constexpr uint64_t kGiB = SimDisks::kGiB;
 constexpr uint64_t kDiskBytes = 256 * kGiB;
 constexpr uint64_t kGptEnd = kDiskBytes - kMiB;  // the backup table's room at the end

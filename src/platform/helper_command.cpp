@@ -1,4 +1,4 @@
-#include "helper/helper_command.h"
+#include "platform/helper_command.h"
 
 std::string UnwrapHelperCommandLine(const std::string& helperCommandLine) {
   const std::string& s = helperCommandLine;
