@@ -258,8 +258,6 @@ const char* TCreateWorkflow::StepName() const {
 }
 
 void TCreateWorkflow::FinishTail() {
-  Session_.Model.ScanDisks();
-  Session_.Model.FindRapidStartPart();
   if (Session_.Model.RapidStartDiskIndex >= 0) {
     Session_.StatusText += ".....Done.";
     Session_.RestartPending = true;

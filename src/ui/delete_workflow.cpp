@@ -184,8 +184,6 @@ const char* TDeleteWorkflow::StepName() const {
 }
 
 void TDeleteWorkflow::FinishTail() {
-  Session_.Model.ScanDisks();
-  Session_.Model.FindRapidStartPart();
   // Any partition still where the deleted one was, of any type (the script
   // retypes it before deleting it): it failed.
   const bool stillThere = MayStillStand(DiskNum_, PartOffset_);

@@ -134,7 +134,30 @@ void TWorkflowSteps::Continue() {
 void TWorkflowSteps::Finish(std::function<void()> tail) {
   StepTimer_.SetEnabled(false);
   Session_.StatusTimer.SetEnabled(false);
-  Pause(std::move(tail));
+  RescannedAgain_ = false;
+  Pause([this, tail = std::move(tail)] { RescanThen(tail); });
+}
+
+void TWorkflowSteps::RescanThen(const std::function<void()>& tail) {
+  Session_.Model.ScanDisks();
+  Session_.Model.FindRapidStartPart();
+  // The verdict is what this rescan finds on the work disk. Read just after a
+  // change, while Windows takes stock of the disk's volumes, it may not answer:
+  // judged then, a partition made would be reported as not made.
+  if (!RescannedAgain_ && WorkDiskNum() >= 0 && !WorkDiskRead()) {
+    RescannedAgain_ = true;
+    LogLine("Rescan: the disk could not be read; it is read again after a pause");
+    return Pause([this, tail] { RescanThen(tail); });
+  }
+  tail();
+}
+
+bool TWorkflowSteps::WorkDiskRead() const {
+  for (int32_t d = 0; d < Session_.Model.DiskCount; ++d) {
+    const _DiskInfo& disk = Session_.Model.DiskInfo[d];
+    if (disk.DiskNum == WorkDiskNum()) return disk.PartitionStyle != kPartitionStyleUnknown;
+  }
+  return false;
 }
 
 void TWorkflowSteps::Done() {

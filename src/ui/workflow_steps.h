@@ -74,7 +74,9 @@ class TWorkflowSteps {
   void Pause(std::function<void()> then);
   // Pause, then start the step now set.
   void Continue();
-  // Stops the timers, waits, then runs tail (which rescans and reports).
+  // Stops the timers, waits, rescans the disks, then runs tail (which judges
+  // the rescan and reports). A work disk the rescan could not read is read
+  // once more after another pause.
   void Finish(std::function<void()> tail);
   // Called by the tail: the workflow is over; the change is reported (the
   // window refreshes) and the lock given back.
@@ -94,6 +96,9 @@ class TWorkflowSteps {
 
  private:
   void PauseEnded();
+  void RescanThen(const std::function<void()>& tail);
+  // The last rescan read the work disk's layout.
+  bool WorkDiskRead() const;
   // A run failed: when it started within the spacing Microsoft asks for
   // after the previous one ended (StartRun then read the disk), waits until
   // the spacing has passed since the failed run's end, then runs the same
@@ -107,6 +112,7 @@ class TWorkflowSteps {
   uint64_t RunId_ = 0;
   uint64_t RunStartMs_ = 0;
   bool RanAgain_ = false;         // the step's script has been run a second time
+  bool RescannedAgain_ = false;   // Finish has read the work disk a second time
   std::string LayoutAtRunStart_;  // the work disk when a close run started; empty: not read
 };
 

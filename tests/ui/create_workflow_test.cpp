@@ -664,4 +664,49 @@ TEST_F(CreateFlow, CloseRunThatChangedTheDiskIsNotRunAgain) {
                                 }));
 }
 
+// The rescan that judges a Create or a Delete comes just after diskpart has
+// changed the disk; a disk that does not answer it then is read once more
+// after a pause, rather than judged on nothing: a partition made is not
+// reported as not made, nor one deleted as still there.
+TEST_F(CreateFlow, FinishReadsADiskThatDidNotAnswerAgain) {
+  const std::string again = "Rescan: the disk could not be read; it is read again after a pause";
+  struct Row {
+    const char* name;
+    bool create;
+    int unanswered;  // 0: every read answers; 1: the finish's first rescan does not; 2: neither does
+    const char* status;
+    size_t readAgain;
+  };
+  const Row rows[] = {
+      {"Create, the first rescan", true, 1, "Creating.....Done.", 1},
+      {"Delete, the first rescan", false, 1, "Deleting.....Done.", 1},
+      {"Create, both rescans", true, 2, "Creating.....Failed.", 1},
+      {"Create, all answered", true, 0, "Creating.....Done.", 0},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    FreshPc();
+    UseFamily(6);
+    if (r.create) MbrWithFreeSpace(pc); else WithRapidStart(pc, 4096);
+    // From the end of the script on, the layout requests fail until the
+    // second read has been asked for (with 2, for good).
+    std::function<void()> answerOnceReadAgain = [&] {
+      if (r.unanswered == 1 && !Lines(again).empty()) pc.Disks.Drives[0].LayoutError = 0;
+      pc.BeforeNth(Call::DeviceIoControl, 1, answerOnceReadAgain);
+    };
+    pc.Processes.Programs["diskpart"] = [&, run = pc.Processes.Programs["diskpart"]](const std::string& line,
+                                                                                     SimPc& sim) {
+      SimChildResult result = run(line, sim);
+      if (r.unanswered > 0) sim.Disks.Drives[0].LayoutError = 21;  // ERROR_NOT_READY
+      sim.BeforeNth(Call::DeviceIoControl, 1, answerOnceReadAgain);
+      return result;
+    };
+    if (r.create) Create(0, 0); else Delete();
+    EXPECT_EQ(Form().Session.StatusText, r.status);
+    EXPECT_EQ(Lines(again).size(), r.readAgain);
+    pc.BeforeNth(Call::DeviceIoControl, 1, [] {});  // the armed hook outlives neither r nor itself
+    pc.Disks.Drives[0].LayoutError = 0;
+  }
+}
+
 }  // namespace
