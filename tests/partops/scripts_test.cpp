@@ -366,7 +366,7 @@ struct DiskpartRow {
   std::function<void(SimPc&)> arrange;
   std::function<void(TDiskPart&)> run;
   uint32_t exitCode;
-  std::function<void(SimPc&)> check;  // what the disks must show afterwards; none: the code is enough
+  std::function<void(SimPc&)> check = nullptr;  // what the disks must show afterwards; none: the code is enough
 };
 
 // A script written as the builders never write one.
