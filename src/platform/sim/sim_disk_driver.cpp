@@ -23,8 +23,6 @@ constexpr uint32_t kErrorNoAccess = 998;
 constexpr uint32_t kErrorInvalidUserBuffer = 1784;
 
 constexpr uint32_t kFileDeviceDisk = 0x07;
-constexpr uint8_t kRapidStartMbrType = 0x84;
-const os::Guid kRapidStartGptType = {0xD3BFE2DE, 0x3DAF, 0x11DF, {0xBA, 0x40, 0xE3, 0xA5, 0x56, 0xD8, 0x95, 0x93}};
 using os::kStyleGpt, os::kStyleMbr, os::kStyleRaw;
 constexpr uint32_t kSectorBytes = 512;
 constexpr uint8_t kUnreturnedBytePattern = 0xA5;
@@ -384,7 +382,7 @@ void HideRapidStartVolumes(SimDisks& disks, int diskNum) {
   if (!d) return;
   for (SimVolume& v : disks.Volumes) {
     const SimPartition* p = v.Disk == diskNum ? d->FindPartition(v.PartNum) : nullptr;
-    if (p && p->Used() && (p->Style == kStyleGpt ? p->GptType == kRapidStartGptType : p->MbrType == kRapidStartMbrType)) {
+    if (p && p->Used() && (p->Style == kStyleGpt ? p->GptType == kSimRapidStartGptType : p->MbrType == kSimRapidStartMbrType)) {
       v.Hidden = true;
       v.Letter = 0;
     }
