@@ -164,7 +164,7 @@ struct SimDisks {
   bool Elevated = true;  // false: opening a disk or volume for access is denied
 
   // ---- what happened ----
-  bool KeepRecords = true;  // see SimPc::KeepRecords
+  bool KeepRecords = true;  // see SimCore::KeepRecords
   std::vector<SimDeviceOpen> Opens;
   std::vector<SimIoRequest> Requests;
   int CountRequests(uint32_t code) const;
@@ -192,7 +192,6 @@ struct SimDisks {
   uint32_t LogicalDriveMask() const;
   // The interface paths of one volume interface class, in enumeration order.
   std::vector<std::string> InterfacePaths(const os::Guid& cls) const;
-  std::map<os::Handle, std::vector<std::string>> InterfaceSets;  // open SetupDi sets
 
  private:
   struct Target {
