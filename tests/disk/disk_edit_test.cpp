@@ -285,7 +285,7 @@ TEST_F(VolumeSearch, ALaterMatchWinsAndEveryPathReleasesTheSet) {
   EXPECT_EQ(pc.Count(Call::SetupDiDestroyDeviceInfoList), destroyed);
   EXPECT_EQ(pc.Count(Call::SetupDiGetClassDevsA), pc.Count(Call::SetupDiDestroyDeviceInfoList) + 1);
   EXPECT_EQ(DeviceHandlesOpen(), 0);
-  EXPECT_TRUE(pc.Disks.InterfaceSets.empty());
+  EXPECT_EQ(pc.OpenInterfaceSets(), 0);
 
   // Numbers no stored partition has are not searched for.
   const int sets = pc.Count(Call::SetupDiGetClassDevsA);

@@ -92,16 +92,14 @@ void Run(fuzz::FuzzPc& pc, Input& in) {
     pc.System.MemoryModules.push_back(std::move(module));
   }
 
-  if (found & 1) pc.System.SecurityInitialized = true;
+  if (found & 1) pc.System.SecurityInitializedBefore();
   if (found & 2) {
-    pc.System.Apartment = SimApartment::SingleThreaded;
-    pc.System.ComInitCount = 1;
+    pc.System.InitializedBefore(SimApartment::SingleThreaded);
   } else if (found & 4) {
-    pc.System.Apartment = SimApartment::MultiThreaded;
-    pc.System.ComInitCount = 1;
+    pc.System.InitializedBefore(SimApartment::MultiThreaded);
   }
-  const SimApartment apartment = pc.System.Apartment;
-  const int initCount = pc.System.ComInitCount;
+  const SimApartment apartment = pc.System.Apartment();
+  const int initCount = pc.System.ComInitCount();
   const Call steps[] = {Call::CoInitializeEx,    Call::CoInitializeSecurity, Call::CreateWbemLocator,
                         Call::WbemConnectServer, Call::CoSetProxyBlanket,    Call::WbemExecQuery};
   if (fail >= 1 && fail <= 6) pc.FailNth(steps[fail - 1], 1, hr);
@@ -138,8 +136,8 @@ void Run(fuzz::FuzzPc& pc, Input& in) {
   // COM: every object released, nothing released twice, the apartment as it was.
   FUZZ_CHECK(pc.System.ComFaults.empty());
   FUZZ_CHECK(pc.System.LiveComObjects() == 0);
-  FUZZ_CHECK(pc.System.ComInitCount == initCount);
-  FUZZ_CHECK(pc.System.Apartment == apartment);
+  FUZZ_CHECK(pc.System.ComInitCount() == initCount);
+  FUZZ_CHECK(pc.System.Apartment() == apartment);
 }
 
 // ---- seeds: the simulated machine's own modules ----

@@ -26,7 +26,7 @@ class WmiInfo : public SimTest {
   // given back that was not the query's own.
   void ExpectComLeftClean() {
     EXPECT_EQ(pc.System.LiveComObjects(), 0);
-    EXPECT_EQ(pc.System.ComInitCount, 0);
+    EXPECT_EQ(pc.System.ComInitCount(), 0);
     EXPECT_TRUE(pc.System.ComFaults.empty()) << pc.System.ComFaults.front();
   }
 };
@@ -65,7 +65,7 @@ TEST_F(WmiInfo, SumsWholeMegabytesOfDimmAndSodimmModules) {
     EXPECT_EQ(GetWmiInfo().GetPhysicalMemorySize(), row.expectedMb);
     EXPECT_EQ(fresh.System.StdOut, kConnected);
     EXPECT_EQ(fresh.System.LiveComObjects(), 0);
-    EXPECT_EQ(fresh.System.ComInitCount, 0);
+    EXPECT_EQ(fresh.System.ComInitCount(), 0);
     EXPECT_TRUE(fresh.System.ComFaults.empty());
   }
 }
@@ -140,7 +140,7 @@ TEST_F(WmiInfo, FailureBeforeTheEnumerationReportsAndGivesZero) {
     EXPECT_EQ(fresh.System.StdOutWide, L"");
     EXPECT_EQ(fresh.Count(Call::WbemNext), 0);
     EXPECT_EQ(fresh.System.LiveComObjects(), 0);
-    EXPECT_EQ(fresh.System.ComInitCount, 0);
+    EXPECT_EQ(fresh.System.ComInitCount(), 0);
     EXPECT_TRUE(fresh.System.ComFaults.empty());
   }
 }
@@ -190,12 +190,11 @@ TEST_F(WmiInfo, LeavesAnExistingApartmentAsItFoundIt) {
     SCOPED_TRACE(row.name);
     SimPc fresh;
     ScopedOs seam(fresh);
-    fresh.System.Apartment = row.apartment;
-    fresh.System.ComInitCount = 1;
+    fresh.System.InitializedBefore(row.apartment);
     fresh.System.MemoryModules = {Module(2048 * kMb, kDimm)};
     EXPECT_EQ(GetWmiInfo().GetPhysicalMemorySize(), 2048u);
-    EXPECT_EQ(fresh.System.Apartment, row.apartment);
-    EXPECT_EQ(fresh.System.ComInitCount, 1);
+    EXPECT_EQ(fresh.System.Apartment(), row.apartment);
+    EXPECT_EQ(fresh.System.ComInitCount(), 1);
     EXPECT_TRUE(fresh.System.ComFaults.empty());
     EXPECT_EQ(fresh.System.LiveComObjects(), 0);
   }

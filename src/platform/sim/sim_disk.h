@@ -19,6 +19,12 @@
 
 #include "platform/os_types.h"
 
+// The Rapid Start partition's type, as MBR byte and GPT type GUID; the
+// simulator's own copy, apart from the program's, so that a wrong value on
+// either side shows up.
+constexpr uint8_t kSimRapidStartMbrType = 0x84;
+constexpr os::Guid kSimRapidStartGptType = {0xD3BFE2DE, 0x3DAF, 0x11DF, {0xBA, 0x40, 0xE3, 0xA5, 0x56, 0xD8, 0x95, 0x93}};
+
 // One entry of a drive layout as the driver reports it.
 struct SimPartition {
   uint32_t Style = 0;  // 0 MBR, 1 GPT
@@ -158,7 +164,7 @@ struct SimDisks {
   bool Elevated = true;  // false: opening a disk or volume for access is denied
 
   // ---- what happened ----
-  bool KeepRecords = true;  // see SimPc::KeepRecords
+  bool KeepRecords = true;  // see SimCore::KeepRecords
   std::vector<SimDeviceOpen> Opens;
   std::vector<SimIoRequest> Requests;
   int CountRequests(uint32_t code) const;
@@ -186,7 +192,6 @@ struct SimDisks {
   uint32_t LogicalDriveMask() const;
   // The interface paths of one volume interface class, in enumeration order.
   std::vector<std::string> InterfacePaths(const os::Guid& cls) const;
-  std::map<os::Handle, std::vector<std::string>> InterfaceSets;  // open SetupDi sets
 
  private:
   struct Target {

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "platform/sim/sim_disk.h"
-#include "platform/sim/sim_pc.h"
+#include "platform/sim/sim_disk_driver.h"
 
 namespace {
 
@@ -23,8 +23,6 @@ constexpr uint32_t kErrorNoAccess = 998;
 constexpr uint32_t kErrorInvalidUserBuffer = 1784;
 
 constexpr uint32_t kFileDeviceDisk = 0x07;
-constexpr uint8_t kRapidStartMbrType = 0x84;
-const os::Guid kRapidStartGptType = {0xD3BFE2DE, 0x3DAF, 0x11DF, {0xBA, 0x40, 0xE3, 0xA5, 0x56, 0xD8, 0x95, 0x93}};
 using os::kStyleGpt, os::kStyleMbr, os::kStyleRaw;
 constexpr uint32_t kSectorBytes = 512;
 constexpr uint8_t kUnreturnedBytePattern = 0xA5;
@@ -384,7 +382,7 @@ void HideRapidStartVolumes(SimDisks& disks, int diskNum) {
   if (!d) return;
   for (SimVolume& v : disks.Volumes) {
     const SimPartition* p = v.Disk == diskNum ? d->FindPartition(v.PartNum) : nullptr;
-    if (p && p->Used() && (p->Style == kStyleGpt ? p->GptType == kRapidStartGptType : p->MbrType == kRapidStartMbrType)) {
+    if (p && p->Used() && (p->Style == kStyleGpt ? p->GptType == kSimRapidStartGptType : p->MbrType == kSimRapidStartMbrType)) {
       v.Hidden = true;
       v.Letter = 0;
     }
@@ -512,55 +510,71 @@ bool SimDisks::SetLayout(SimDrive& d, const uint8_t* in, uint32_t inSize, uint32
   return true;
 }
 
-// ------------------------------------------------------- SimPc methods --
+// ------------------------------------------------------- the Os calls --
 
-bool SimPc::DeviceIoControl(os::Handle device, uint32_t code, const void* in, uint32_t inSize, void* out,
+bool SimDiskDriver::IsDevicePath(const std::string& path) {
+  return path.rfind("\\\\.\\", 0) == 0 || path.rfind("\\\\?\\", 0) == 0;
+}
+
+os::Handle SimDiskDriver::CreateFileA(const std::string& path, uint32_t access, uint32_t share, uint32_t disposition,
+                                      uint32_t flags) {
+  const auto lock = core_.Lock();
+  if (core_.Enter(Call::CreateFileA, path)) return os::kInvalid;
+  uint32_t error = 0;
+  if (!disks_.Open(path, access, share, disposition, flags, error)) {
+    core_.LastError() = error;
+    return os::kInvalid;
+  }
+  return core_.NewHandle(SimCore::Kind::Device, path, access);
+}
+
+bool SimDiskDriver::DeviceIoControl(os::Handle device, uint32_t code, const void* in, uint32_t inSize, void* out,
                             uint32_t outSize, uint32_t& bytesReturned) {
-  const std::lock_guard<std::recursive_mutex> guard(mutex_);
+  const auto lock = core_.Lock();
   bytesReturned = 0;
-  if (Enter(Call::DeviceIoControl, std::to_string(code))) return false;
-  const Object* object = Find(device, Kind::Device);
+  if (core_.Enter(Call::DeviceIoControl, std::to_string(code))) return false;
+  const SimCore::Object* object = core_.Find(device, SimCore::Kind::Device);
   if (!object) {
-    LastError() = os::kErrorInvalidHandle;
+    core_.LastError() = os::kErrorInvalidHandle;
     return false;
   }
   uint32_t error = 0;
-  const bool ok = Disks.Control(object->name, object->access, code, in, inSize, out, outSize, bytesReturned, error);
-  if (!ok) LastError() = error;
+  const bool ok = disks_.Control(object->name, object->access, code, in, inSize, out, outSize, bytesReturned, error);
+  if (!ok) core_.LastError() = error;
   return ok;
 }
 
-uint32_t SimPc::GetLogicalDrives() {
-  const std::lock_guard<std::recursive_mutex> guard(mutex_);
-  if (Enter(Call::GetLogicalDrives)) return 0;
-  return Disks.LogicalDriveMask();
+uint32_t SimDiskDriver::GetLogicalDrives() {
+  const auto lock = core_.Lock();
+  if (core_.Enter(Call::GetLogicalDrives)) return 0;
+  return disks_.LogicalDriveMask();
 }
 
-os::Handle SimPc::SetupDiGetClassDevsA(const os::Guid& cls, uint32_t flags) {
-  const std::lock_guard<std::recursive_mutex> guard(mutex_);
-  if (Enter(Call::SetupDiGetClassDevsA, std::to_string(flags))) return os::kInvalid;
-  const os::Handle set = NewHandle(Kind::DeviceSet, "devices");
+os::Handle SimDiskDriver::SetupDiGetClassDevsA(const os::Guid& cls, uint32_t flags) {
+  const auto lock = core_.Lock();
+  if (core_.Enter(Call::SetupDiGetClassDevsA, std::to_string(flags))) return os::kInvalid;
+  const os::Handle set = core_.NewHandle(SimCore::Kind::DeviceSet, "devices");
   // assumed: without DIGCF_DEVICEINTERFACE the class is a setup class, of
   // which the volume interface classes have no members.
-  Disks.InterfaceSets[set] = (flags & 0x10) ? Disks.InterfacePaths(cls) : std::vector<std::string>{};
+  interfaceSets_[set] = (flags & 0x10) ? disks_.InterfacePaths(cls) : std::vector<std::string>{};
   return set;
 }
 
-bool SimPc::SetupDiEnumDeviceInterfaces(os::Handle set, const os::Guid& cls, uint32_t index,
+bool SimDiskDriver::SetupDiEnumDeviceInterfaces(os::Handle set, const os::Guid& cls, uint32_t index,
                                         os::SpDeviceInterfaceData& data) {
-  const std::lock_guard<std::recursive_mutex> guard(mutex_);
-  if (Enter(Call::SetupDiEnumDeviceInterfaces, std::to_string(index))) return false;
-  auto it = Disks.InterfaceSets.find(set);
-  if (!Find(set, Kind::DeviceSet) || it == Disks.InterfaceSets.end()) {
-    LastError() = os::kErrorInvalidHandle;
+  const auto lock = core_.Lock();
+  if (core_.Enter(Call::SetupDiEnumDeviceInterfaces, std::to_string(index))) return false;
+  auto it = interfaceSets_.find(set);
+  if (!core_.Find(set, SimCore::Kind::DeviceSet) || it == interfaceSets_.end()) {
+    core_.LastError() = os::kErrorInvalidHandle;
     return false;
   }
   if (data.cbSize != kInterfaceDataCbSize) {
-    LastError() = kErrorInvalidUserBuffer;
+    core_.LastError() = kErrorInvalidUserBuffer;
     return false;
   }
   if (index >= it->second.size()) {
-    LastError() = os::kErrorNoMoreItems;
+    core_.LastError() = os::kErrorNoMoreItems;
     return false;
   }
   data.InterfaceClassGuid = cls;
@@ -569,27 +583,27 @@ bool SimPc::SetupDiEnumDeviceInterfaces(os::Handle set, const os::Guid& cls, uin
   return true;
 }
 
-bool SimPc::SetupDiGetDeviceInterfaceDetailA(os::Handle set, const os::SpDeviceInterfaceData& data, void* detail,
+bool SimDiskDriver::SetupDiGetDeviceInterfaceDetailA(os::Handle set, const os::SpDeviceInterfaceData& data, void* detail,
                                              uint32_t detailSize) {
-  const std::lock_guard<std::recursive_mutex> guard(mutex_);
-  if (Enter(Call::SetupDiGetDeviceInterfaceDetailA)) return false;
-  auto it = Disks.InterfaceSets.find(set);
-  if (!Find(set, Kind::DeviceSet) || it == Disks.InterfaceSets.end()) {
-    LastError() = os::kErrorInvalidHandle;
+  const auto lock = core_.Lock();
+  if (core_.Enter(Call::SetupDiGetDeviceInterfaceDetailA)) return false;
+  auto it = interfaceSets_.find(set);
+  if (!core_.Find(set, SimCore::Kind::DeviceSet) || it == interfaceSets_.end()) {
+    core_.LastError() = os::kErrorInvalidHandle;
     return false;
   }
   if (data.cbSize != kInterfaceDataCbSize || data.Reserved == 0 || data.Reserved > it->second.size()) {
-    LastError() = os::kErrorInvalidParameter;
+    core_.LastError() = os::kErrorInvalidParameter;
     return false;
   }
   uint8_t* bytes = static_cast<uint8_t*>(detail);
   if (!bytes || detailSize < 4 || Get<uint32_t>(bytes, 0) != kInterfaceDetailCbSize) {
-    LastError() = kErrorInvalidUserBuffer;
+    core_.LastError() = kErrorInvalidUserBuffer;
     return false;
   }
   const std::string& path = it->second[data.Reserved - 1];
   if (detailSize < 4 + path.size() + 1) {
-    LastError() = os::kErrorInsufficientBuffer;
+    core_.LastError() = os::kErrorInsufficientBuffer;
     return false;
   }
   std::memcpy(bytes + 4, path.c_str(), path.size() + 1);
@@ -597,15 +611,24 @@ bool SimPc::SetupDiGetDeviceInterfaceDetailA(os::Handle set, const os::SpDeviceI
   return true;
 }
 
-bool SimPc::SetupDiDestroyDeviceInfoList(os::Handle set) {
-  const std::lock_guard<std::recursive_mutex> guard(mutex_);
-  if (Enter(Call::SetupDiDestroyDeviceInfoList)) return false;
-  if (!Find(set, Kind::DeviceSet)) {
-    LastError() = os::kErrorInvalidHandle;
+bool SimDiskDriver::SetupDiDestroyDeviceInfoList(os::Handle set) {
+  const auto lock = core_.Lock();
+  if (core_.Enter(Call::SetupDiDestroyDeviceInfoList)) return false;
+  if (!core_.Find(set, SimCore::Kind::DeviceSet)) {
+    core_.LastError() = os::kErrorInvalidHandle;
     return false;
   }
-  handles_.erase(set);
-  Disks.InterfaceSets.erase(set);
+  core_.ForgetHandle(set);
+  interfaceSets_.erase(set);
   deviceSets_.erase(set);
+  return true;
+}
+
+bool SimDiskDriver::CoCreateGuid(os::Guid& guid) {
+  const auto lock = core_.Lock();
+  if (core_.Enter(Call::CoCreateGuid)) return false;
+  // Distinct, version-4 shaped values; deterministic so tests can repeat.
+  ++guidCounter_;
+  guid = os::Guid{0x5A1E0000u + guidCounter_, 0x1234, 0x4000, {0x80, 0, 0, 0, 0, 0, 0, uint8_t(guidCounter_)}};
   return true;
 }

@@ -25,7 +25,6 @@ constexpr uint64_t kCylinderBytes = 255 * kTrackBytes;
 using os::kStyleGpt, os::kStyleMbr, os::kStyleRaw;
 constexpr uint8_t kDefaultMbrType = 0x06;  // documented: create without id= makes type 0x06
 const os::Guid kBasicDataType = {0xEBD0A0A2, 0xB9E5, 0x4433, {0x87, 0xC0, 0x68, 0xB6, 0xB7, 0x26, 0x99, 0xC7}};
-const os::Guid kRapidStartType = {0xD3BFE2DE, 0x3DAF, 0x11DF, {0xBA, 0x40, 0xE3, 0xA5, 0x56, 0xD8, 0x95, 0x93}};
 
 uint64_t AlignUp(uint64_t value, uint64_t unit) { return (value + unit - 1) / unit * unit; }
 
@@ -33,7 +32,7 @@ uint64_t AlignUp(uint64_t value, uint64_t unit) { return (value + unit - 1) / un
 // windows/win32/api/winioctl/ns-winioctl-partition_information_ex: hidden
 // and unrecognized types are not mounted).
 bool IsRapidStartType(const SimPartition& p) {
-  return p.Style == kStyleGpt ? p.GptType == kRapidStartType : p.MbrType == 0x84;
+  return p.Style == kStyleGpt ? p.GptType == kSimRapidStartGptType : p.MbrType == kSimRapidStartMbrType;
 }
 
 // The MBR types diskpart deletes without override ("delete partition":

@@ -10,9 +10,14 @@
 // and the last error is kept per thread, as Windows keeps it. Where Windows
 // behaviour had to be assumed rather than taken from its documentation, the
 // comment says "assumed:".
+//
+// The work is split into a core (SimCore: the lock, the recorder, the last
+// error, the handle table, the clock) and three parts that do their work
+// through it: the disk driver (SimDiskDriver), the process table
+// (SimProcesses) and the system services (SimSystem). SimPc passes each Os
+// call on to the part that answers it.
 #pragma once
 
-#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -20,94 +25,14 @@
 #include <mutex>
 #include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "platform/os.h"
+#include "platform/sim/sim_core.h"
 #include "platform/sim/sim_disk.h"
+#include "platform/sim/sim_disk_driver.h"
 #include "platform/sim/sim_process.h"
 #include "platform/sim/sim_system.h"
-
-enum class Call {
-  GetCommandLineA,
-  GetModuleFileNameA,
-  GetTempPathA,
-  Sleep,
-  CloseHandle,
-  CharUpperBuffA,
-  OpenMutexA,
-  CreateMutexA,
-  FindWindowA,
-  PostMessageA,
-  MessageBoxA,
-  AllocConsole,
-  FreeConsole,
-  GetStdHandle,
-  WriteConsoleA,
-  GetConsoleScreenBufferInfo,
-  SetConsoleTextAttribute,
-  GetProcAddress,
-  IsWow64Process,
-  GetNativeSystemInfo,
-  GetProductInfo,
-  GetSystemInfo,
-  GetVersionExA,
-  GetSystemMetrics,
-  CreateFileA,
-  DeviceIoControl,
-  GetLogicalDrives,
-  SetupDiGetClassDevsA,
-  SetupDiEnumDeviceInterfaces,
-  SetupDiGetDeviceInterfaceDetailA,
-  SetupDiDestroyDeviceInfoList,
-  CoCreateGuid,
-  WriteFile,
-  ReadFile,
-  DeleteFileA,
-  CreatePipe,
-  SetHandleInformation,
-  GetSystemDirectoryA,
-  CreateProcessA,
-  WaitForSingleObject,
-  PeekNamedPipe,
-  GetExitCodeProcess,
-  CoInitializeEx,
-  CoUninitialize,
-  CoInitializeSecurity,
-  CreateWbemLocator,
-  WbemConnectServer,
-  CoSetProxyBlanket,
-  WbemExecQuery,
-  WbemNext,
-  WbemGet,
-  ComRelease,
-  WriteStdOut,
-  WriteStdOutWide,
-  GetCurrentProcess,
-  OpenProcessToken,
-  LookupPrivilegeValueA,
-  AdjustTokenPrivileges,
-  InitiateSystemShutdownA,
-  GetTickCount,
-  GetLocalTime,
-  AttachConsole,
-  GetFileInformationByHandle,
-  SetupDiGetClassDevsByEnumeratorA,
-  SetupDiEnumDeviceInfo,
-  SetupDiGetDeviceRegistryPropertyA,
-  GetSystemWindowsDirectoryA,
-  CreateDirectoryA,
-  RemoveDirectoryA,
-  GetFileOwnerSid,
-  kCount
-};
-
-const char* CallName(Call c);
-
-struct SimCall {
-  Call kind;
-  std::string detail;  // the call's main argument, as text
-};
 
 // One stretch of text written to the console, with the attribute in force.
 struct SimConsoleWrite {
@@ -145,41 +70,11 @@ struct SimVersion {
                          const char* csd = "", uint8_t productType = 1, uint16_t suite = 0);
 };
 
-// A device that Plug and Play lists, as SetupDiGetClassDevsA with a null
-// class and an enumerator finds it.
-struct SimPnpDevice {
-  std::string Enumerator = "ACPI";
-  // SPDRP_HARDWAREID exactly as the registry holds it: normally a
-  // REG_MULTI_SZ such as SimMultiSz({"ACPI\\INT3392", "*INT3392"}); any
-  // bytes may be given, a missing final NUL included.
-  std::string HardwareIds;
-  uint32_t HardwareIdType = os::kRegMultiSz;
-  bool HasHardwareIds = true;  // false: reading the property fails with ERROR_INVALID_DATA
-  bool Present = true;         // false: known to the system but not attached (left out under DIGCF_PRESENT)
-};
-// "a\0b\0\0": the strings as a REG_MULTI_SZ with its closing empty string.
-std::string SimMultiSz(const std::vector<std::string>& strings);
-
-// Time on the simulated PC, in ms since it was made.
-class SimClock {
- public:
-  // Follow the real clock from now on (the demo); tests move it by hand.
-  void FollowRealTime();
-  bool RealTime() const { return realTime_; }
-  uint64_t NowMs() const;
-  void Advance(uint64_t ms) { manualMs_ += ms; }
-
- private:
-  bool realTime_ = false;
-  uint64_t manualMs_ = 0;
-  int64_t realStartMs_ = 0;
-};
-
-class SimPc : public Os {
+class SimPc : public Os, private SimCore {
  public:
   // firstHandle: where the handles it hands out start (the demo keeps them
   // apart from real ones).
-  explicit SimPc(os::Handle firstHandle = 0x100);
+  explicit SimPc(os::Handle firstHandle = 0x100) : SimCore(firstHandle) {}
 
   // ---- machine description ----
   std::string CommandLine = "\"C:\\Program Files\\Ortavel\\OrvRapidStart.exe\"";
@@ -202,21 +97,24 @@ class SimPc : public Os {
   SimDisks Disks;
   // Plug and Play devices in enumeration order (none: a list with no member).
   std::deque<SimPnpDevice> PnpDevices;
-  SimPnpDevice& AddAcpiDevice(const std::vector<std::string>& hardwareIds);
-  SimProcesses Processes;  // files, pipes, child processes, the diskpart interpreter
-  SimSystem System;        // COM/WMI, standard output, token privileges, shutdown
-  SimClock Clock;
+  SimPnpDevice& AddAcpiDevice(const std::vector<std::string>& hardwareIds) {
+    return driver_.AddAcpiDevice(hardwareIds);
+  }
+  SimProcesses Processes{*this, *this};  // files, pipes, child processes, the diskpart interpreter
+  // the console, mutexes, windows, version queries, COM/WMI, standard output, token privileges, shutdown
+  SimSystem System{*this, *this};
+  using SimCore::Clock;
 
   // ---- what happened ----
   // Tests read these records; they grow with every call, so a machine that
   // runs for hours (the demo's) stops keeping them. Posted messages, console
   // writes, message boxes and shutdowns are kept either way.
-  bool KeepRecords = true;
   void StopRecording() {
     KeepRecords = false;
     Disks.KeepRecords = false;
   }
-  std::vector<SimCall> Calls;
+  using SimCore::Calls;
+  using SimCore::KeepRecords;
   std::vector<SimPostedMessage> Posted;
   std::vector<SimConsoleWrite> ConsoleWrites;
   // Named mutexes this process made and still has a handle to, with the
@@ -226,122 +124,25 @@ class SimPc : public Os {
   uint64_t SleptMs = 0;
   bool ConsoleAllocated = false;
   uint16_t ConsoleAttr = 7;
-  int OpenHandles() const { return static_cast<int>(handles_.size()); }
+  using SimCore::OpenHandles;
+  // SetupDi volume interface lists made and not yet destroyed.
+  int OpenInterfaceSets() const { return driver_.OpenInterfaceSets(); }
 
-  // Fails the n-th (1-based) call of the kind from now on with error.
-  void FailNth(Call kind, int n, uint32_t error);
-  // Runs hook just before the n-th (1-based) call of the kind from now on,
-  // with the machine's lock held.
-  void BeforeNth(Call kind, int n, std::function<void()> hook);
-  int Count(Call kind) const;
-  // Whether the handle is one this machine handed out and has not closed.
-  bool Owns(os::Handle h) const;
-  // The open handles a child created now would inherit.
-  std::vector<os::Handle> InheritableHandles() const;
+  using SimCore::BeforeNth;
+  using SimCore::Count;
+  using SimCore::FailNth;
+  using SimCore::InheritableHandles;
+  using SimCore::Owns;
 
   // ---- time and children ----
-  // Moves the clock on; children whose time is up end.
-  void AdvanceMs(uint64_t ms);
-  // Ends every running child now, whatever its run time.
-  void ReleaseChildren();
-  int RunningChildren() const;
-  // When the next child writes or ends on its own; UINT64_MAX when none will.
-  uint64_t NextChildEventMs() const;
-  // Calls now waiting inside the machine (a read of an empty pipe, a wait
-  // for a child).
-  int BlockedCallers() const;
-  // The program a command line starts, searched for as CreateProcess does
-  // for a name without a path, or nullptr.
-  const SimProgram* ProgramFor(const std::string& commandLine) const;
-  // Holds the machine: for tests that read or change it while other threads call it.
-  std::unique_lock<std::recursive_mutex> Lock() const { return std::unique_lock<std::recursive_mutex>(mutex_); }
-  // The console's text as a reader of its screen would see it.
-  std::string ConsoleText() const;
-
-  // ---- Os ----
-  uint32_t GetLastError() override;
-  void SetLastError(uint32_t code) override;
-  std::string GetCommandLineA() override;
-  std::string GetModuleFileNameA() override;
-  std::string GetTempPathA(uint32_t bufferChars) override;
-  void Sleep(uint32_t ms) override;
-  bool CloseHandle(os::Handle h) override;
-  std::string CharUpperBuffA(const std::string& text) override;
-  os::Handle OpenMutexA(uint32_t access, bool inherit, const std::string& name) override;
-  os::Handle CreateMutexA(const std::string& sddl, bool initialOwner, const std::string& name) override;
-  os::Handle FindWindowA(const std::string& className, const std::string& windowName) override;
-  bool PostMessageA(os::Handle window, uint32_t msg, uintptr_t wParam, intptr_t lParam) override;
-  int MessageBoxA(const std::string& text, const std::string& caption, uint32_t type) override;
-  bool AllocConsole() override;
-  bool FreeConsole() override;
-  os::Handle GetStdHandle(uint32_t which) override;
-  bool WriteConsoleA(os::Handle out, const std::string& bytes) override;
-  bool GetConsoleScreenBufferInfo(os::Handle out, uint16_t& attributes) override;
-  bool SetConsoleTextAttribute(os::Handle out, uint16_t attributes) override;
-  os::Proc GetProcAddress(const std::string& module, const std::string& name) override;
-  bool IsWow64Process(os::Proc fn, bool& wow64) override;
-  void GetNativeSystemInfo(os::Proc fn, os::SystemInfo& info) override;
-  bool GetProductInfo(os::Proc fn, uint32_t major, uint32_t minor, uint32_t spMajor, uint32_t spMinor,
-                      uint32_t& productType) override;
-  void GetSystemInfo(os::SystemInfo& info) override;
-  bool GetVersionExA(os::OsVersionInfoExA& record) override;
-  int GetSystemMetrics(int index) override;
-  os::Handle CreateFileA(const std::string& path, uint32_t access, uint32_t share, uint32_t disposition,
-                         uint32_t flags) override;
-  bool DeviceIoControl(os::Handle device, uint32_t code, const void* in, uint32_t inSize, void* out,
-                       uint32_t outSize, uint32_t& bytesReturned) override;
-  uint32_t GetLogicalDrives() override;
-  os::Handle SetupDiGetClassDevsA(const os::Guid& cls, uint32_t flags) override;
-  bool SetupDiEnumDeviceInterfaces(os::Handle set, const os::Guid& cls, uint32_t index,
-                                   os::SpDeviceInterfaceData& data) override;
-  bool SetupDiGetDeviceInterfaceDetailA(os::Handle set, const os::SpDeviceInterfaceData& data, void* detail,
-                                        uint32_t detailSize) override;
-  bool SetupDiDestroyDeviceInfoList(os::Handle set) override;
-  os::Handle SetupDiGetClassDevsByEnumeratorA(const std::string& enumerator, uint32_t flags) override;
-  bool SetupDiEnumDeviceInfo(os::Handle set, uint32_t index, os::SpDevInfoData& data) override;
-  bool SetupDiGetDeviceRegistryPropertyA(os::Handle set, const os::SpDevInfoData& data, uint32_t property,
-                                         uint32_t& regType, void* buffer, uint32_t bufferSize,
-                                         uint32_t& requiredSize) override;
-  bool CoCreateGuid(os::Guid& guid) override;
-  bool WriteFile(os::Handle file, const void* data, uint32_t size, uint32_t& written) override;
-  bool ReadFile(os::Handle file, void* buffer, uint32_t size, uint32_t& read) override;
-  bool DeleteFileA(const std::string& path) override;
-  std::string GetSystemWindowsDirectoryA() override;
-  bool CreateDirectoryA(const std::string& path, const std::string& sddl) override;
-  bool RemoveDirectoryA(const std::string& path) override;
-  bool GetFileOwnerSid(os::Handle file, std::string& sid) override;
-  bool CreatePipe(os::Handle& readEnd, os::Handle& writeEnd, bool inheritable) override;
-  bool SetHandleInformation(os::Handle h, uint32_t mask, uint32_t flags) override;
-  std::string GetSystemDirectoryA() override;
-  bool CreateProcessA(const std::string& commandLine, uint32_t flags, os::Handle stdIn, os::Handle stdOut,
-                      os::Handle stdErr, os::ProcessInformation& pi) override;
-  uint32_t WaitForSingleObject(os::Handle h, uint32_t ms) override;
-  bool PeekNamedPipe(os::Handle pipe, uint32_t& available) override;
-  bool GetExitCodeProcess(os::Handle process, uint32_t& code) override;
-  os::HResult CoInitializeEx(uint32_t coInit) override;
-  void CoUninitialize() override;
-  os::HResult CoInitializeSecurity(uint32_t authnLevel, uint32_t impLevel, uint32_t capabilities) override;
-  os::HResult CreateWbemLocator(uint32_t clsContext, os::ComObject& locator) override;
-  os::HResult WbemConnectServer(os::ComObject locator, const std::wstring& ns, os::ComObject& services) override;
-  os::HResult CoSetProxyBlanket(os::ComObject services, uint32_t authn, uint32_t authz, uint32_t authnLevel,
-                                uint32_t impLevel, uint32_t capabilities) override;
-  os::HResult WbemExecQuery(os::ComObject services, const std::wstring& language, const std::wstring& query,
-                            int32_t flags, os::ComObject& enumerator) override;
-  os::HResult WbemNext(os::ComObject enumerator, int32_t timeout, os::ComObject& object, uint32_t& returned) override;
-  os::HResult WbemGet(os::ComObject object, const std::wstring& name, os::Variant& value) override;
-  uint32_t ComRelease(os::ComObject object) override;
-  void WriteStdOut(const std::string& text) override;
-  void WriteStdOutWide(const std::wstring& text) override;
-  os::Handle GetCurrentProcess() override;
-  bool OpenProcessToken(os::Handle process, uint32_t access, os::Handle& token) override;
-  bool LookupPrivilegeValueA(const std::string& name, os::Luid& luid) override;
-  bool AdjustTokenPrivileges(os::Handle token, bool disableAll, const os::TokenPrivileges1& privileges) override;
-  bool InitiateSystemShutdownA(uint32_t timeoutSeconds, bool forceAppsClosed, bool reboot) override;
-  // The clock's ms; local time is 2026-12-09 09:00:00.000 plus the clock.
-  uint32_t GetTickCount() override;
-  void GetLocalTime(os::SystemTime& time) override;
-  bool AttachConsole(uint32_t processId) override;
-  bool GetFileInformationByHandle(os::Handle file, os::FileIdentity& identity) override;
+  using SimCore::AdvanceMs;
+  using SimCore::BlockedCallers;
+  using SimCore::Lock;
+  void ReleaseChildren() { Processes.ReleaseChildren(); }
+  int RunningChildren() const { return Processes.RunningChildren(); }
+  uint64_t NextChildEventMs() const { return Processes.NextChildEventMs(); }
+  const SimProgram* ProgramFor(const std::string& commandLine) const { return Processes.ProgramFor(commandLine); }
+  std::string ConsoleText() const { return System.ConsoleText(); }
 
   // Messages shown with MessageBoxA: {caption, text}, and their types.
   std::vector<std::pair<std::string, std::string>> MessageBoxes;
@@ -349,49 +150,176 @@ class SimPc : public Os {
   // The buttons the user presses, in order; IDOK (1) once they run out.
   std::deque<int> MessageBoxAnswers;
 
+  // ---- Os: each call is passed on to the part that answers it ----
+  uint32_t GetLastError() override {
+    const auto lock = Lock();
+    return LastError();
+  }
+  void SetLastError(uint32_t code) override {
+    const auto lock = Lock();
+    LastError() = code;
+  }
+  std::string GetCommandLineA() override { return System.GetCommandLineA(); }
+  std::string GetModuleFileNameA() override { return System.GetModuleFileNameA(); }
+  std::string GetTempPathA(uint32_t bufferChars) override { return System.GetTempPathA(bufferChars); }
+  void Sleep(uint32_t ms) override { System.Sleep(ms); }
+  bool CloseHandle(os::Handle h) override { return Close(h); }
+  std::string CharUpperBuffA(const std::string& text) override { return System.CharUpperBuffA(text); }
+  os::Handle OpenMutexA(uint32_t access, bool inherit, const std::string& name) override {
+    return System.OpenMutexA(access, inherit, name);
+  }
+  os::Handle CreateMutexA(const std::string& sddl, bool initialOwner, const std::string& name) override {
+    return System.CreateMutexA(sddl, initialOwner, name);
+  }
+  os::Handle FindWindowA(const std::string& className, const std::string& windowName) override {
+    return System.FindWindowA(className, windowName);
+  }
+  bool PostMessageA(os::Handle window, uint32_t msg, uintptr_t wParam, intptr_t lParam) override {
+    return System.PostMessageA(window, msg, wParam, lParam);
+  }
+  int MessageBoxA(const std::string& text, const std::string& caption, uint32_t type) override {
+    return System.MessageBoxA(text, caption, type);
+  }
+  bool AllocConsole() override { return System.AllocConsole(); }
+  bool FreeConsole() override { return System.FreeConsole(); }
+  os::Handle GetStdHandle(uint32_t which) override { return System.GetStdHandle(which); }
+  bool WriteConsoleA(os::Handle out, const std::string& bytes) override { return System.WriteConsoleA(out, bytes); }
+  bool GetConsoleScreenBufferInfo(os::Handle out, uint16_t& attributes) override {
+    return System.GetConsoleScreenBufferInfo(out, attributes);
+  }
+  bool SetConsoleTextAttribute(os::Handle out, uint16_t attributes) override {
+    return System.SetConsoleTextAttribute(out, attributes);
+  }
+  os::Proc GetProcAddress(const std::string& module, const std::string& name) override {
+    return System.GetProcAddress(module, name);
+  }
+  bool IsWow64Process(os::Proc fn, bool& wow64) override { return System.IsWow64Process(fn, wow64); }
+  void GetNativeSystemInfo(os::Proc fn, os::SystemInfo& info) override { System.GetNativeSystemInfo(fn, info); }
+  bool GetProductInfo(os::Proc fn, uint32_t major, uint32_t minor, uint32_t spMajor, uint32_t spMinor,
+                      uint32_t& productType) override {
+    return System.GetProductInfo(fn, major, minor, spMajor, spMinor, productType);
+  }
+  void GetSystemInfo(os::SystemInfo& info) override { System.GetSystemInfo(info); }
+  bool GetVersionExA(os::OsVersionInfoExA& record) override { return System.GetVersionExA(record); }
+  int GetSystemMetrics(int index) override { return System.GetSystemMetrics(index); }
+  os::Handle CreateFileA(const std::string& path, uint32_t access, uint32_t share, uint32_t disposition,
+                         uint32_t flags) override {
+    return SimDiskDriver::IsDevicePath(path) ? driver_.CreateFileA(path, access, share, disposition, flags)
+                                             : Processes.CreateFileA(path, access, share, disposition, flags);
+  }
+  bool DeviceIoControl(os::Handle device, uint32_t code, const void* in, uint32_t inSize, void* out, uint32_t outSize,
+                       uint32_t& bytesReturned) override {
+    return driver_.DeviceIoControl(device, code, in, inSize, out, outSize, bytesReturned);
+  }
+  uint32_t GetLogicalDrives() override { return driver_.GetLogicalDrives(); }
+  os::Handle SetupDiGetClassDevsA(const os::Guid& cls, uint32_t flags) override {
+    return driver_.SetupDiGetClassDevsA(cls, flags);
+  }
+  bool SetupDiEnumDeviceInterfaces(os::Handle set, const os::Guid& cls, uint32_t index,
+                                   os::SpDeviceInterfaceData& data) override {
+    return driver_.SetupDiEnumDeviceInterfaces(set, cls, index, data);
+  }
+  bool SetupDiGetDeviceInterfaceDetailA(os::Handle set, const os::SpDeviceInterfaceData& data, void* detail,
+                                        uint32_t detailSize) override {
+    return driver_.SetupDiGetDeviceInterfaceDetailA(set, data, detail, detailSize);
+  }
+  bool SetupDiDestroyDeviceInfoList(os::Handle set) override { return driver_.SetupDiDestroyDeviceInfoList(set); }
+  os::Handle SetupDiGetClassDevsByEnumeratorA(const std::string& enumerator, uint32_t flags) override {
+    return driver_.SetupDiGetClassDevsByEnumeratorA(enumerator, flags);
+  }
+  bool SetupDiEnumDeviceInfo(os::Handle set, uint32_t index, os::SpDevInfoData& data) override {
+    return driver_.SetupDiEnumDeviceInfo(set, index, data);
+  }
+  bool SetupDiGetDeviceRegistryPropertyA(os::Handle set, const os::SpDevInfoData& data, uint32_t property,
+                                         uint32_t& regType, void* buffer, uint32_t bufferSize,
+                                         uint32_t& requiredSize) override {
+    return driver_.SetupDiGetDeviceRegistryPropertyA(set, data, property, regType, buffer, bufferSize, requiredSize);
+  }
+  bool CoCreateGuid(os::Guid& guid) override { return driver_.CoCreateGuid(guid); }
+  bool WriteFile(os::Handle file, const void* data, uint32_t size, uint32_t& written) override {
+    return Processes.WriteFile(file, data, size, written);
+  }
+  bool ReadFile(os::Handle file, void* buffer, uint32_t size, uint32_t& read) override {
+    return Processes.ReadFile(file, buffer, size, read);
+  }
+  bool DeleteFileA(const std::string& path) override { return Processes.DeleteFileA(path); }
+  std::string GetSystemWindowsDirectoryA() override { return Processes.GetSystemWindowsDirectoryA(); }
+  bool CreateDirectoryA(const std::string& path, const std::string& sddl) override {
+    return Processes.CreateDirectoryA(path, sddl);
+  }
+  bool RemoveDirectoryA(const std::string& path) override { return Processes.RemoveDirectoryA(path); }
+  bool GetFileOwnerSid(os::Handle file, std::string& sid) override { return Processes.GetFileOwnerSid(file, sid); }
+  bool CreatePipe(os::Handle& readEnd, os::Handle& writeEnd, bool inheritable) override {
+    return Processes.CreatePipe(readEnd, writeEnd, inheritable);
+  }
+  bool SetHandleInformation(os::Handle h, uint32_t mask, uint32_t flags) override {
+    return Processes.SetHandleInformation(h, mask, flags);
+  }
+  std::string GetSystemDirectoryA() override { return Processes.GetSystemDirectoryA(); }
+  bool CreateProcessA(const std::string& commandLine, uint32_t flags, os::Handle stdIn, os::Handle stdOut,
+                      os::Handle stdErr, os::ProcessInformation& pi) override {
+    return Processes.CreateProcessA(commandLine, flags, stdIn, stdOut, stdErr, pi);
+  }
+  uint32_t WaitForSingleObject(os::Handle h, uint32_t ms) override { return Processes.WaitForSingleObject(h, ms); }
+  bool PeekNamedPipe(os::Handle pipe, uint32_t& available) override { return Processes.PeekNamedPipe(pipe, available); }
+  bool GetExitCodeProcess(os::Handle process, uint32_t& code) override {
+    return Processes.GetExitCodeProcess(process, code);
+  }
+  os::HResult CoInitializeEx(uint32_t coInit) override { return System.CoInitializeEx(coInit); }
+  void CoUninitialize() override { System.CoUninitialize(); }
+  os::HResult CoInitializeSecurity(uint32_t authnLevel, uint32_t impLevel, uint32_t capabilities) override {
+    return System.CoInitializeSecurity(authnLevel, impLevel, capabilities);
+  }
+  os::HResult CreateWbemLocator(uint32_t clsContext, os::ComObject& locator) override {
+    return System.CreateWbemLocator(clsContext, locator);
+  }
+  os::HResult WbemConnectServer(os::ComObject locator, const std::wstring& ns, os::ComObject& services) override {
+    return System.WbemConnectServer(locator, ns, services);
+  }
+  os::HResult CoSetProxyBlanket(os::ComObject services, uint32_t authn, uint32_t authz, uint32_t authnLevel,
+                                uint32_t impLevel, uint32_t capabilities) override {
+    return System.CoSetProxyBlanket(services, authn, authz, authnLevel, impLevel, capabilities);
+  }
+  os::HResult WbemExecQuery(os::ComObject services, const std::wstring& language, const std::wstring& query,
+                            int32_t flags, os::ComObject& enumerator) override {
+    return System.WbemExecQuery(services, language, query, flags, enumerator);
+  }
+  os::HResult WbemNext(os::ComObject enumerator, int32_t timeout, os::ComObject& object, uint32_t& returned) override {
+    return System.WbemNext(enumerator, timeout, object, returned);
+  }
+  os::HResult WbemGet(os::ComObject object, const std::wstring& name, os::Variant& value) override {
+    return System.WbemGet(object, name, value);
+  }
+  uint32_t ComRelease(os::ComObject object) override { return System.ComRelease(object); }
+  void WriteStdOut(const std::string& text) override { System.WriteStdOut(text); }
+  void WriteStdOutWide(const std::wstring& text) override { System.WriteStdOutWide(text); }
+  os::Handle GetCurrentProcess() override { return System.GetCurrentProcess(); }
+  bool OpenProcessToken(os::Handle process, uint32_t access, os::Handle& token) override {
+    return System.OpenProcessToken(process, access, token);
+  }
+  bool LookupPrivilegeValueA(const std::string& name, os::Luid& luid) override {
+    return System.LookupPrivilegeValueA(name, luid);
+  }
+  bool AdjustTokenPrivileges(os::Handle token, bool disableAll, const os::TokenPrivileges1& privileges) override {
+    return System.AdjustTokenPrivileges(token, disableAll, privileges);
+  }
+  bool InitiateSystemShutdownA(uint32_t timeoutSeconds, bool forceAppsClosed, bool reboot) override {
+    return System.InitiateSystemShutdownA(timeoutSeconds, forceAppsClosed, reboot);
+  }
+  // The clock's ms; local time is 2026-12-09 09:00:00.000 plus the clock.
+  uint32_t GetTickCount() override { return System.GetTickCount(); }
+  void GetLocalTime(os::SystemTime& time) override { System.GetLocalTime(time); }
+  bool AttachConsole(uint32_t processId) override { return System.AttachConsole(processId); }
+  bool GetFileInformationByHandle(os::Handle file, os::FileIdentity& identity) override {
+    return Processes.GetFileInformationByHandle(file, identity);
+  }
+
  private:
-  enum class Kind { Mutex, Console, Device, DeviceSet, File, PipeRead, PipeWrite, Process, Thread, Token };
-  struct Object {
-    Kind kind;
-    std::string name;  // mutex name, device path
-    uint32_t access = 0;
-    bool inheritable = false;
-  };
+  void Progress() override { Processes.Progress(); }
+  void Closed(os::Handle h, const Object& object) override {
+    System.Closed(h, object);
+    Processes.Closed(h, object.kind);
+  }
 
-  // Records the call, lets time act on the children and runs a hook due now;
-  // true when an injected failure hits the call (last error set). The caller
-  // holds the lock.
-  bool Enter(Call kind, const std::string& detail = "");
-  // The calling thread's last error.
-  uint32_t& LastError();
-  // Delivers the children's output that is due and ends the children whose
-  // time is up.
-  void Progress();
-  void EndChild(SimProcesses::Child& child);
-  // Waits until something on the machine changes, or the clock reaches
-  // untilMs (in real time); the lock is given up meanwhile.
-  void WaitForChange(std::unique_lock<std::recursive_mutex>& lock, uint64_t untilMs);
-  uint64_t NextEventLocked() const;
-  // Wakes the callers waiting for a change.
-  void Notify();
-  uint64_t generation_ = 0;              // changes so far
-  std::multiset<uint64_t> waiting_;      // the generation each waiting caller last saw
-  os::Handle NewHandle(Kind kind, const std::string& name, uint32_t access = 0);
-  const Object* Find(os::Handle h, Kind kind) const;
-  const std::vector<SimPnpDevice>* OpenDeviceList(os::Handle set);
-  // Lets the file, pipe and process model forget a handle being closed.
-  void ForgetHandle(os::Handle h, Kind kind);
-
-  mutable std::recursive_mutex mutex_;
-  std::condition_variable_any changed_;
-  std::map<std::thread::id, uint32_t> lastErrors_;
-  int counts_[static_cast<int>(Call::kCount)] = {};
-  std::map<std::pair<int, int>, uint32_t> failures_;  // (kind, nth) -> error
-  std::map<std::pair<int, int>, std::function<void()>> hooks_;  // (kind, nth) -> hook
-  std::map<os::Handle, Object> handles_;
-  std::map<os::Handle, std::vector<SimPnpDevice>> deviceSets_;  // open device lists, as listed when made
-  os::Handle nextHandle_;
-  os::Handle consoleOutput_ = os::kNull;  // the std output handle while a console exists
-  os::Handle stdOutFile_ = os::kNull;     // the std output handle onto StdOutFile
-  uint32_t guidCounter_ = 0;
+  SimDiskDriver driver_{*this, Disks, PnpDevices};
 };

@@ -3,7 +3,7 @@
 // SetupDiGetDeviceRegistryPropertyA, answered from SimPc::PnpDevices.
 #include <cstring>
 
-#include "platform/sim/sim_pc.h"
+#include "platform/sim/sim_disk_driver.h"
 
 namespace {
 
@@ -41,60 +41,60 @@ std::string SimMultiSz(const std::vector<std::string>& strings) {
   return bytes;
 }
 
-SimPnpDevice& SimPc::AddAcpiDevice(const std::vector<std::string>& hardwareIds) {
-  const std::lock_guard<std::recursive_mutex> guard(mutex_);
+SimPnpDevice& SimDiskDriver::AddAcpiDevice(const std::vector<std::string>& hardwareIds) {
+  const auto lock = core_.Lock();
   SimPnpDevice device;
   device.HardwareIds = SimMultiSz(hardwareIds);
-  PnpDevices.push_back(device);
-  return PnpDevices.back();
+  pnpDevices_.push_back(device);
+  return pnpDevices_.back();
 }
 
-os::Handle SimPc::SetupDiGetClassDevsByEnumeratorA(const std::string& enumerator, uint32_t flags) {
-  const std::lock_guard<std::recursive_mutex> guard(mutex_);
-  if (Enter(Call::SetupDiGetClassDevsByEnumeratorA, enumerator + "/" + std::to_string(flags))) return os::kInvalid;
+os::Handle SimDiskDriver::SetupDiGetClassDevsByEnumeratorA(const std::string& enumerator, uint32_t flags) {
+  const auto lock = core_.Lock();
+  if (core_.Enter(Call::SetupDiGetClassDevsByEnumeratorA, enumerator + "/" + std::to_string(flags))) return os::kInvalid;
   // assumed: without a class, only DIGCF_ALLCLASSES makes a list.
   if (!(flags & os::kDigcfAllClasses)) {
-    LastError() = os::kErrorInvalidParameter;
+    core_.LastError() = os::kErrorInvalidParameter;
     return os::kInvalid;
   }
   bool known = enumerator.empty();  // a null enumerator: every device
   for (const char* name : kKnownEnumerators) known = known || SameName(enumerator, name);
-  for (const SimPnpDevice& d : PnpDevices) known = known || SameName(enumerator, d.Enumerator);
+  for (const SimPnpDevice& d : pnpDevices_) known = known || SameName(enumerator, d.Enumerator);
   if (!known) {
-    LastError() = os::kErrorInvalidData;
+    core_.LastError() = os::kErrorInvalidData;
     return os::kInvalid;
   }
   std::vector<SimPnpDevice> listed;
-  for (const SimPnpDevice& d : PnpDevices)
+  for (const SimPnpDevice& d : pnpDevices_)
     if ((enumerator.empty() || SameName(enumerator, d.Enumerator)) && (d.Present || !(flags & os::kDigcfPresent)))
       listed.push_back(d);
-  const os::Handle set = NewHandle(Kind::DeviceSet, "devices of " + enumerator);
+  const os::Handle set = core_.NewHandle(SimCore::Kind::DeviceSet, "devices of " + enumerator);
   deviceSets_[set] = std::move(listed);
   return set;
 }
 
 // The devices of a list SetupDiGetClassDevsA made, or nullptr with
 // ERROR_INVALID_HANDLE for any other handle.
-const std::vector<SimPnpDevice>* SimPc::OpenDeviceList(os::Handle set) {
+const std::vector<SimPnpDevice>* SimDiskDriver::OpenDeviceList(os::Handle set) {
   auto it = deviceSets_.find(set);
-  if (!Find(set, Kind::DeviceSet) || it == deviceSets_.end()) {
-    LastError() = os::kErrorInvalidHandle;
+  if (!core_.Find(set, SimCore::Kind::DeviceSet) || it == deviceSets_.end()) {
+    core_.LastError() = os::kErrorInvalidHandle;
     return nullptr;
   }
   return &it->second;
 }
 
-bool SimPc::SetupDiEnumDeviceInfo(os::Handle set, uint32_t index, os::SpDevInfoData& data) {
-  const std::lock_guard<std::recursive_mutex> guard(mutex_);
-  if (Enter(Call::SetupDiEnumDeviceInfo, std::to_string(index))) return false;
+bool SimDiskDriver::SetupDiEnumDeviceInfo(os::Handle set, uint32_t index, os::SpDevInfoData& data) {
+  const auto lock = core_.Lock();
+  if (core_.Enter(Call::SetupDiEnumDeviceInfo, std::to_string(index))) return false;
   const std::vector<SimPnpDevice>* devices = OpenDeviceList(set);
   if (!devices) return false;
   if (data.cbSize != kDevInfoDataCbSize) {
-    LastError() = kErrorInvalidUserBuffer;
+    core_.LastError() = kErrorInvalidUserBuffer;
     return false;
   }
   if (index >= devices->size()) {
-    LastError() = os::kErrorNoMoreItems;
+    core_.LastError() = os::kErrorNoMoreItems;
     return false;
   }
   data.ClassGuid = os::Guid{};  // the sim keeps no setup classes
@@ -103,26 +103,26 @@ bool SimPc::SetupDiEnumDeviceInfo(os::Handle set, uint32_t index, os::SpDevInfoD
   return true;
 }
 
-bool SimPc::SetupDiGetDeviceRegistryPropertyA(os::Handle set, const os::SpDevInfoData& data, uint32_t property,
+bool SimDiskDriver::SetupDiGetDeviceRegistryPropertyA(os::Handle set, const os::SpDevInfoData& data, uint32_t property,
                                               uint32_t& regType, void* buffer, uint32_t bufferSize,
                                               uint32_t& requiredSize) {
-  const std::lock_guard<std::recursive_mutex> guard(mutex_);
-  if (Enter(Call::SetupDiGetDeviceRegistryPropertyA, std::to_string(property))) return false;
+  const auto lock = core_.Lock();
+  if (core_.Enter(Call::SetupDiGetDeviceRegistryPropertyA, std::to_string(property))) return false;
   const std::vector<SimPnpDevice>* devices = OpenDeviceList(set);
   if (!devices) return false;
   if (data.cbSize != kDevInfoDataCbSize || data.Reserved == 0 || data.Reserved > devices->size()) {
-    LastError() = os::kErrorInvalidParameter;
+    core_.LastError() = os::kErrorInvalidParameter;
     return false;
   }
   const SimPnpDevice& device = (*devices)[data.Reserved - 1];
   // assumed: of the properties only the hardware ids are kept; any other
   // reads as a property the device does not have.
   if (property != os::kSpdrpHardwareId || !device.HasHardwareIds) {
-    LastError() = os::kErrorInvalidData;
+    core_.LastError() = os::kErrorInvalidData;
     return false;
   }
   if (buffer == nullptr && bufferSize != 0) {
-    LastError() = kErrorNoAccess;
+    core_.LastError() = kErrorNoAccess;
     return false;
   }
   const uint32_t size = static_cast<uint32_t>(device.HardwareIds.size());
@@ -130,7 +130,7 @@ bool SimPc::SetupDiGetDeviceRegistryPropertyA(os::Handle set, const os::SpDevInf
   requiredSize = size;
   // Too small a buffer: nothing is copied, and the size needed is told.
   if (bufferSize < size) {
-    LastError() = os::kErrorInsufficientBuffer;
+    core_.LastError() = os::kErrorInsufficientBuffer;
     return false;
   }
   uint8_t* out = static_cast<uint8_t*>(buffer);

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "platform/os_types.h"
+#include "platform/sim/sim_core.h"
 
 class SimPc;
 
@@ -54,8 +55,11 @@ struct CaseInsensitiveLess {
   bool operator()(const std::string& a, const std::string& b) const;
 };
 
-struct SimProcesses {
-  SimProcesses();
+// The process table: the Os calls on files, directories, pipes and child
+// processes, done through the machine's core.
+class SimProcesses {
+ public:
+  SimProcesses(SimCore& core, SimPc& pc);
 
   std::map<std::string, SimFile, CaseInsensitiveLess> Files;
   // The system's programs by file name without ".exe", lower case
@@ -128,13 +132,54 @@ struct SimProcesses {
   // Whether every open of path shares delete access (a delete is refused otherwise).
   bool DeleteShared(const std::string& path) const;
 
-  // ---- used by SimPc ----
+  // ---- time and children ----
+  // Ends every running child now, whatever its run time.
+  void ReleaseChildren();
+  int RunningChildren() const;
+  // When the next child writes or ends on its own; UINT64_MAX when none will.
+  uint64_t NextChildEventMs() const;
+  // The program a command line starts, searched for as CreateProcess does
+  // for a name without a path, or nullptr.
+  const SimProgram* ProgramFor(const std::string& commandLine) const;
+
+  // ---- the Os calls, as SimPc passes them on ----
+  os::Handle CreateFileA(const std::string& path, uint32_t access, uint32_t share, uint32_t disposition,
+                         uint32_t flags);
+  bool GetFileInformationByHandle(os::Handle file, os::FileIdentity& identity);
+  bool WriteFile(os::Handle file, const void* data, uint32_t size, uint32_t& written);
+  bool ReadFile(os::Handle file, void* buffer, uint32_t size, uint32_t& read);
+  bool DeleteFileA(const std::string& path);
+  std::string GetSystemWindowsDirectoryA();
+  bool CreateDirectoryA(const std::string& path, const std::string& sddl);
+  bool RemoveDirectoryA(const std::string& path);
+  bool GetFileOwnerSid(os::Handle file, std::string& sid);
+  bool CreatePipe(os::Handle& readEnd, os::Handle& writeEnd, bool inheritable);
+  bool SetHandleInformation(os::Handle h, uint32_t mask, uint32_t flags);
+  std::string GetSystemDirectoryA();
+  bool CreateProcessA(const std::string& commandLine, uint32_t flags, os::Handle stdIn, os::Handle stdOut,
+                      os::Handle stdErr, os::ProcessInformation& pi);
+  uint32_t WaitForSingleObject(os::Handle h, uint32_t ms);
+  bool PeekNamedPipe(os::Handle pipe, uint32_t& available);
+  bool GetExitCodeProcess(os::Handle process, uint32_t& code);
+
+  // ---- for the other parts ----
+  // A handle writing at the end of path (made if missing): a redirected
+  // standard output.
+  os::Handle OpenAtEnd(const std::string& path);
+  // Delivers the children's output that is due and ends the children whose
+  // time is up.
+  void Progress();
+  // Forgets a handle being closed.
+  void Closed(os::Handle h, SimCore::Kind kind);
+
   struct OpenFile {
     std::string path;
     uint32_t access = 0;
     uint32_t share = 0;
     std::size_t position = 0;
   };
+
+ private:
   struct Pipe {
     std::string buffer;
     int writeEnds = 0;  // open write ends, the copies that running children hold included
@@ -149,12 +194,17 @@ struct SimProcesses {
     bool Held = false;
     bool Ended = false;
   };
-  std::map<os::Handle, OpenFile> OpenFiles;
-  std::map<int, Pipe> Pipes;
-  std::map<os::Handle, int> PipeEnds;       // handle -> pipe
-  std::vector<Child> Children;              // in creation order
-  std::map<os::Handle, std::size_t> ProcessOf;  // process handle -> child
-  int NextPipe = 1;
+  void EndChild(Child& child);
+  uint64_t NextEventLocked() const;
+
+  SimCore& core_;
+  SimPc& pc_;  // the machine a child program runs on, and its console
+  std::map<os::Handle, OpenFile> openFiles_;
+  std::map<int, Pipe> pipes_;
+  std::map<os::Handle, int> pipeEnds_;           // handle -> pipe
+  std::vector<Child> children_;                  // in creation order
+  std::map<os::Handle, std::size_t> processOf_;  // process handle -> child
+  int nextPipe_ = 1;
 };
 
 // The first token of a command line as CreateProcess reads it: quoted, or up

@@ -120,9 +120,35 @@ SimMemoryModule& SimMemoryModule::Remove(const std::wstring& name) {
 
 // ---- SimSystem ----
 
+SimApartment SimSystem::Apartment() const {
+  const auto lock = core_.Lock();
+  return apartment_;
+}
+
+int SimSystem::ComInitCount() const {
+  const auto lock = core_.Lock();
+  return comInitCount_;
+}
+
+bool SimSystem::SecurityInitialized() const {
+  const auto lock = core_.Lock();
+  return securityInitialized_;
+}
+
+void SimSystem::InitializedBefore(SimApartment apartment) {
+  const auto lock = core_.Lock();
+  apartment_ = apartment;
+  comInitCount_ = 1;
+}
+
+void SimSystem::SecurityInitializedBefore() {
+  const auto lock = core_.Lock();
+  securityInitialized_ = true;
+}
+
 int SimSystem::LiveComObjects() const {
   int live = 0;
-  for (const auto& entry : ComObjects)
+  for (const auto& entry : comObjects_)
     if (entry.second.Refs > 0) ++live;
   return live;
 }
@@ -133,15 +159,15 @@ bool SimSystem::PrivilegeEnabled(const std::string& name) const {
 }
 
 os::ComObject SimSystem::NewComObject(ComState state) {
-  const os::ComObject object = NextComObject;
-  NextComObject += 0x10;
-  ComObjects[object] = std::move(state);
+  const os::ComObject object = nextComObject_;
+  nextComObject_ += 0x10;
+  comObjects_[object] = std::move(state);
   return object;
 }
 
 SimSystem::ComState* SimSystem::LiveComObject(os::ComObject object, ComKind kind, const char* call) {
-  auto it = ComObjects.find(object);
-  if (it == ComObjects.end() || it->second.Refs == 0 || it->second.Kind != kind) {
+  auto it = comObjects_.find(object);
+  if (it == comObjects_.end() || it->second.Refs == 0 || it->second.Kind != kind) {
     ComFaults.push_back(std::string(call) + " on an object that is not a live one of its kind");
     return nullptr;
   }
@@ -150,81 +176,81 @@ SimSystem::ComState* SimSystem::LiveComObject(os::ComObject object, ComKind kind
 
 // ---- COM ----
 
-os::HResult SimPc::CoInitializeEx(uint32_t coInit) {
-  const std::lock_guard<std::recursive_mutex> guard(mutex_);
-  if (Enter(Call::CoInitializeEx, std::to_string(coInit))) return static_cast<os::HResult>(LastError());
+os::HResult SimSystem::CoInitializeEx(uint32_t coInit) {
+  const auto lock = core_.Lock();
+  if (core_.Enter(Call::CoInitializeEx, std::to_string(coInit))) return static_cast<os::HResult>(core_.LastError());
   constexpr uint32_t kCoInitApartmentThreaded = 0x2;
   const SimApartment wanted =
       (coInit & kCoInitApartmentThreaded) ? SimApartment::SingleThreaded : SimApartment::MultiThreaded;
-  if (System.Apartment != SimApartment::None && System.Apartment != wanted) return simhr::kRpcEChangedMode;
-  const bool first = System.Apartment == SimApartment::None;
-  System.Apartment = wanted;
-  ++System.ComInitCount;
+  if (apartment_ != SimApartment::None && apartment_ != wanted) return simhr::kRpcEChangedMode;
+  const bool first = apartment_ == SimApartment::None;
+  apartment_ = wanted;
+  ++comInitCount_;
   return first ? os::kSOk : simhr::kSFalse;
 }
 
-void SimPc::CoUninitialize() {
-  const std::lock_guard<std::recursive_mutex> guard(mutex_);
-  Enter(Call::CoUninitialize);
-  if (System.ComInitCount == 0) {
-    System.ComFaults.push_back("CoUninitialize without a matching CoInitializeEx");
+void SimSystem::CoUninitialize() {
+  const auto lock = core_.Lock();
+  core_.Enter(Call::CoUninitialize);
+  if (comInitCount_ == 0) {
+    ComFaults.push_back("CoUninitialize without a matching CoInitializeEx");
     return;
   }
-  if (--System.ComInitCount == 0) System.Apartment = SimApartment::None;
+  if (--comInitCount_ == 0) apartment_ = SimApartment::None;
 }
 
 // assumed: COM security is set once per process and stays set after the last
 // CoUninitialize, so a second CoInitializeSecurity is too late.
-os::HResult SimPc::CoInitializeSecurity(uint32_t authnLevel, uint32_t impLevel, uint32_t) {
-  const std::lock_guard<std::recursive_mutex> guard(mutex_);
-  if (Enter(Call::CoInitializeSecurity, std::to_string(authnLevel) + "," + std::to_string(impLevel)))
-    return static_cast<os::HResult>(LastError());
-  if (System.Apartment == SimApartment::None) return simhr::kCoENotInitialized;
-  if (System.SecurityInitialized) return os::kRpcETooLate;
-  System.SecurityInitialized = true;
+os::HResult SimSystem::CoInitializeSecurity(uint32_t authnLevel, uint32_t impLevel, uint32_t) {
+  const auto lock = core_.Lock();
+  if (core_.Enter(Call::CoInitializeSecurity, std::to_string(authnLevel) + "," + std::to_string(impLevel)))
+    return static_cast<os::HResult>(core_.LastError());
+  if (apartment_ == SimApartment::None) return simhr::kCoENotInitialized;
+  if (securityInitialized_) return os::kRpcETooLate;
+  securityInitialized_ = true;
   return os::kSOk;
 }
 
-os::HResult SimPc::CreateWbemLocator(uint32_t clsContext, os::ComObject& locator) {
-  const std::lock_guard<std::recursive_mutex> guard(mutex_);
+os::HResult SimSystem::CreateWbemLocator(uint32_t clsContext, os::ComObject& locator) {
+  const auto lock = core_.Lock();
   locator = 0;
-  if (Enter(Call::CreateWbemLocator, std::to_string(clsContext))) return static_cast<os::HResult>(LastError());
-  if (System.Apartment == SimApartment::None) return simhr::kCoENotInitialized;
+  if (core_.Enter(Call::CreateWbemLocator, std::to_string(clsContext))) return static_cast<os::HResult>(core_.LastError());
+  if (apartment_ == SimApartment::None) return simhr::kCoENotInitialized;
   // The locator is registered as an in-process server only.
   if ((clsContext & kClsctxInprocServer) == 0) return simhr::kRegdbEClassNotReg;
-  locator = System.NewComObject({SimSystem::ComKind::Locator});
+  locator = NewComObject({SimSystem::ComKind::Locator});
   return os::kSOk;
 }
 
-os::HResult SimPc::WbemConnectServer(os::ComObject locator, const std::wstring& ns, os::ComObject& services) {
-  const std::lock_guard<std::recursive_mutex> guard(mutex_);
+os::HResult SimSystem::WbemConnectServer(os::ComObject locator, const std::wstring& ns, os::ComObject& services) {
+  const auto lock = core_.Lock();
   services = 0;
-  if (Enter(Call::WbemConnectServer, Narrow(ns))) return static_cast<os::HResult>(LastError());
-  if (!System.LiveComObject(locator, SimSystem::ComKind::Locator, "ConnectServer"))
+  if (core_.Enter(Call::WbemConnectServer, Narrow(ns))) return static_cast<os::HResult>(core_.LastError());
+  if (!LiveComObject(locator, SimSystem::ComKind::Locator, "ConnectServer"))
     return simhr::kWbemEInvalidParameter;
   if (!EqualNoCase(ns, L"root\\cimv2")) return simhr::kWbemEInvalidNamespace;
-  services = System.NewComObject({SimSystem::ComKind::Services});
+  services = NewComObject({SimSystem::ComKind::Services});
   return os::kSOk;
 }
 
 // assumed: the local WMI service answers whether or not a blanket was set.
-os::HResult SimPc::CoSetProxyBlanket(os::ComObject services, uint32_t authn, uint32_t, uint32_t authnLevel,
+os::HResult SimSystem::CoSetProxyBlanket(os::ComObject services, uint32_t authn, uint32_t, uint32_t authnLevel,
                                      uint32_t impLevel, uint32_t) {
-  const std::lock_guard<std::recursive_mutex> guard(mutex_);
-  if (Enter(Call::CoSetProxyBlanket,
+  const auto lock = core_.Lock();
+  if (core_.Enter(Call::CoSetProxyBlanket,
             std::to_string(authn) + "," + std::to_string(authnLevel) + "," + std::to_string(impLevel)))
-    return static_cast<os::HResult>(LastError());
-  if (!System.LiveComObject(services, SimSystem::ComKind::Services, "CoSetProxyBlanket")) return simhr::kEInvalidArg;
+    return static_cast<os::HResult>(core_.LastError());
+  if (!LiveComObject(services, SimSystem::ComKind::Services, "CoSetProxyBlanket")) return simhr::kEInvalidArg;
   return os::kSOk;
 }
 
-os::HResult SimPc::WbemExecQuery(os::ComObject services, const std::wstring& language, const std::wstring& query,
+os::HResult SimSystem::WbemExecQuery(os::ComObject services, const std::wstring& language, const std::wstring& query,
                                  int32_t flags, os::ComObject& enumerator) {
-  const std::lock_guard<std::recursive_mutex> guard(mutex_);
+  const auto lock = core_.Lock();
   enumerator = 0;
-  if (Enter(Call::WbemExecQuery, Narrow(query) + " flags=" + std::to_string(flags)))
-    return static_cast<os::HResult>(LastError());
-  if (!System.LiveComObject(services, SimSystem::ComKind::Services, "ExecQuery"))
+  if (core_.Enter(Call::WbemExecQuery, Narrow(query) + " flags=" + std::to_string(flags)))
+    return static_cast<os::HResult>(core_.LastError());
+  if (!LiveComObject(services, SimSystem::ComKind::Services, "ExecQuery"))
     return simhr::kWbemEInvalidParameter;
   if (!EqualNoCase(language, L"WQL")) return simhr::kWbemEInvalidQueryType;
   const std::vector<std::wstring> words = Words(query);
@@ -232,46 +258,46 @@ os::HResult SimPc::WbemExecQuery(os::ComObject services, const std::wstring& lan
     return simhr::kWbemEInvalidQuery;
   if (!EqualNoCase(words[3], L"Win32_PhysicalMemory")) return simhr::kWbemEInvalidClass;
   SimSystem::ComState state{SimSystem::ComKind::Enumerator};
-  for (std::size_t i = 0; i < System.MemoryModules.size(); ++i) state.Rows.push_back(i);
-  enumerator = System.NewComObject(std::move(state));
+  for (std::size_t i = 0; i < MemoryModules.size(); ++i) state.Rows.push_back(i);
+  enumerator = NewComObject(std::move(state));
   return os::kSOk;
 }
 
 // At the end of the result Next answers WBEM_S_FALSE with no object.
-os::HResult SimPc::WbemNext(os::ComObject enumerator, int32_t timeout, os::ComObject& object, uint32_t& returned) {
-  const std::lock_guard<std::recursive_mutex> guard(mutex_);
+os::HResult SimSystem::WbemNext(os::ComObject enumerator, int32_t timeout, os::ComObject& object, uint32_t& returned) {
+  const auto lock = core_.Lock();
   object = 0;
   returned = 0;
-  if (Enter(Call::WbemNext, std::to_string(timeout))) return static_cast<os::HResult>(LastError());
-  SimSystem::ComState* e = System.LiveComObject(enumerator, SimSystem::ComKind::Enumerator, "Next");
+  if (core_.Enter(Call::WbemNext, std::to_string(timeout))) return static_cast<os::HResult>(core_.LastError());
+  SimSystem::ComState* e = LiveComObject(enumerator, SimSystem::ComKind::Enumerator, "Next");
   if (!e) return simhr::kWbemEInvalidParameter;
   if (e->Next >= e->Rows.size()) return simhr::kWbemSFalse;
   SimSystem::ComState row{SimSystem::ComKind::ClassObject};
   row.Module = e->Rows[e->Next++];
-  object = System.NewComObject(std::move(row));
+  object = NewComObject(std::move(row));
   returned = 1;
   return os::kSOk;
 }
 
-os::HResult SimPc::WbemGet(os::ComObject object, const std::wstring& name, os::Variant& value) {
-  const std::lock_guard<std::recursive_mutex> guard(mutex_);
+os::HResult SimSystem::WbemGet(os::ComObject object, const std::wstring& name, os::Variant& value) {
+  const auto lock = core_.Lock();
   value = os::Variant{};
-  if (Enter(Call::WbemGet, Narrow(name))) return static_cast<os::HResult>(LastError());
-  const SimSystem::ComState* o = System.LiveComObject(object, SimSystem::ComKind::ClassObject, "Get");
+  if (core_.Enter(Call::WbemGet, Narrow(name))) return static_cast<os::HResult>(core_.LastError());
+  const SimSystem::ComState* o = LiveComObject(object, SimSystem::ComKind::ClassObject, "Get");
   if (!o) return simhr::kWbemEInvalidParameter;
-  if (o->Module >= System.MemoryModules.size()) return simhr::kWbemENotFound;
-  const os::Variant* property = FindProperty(System.MemoryModules[o->Module], name);
+  if (o->Module >= MemoryModules.size()) return simhr::kWbemENotFound;
+  const os::Variant* property = FindProperty(MemoryModules[o->Module], name);
   if (!property) return simhr::kWbemENotFound;
   value = *property;
   return os::kSOk;
 }
 
-uint32_t SimPc::ComRelease(os::ComObject object) {
-  const std::lock_guard<std::recursive_mutex> guard(mutex_);
-  Enter(Call::ComRelease);
-  auto it = System.ComObjects.find(object);
-  if (it == System.ComObjects.end() || it->second.Refs == 0) {
-    System.ComFaults.push_back("Release of an object that is not live");
+uint32_t SimSystem::ComRelease(os::ComObject object) {
+  const auto lock = core_.Lock();
+  core_.Enter(Call::ComRelease);
+  auto it = comObjects_.find(object);
+  if (it == comObjects_.end() || it->second.Refs == 0) {
+    ComFaults.push_back("Release of an object that is not live");
     return 0;
   }
   return --it->second.Refs;
@@ -279,44 +305,44 @@ uint32_t SimPc::ComRelease(os::ComObject object) {
 
 // ---- standard output ----
 
-void SimPc::WriteStdOut(const std::string& text) {
-  const std::lock_guard<std::recursive_mutex> guard(mutex_);
-  Enter(Call::WriteStdOut, text);
-  System.StdOut += text;
+void SimSystem::WriteStdOut(const std::string& text) {
+  const auto lock = core_.Lock();
+  core_.Enter(Call::WriteStdOut, text);
+  StdOut += text;
 }
 
-void SimPc::WriteStdOutWide(const std::wstring& text) {
-  const std::lock_guard<std::recursive_mutex> guard(mutex_);
-  Enter(Call::WriteStdOutWide, Narrow(text));
-  System.StdOutWide += text;
+void SimSystem::WriteStdOutWide(const std::wstring& text) {
+  const auto lock = core_.Lock();
+  core_.Enter(Call::WriteStdOutWide, Narrow(text));
+  StdOutWide += text;
 }
 
 // ---- token privileges and shutdown ----
 
 // The pseudo handle of the current process: (HANDLE)-1, never closed.
-os::Handle SimPc::GetCurrentProcess() {
-  const std::lock_guard<std::recursive_mutex> guard(mutex_);
-  Enter(Call::GetCurrentProcess);
+os::Handle SimSystem::GetCurrentProcess() {
+  const auto lock = core_.Lock();
+  core_.Enter(Call::GetCurrentProcess);
   return os::kInvalid;
 }
 
-bool SimPc::OpenProcessToken(os::Handle process, uint32_t access, os::Handle& token) {
-  const std::lock_guard<std::recursive_mutex> guard(mutex_);
-  if (Enter(Call::OpenProcessToken, std::to_string(access))) return false;
-  if (process != os::kInvalid && !Find(process, Kind::Process)) {
-    LastError() = os::kErrorInvalidHandle;
+bool SimSystem::OpenProcessToken(os::Handle process, uint32_t access, os::Handle& token) {
+  const auto lock = core_.Lock();
+  if (core_.Enter(Call::OpenProcessToken, std::to_string(access))) return false;
+  if (process != os::kInvalid && !core_.Find(process, SimCore::Kind::Process)) {
+    core_.LastError() = os::kErrorInvalidHandle;
     return false;
   }
-  token = NewHandle(Kind::Token, "process token", access);
+  token = core_.NewHandle(SimCore::Kind::Token, "process token", access);
   return true;
 }
 
-bool SimPc::LookupPrivilegeValueA(const std::string& name, os::Luid& luid) {
-  const std::lock_guard<std::recursive_mutex> guard(mutex_);
-  if (Enter(Call::LookupPrivilegeValueA, name)) return false;
+bool SimSystem::LookupPrivilegeValueA(const std::string& name, os::Luid& luid) {
+  const auto lock = core_.Lock();
+  if (core_.Enter(Call::LookupPrivilegeValueA, name)) return false;
   const PrivilegeRow* row = PrivilegeByName(name);
   if (!row) {
-    LastError() = kSimErrorNoSuchPrivilege;
+    core_.LastError() = kSimErrorNoSuchPrivilege;
     return false;
   }
   luid = os::Luid{row->luid, 0};
@@ -325,55 +351,55 @@ bool SimPc::LookupPrivilegeValueA(const std::string& name, os::Luid& luid) {
 
 // Success with ERROR_NOT_ALL_ASSIGNED when the token does not hold the
 // privilege, as Windows documents; the caller has to read the last error.
-bool SimPc::AdjustTokenPrivileges(os::Handle token, bool disableAll, const os::TokenPrivileges1& privileges) {
-  const std::lock_guard<std::recursive_mutex> guard(mutex_);
-  if (Enter(Call::AdjustTokenPrivileges, std::to_string(privileges.Attributes))) return false;
-  const Object* t = Find(token, Kind::Token);
+bool SimSystem::AdjustTokenPrivileges(os::Handle token, bool disableAll, const os::TokenPrivileges1& privileges) {
+  const auto lock = core_.Lock();
+  if (core_.Enter(Call::AdjustTokenPrivileges, std::to_string(privileges.Attributes))) return false;
+  const SimCore::Object* t = core_.Find(token, SimCore::Kind::Token);
   if (!t) {
-    LastError() = os::kErrorInvalidHandle;
+    core_.LastError() = os::kErrorInvalidHandle;
     return false;
   }
   if ((t->access & os::kTokenAdjustPrivileges) == 0) {
-    LastError() = os::kErrorAccessDenied;
+    core_.LastError() = os::kErrorAccessDenied;
     return false;
   }
   if (disableAll) {
-    for (auto& entry : System.TokenPrivileges) entry.second = false;
-    LastError() = os::kErrorSuccess;
+    for (auto& entry : TokenPrivileges) entry.second = false;
+    core_.LastError() = os::kErrorSuccess;
     return true;
   }
   // assumed: a count beyond the one entry the record carries is refused.
   if (privileges.PrivilegeCount > 1) {
-    LastError() = os::kErrorInvalidParameter;
+    core_.LastError() = os::kErrorInvalidParameter;
     return false;
   }
   bool allAssigned = true;
   if (privileges.PrivilegeCount == 1) {
     const PrivilegeRow* row = PrivilegeByLuid(privileges.PrivilegeLuid);
-    auto held = row ? System.TokenPrivileges.find(row->name) : System.TokenPrivileges.end();
-    if (held == System.TokenPrivileges.end())
+    auto held = row ? TokenPrivileges.find(row->name) : TokenPrivileges.end();
+    if (held == TokenPrivileges.end())
       allAssigned = false;
     else
       held->second = (privileges.Attributes & os::kSePrivilegeEnabled) != 0;
   }
-  LastError() = allAssigned ? os::kErrorSuccess : os::kErrorNotAllAssigned;
+  core_.LastError() = allAssigned ? os::kErrorSuccess : os::kErrorNotAllAssigned;
   return true;
 }
 
 // assumed: without the shutdown privilege enabled the request fails with
 // ERROR_PRIVILEGE_NOT_HELD; while an accepted one is pending, with
 // ERROR_SHUTDOWN_IN_PROGRESS.
-bool SimPc::InitiateSystemShutdownA(uint32_t timeoutSeconds, bool forceAppsClosed, bool reboot) {
-  const std::lock_guard<std::recursive_mutex> guard(mutex_);
-  if (Enter(Call::InitiateSystemShutdownA, std::to_string(timeoutSeconds))) return false;
-  if (!System.PrivilegeEnabled("SeShutdownPrivilege")) {
-    LastError() = kSimErrorPrivilegeNotHeld;
+bool SimSystem::InitiateSystemShutdownA(uint32_t timeoutSeconds, bool forceAppsClosed, bool reboot) {
+  const auto lock = core_.Lock();
+  if (core_.Enter(Call::InitiateSystemShutdownA, std::to_string(timeoutSeconds))) return false;
+  if (!PrivilegeEnabled("SeShutdownPrivilege")) {
+    core_.LastError() = kSimErrorPrivilegeNotHeld;
     return false;
   }
-  if (!System.Shutdowns.empty()) {
-    LastError() = kSimErrorShutdownInProgress;
+  if (!Shutdowns.empty()) {
+    core_.LastError() = kSimErrorShutdownInProgress;
     return false;
   }
-  System.Shutdowns.push_back({timeoutSeconds, forceAppsClosed, reboot});
+  Shutdowns.push_back({timeoutSeconds, forceAppsClosed, reboot});
   return true;
 }

@@ -1,5 +1,8 @@
-// The simulated PC's system services: COM and WMI, standard output, the
-// process token's privileges and the shutdown request.
+// The simulated PC's system services: the process's command line and paths,
+// mutexes, windows and messages, message boxes, the console, the clock's time
+// and the version queries (sim_desktop.cpp), and COM and WMI, standard output,
+// the process token's privileges and the shutdown request (sim_system.cpp),
+// done through the machine's core.
 //
 // COM is modelled for the program's one thread: its apartment and
 // initialisation count, the process-wide security set-up, and every COM object
@@ -19,6 +22,9 @@
 #include <vector>
 
 #include "platform/os_types.h"
+#include "platform/sim/sim_core.h"
+
+class SimPc;
 
 // HRESULTs the simulated COM and WMI answer with (winerror.h, wbemcli.h).
 namespace simhr {
@@ -68,11 +74,19 @@ struct SimShutdown {
   bool Reboot;
 };
 
-struct SimSystem {
+class SimSystem {
+ public:
+  SimSystem(SimCore& core, SimPc& pc) : core_(core), pc_(pc) {}
+
   // ---- COM on the program's thread ----
-  SimApartment Apartment = SimApartment::None;
-  int ComInitCount = 0;             // CoInitializeEx successes not yet given back
-  bool SecurityInitialized = false;  // CoInitializeSecurity has been accepted
+  SimApartment Apartment() const;
+  int ComInitCount() const;          // CoInitializeEx successes not yet given back
+  bool SecurityInitialized() const;  // CoInitializeSecurity has been accepted
+  // The thread is already in the apartment, initialised once, before the
+  // program's code runs (a host made it so).
+  void InitializedBefore(SimApartment apartment);
+  // The process's COM security is already set up.
+  void SecurityInitializedBefore();
   std::vector<std::string> ComFaults;
 
   // ---- WMI ----
@@ -87,14 +101,66 @@ struct SimSystem {
   // ---- the process token: the privileges it holds, by name, and whether
   // each is enabled. An administrator's token holds the shutdown privilege
   // disabled; a restricted one does not hold it at all. ----
-  std::map<std::string, bool> TokenPrivileges = {{"SeShutdownPrivilege", false},
-                                                 {"SeChangeNotifyPrivilege", true}};
+  std::map<std::string, bool> TokenPrivileges = {{"SeShutdownPrivilege", false}, {"SeChangeNotifyPrivilege", true}};
   bool PrivilegeEnabled(const std::string& name) const;
 
   // ---- shutdown ----
   std::vector<SimShutdown> Shutdowns;
 
-  // ---- used by SimPc ----
+  // The console's text as a reader of its screen would see it.
+  std::string ConsoleText() const;
+  // Forgets a handle just closed: the console's, or a mutex's last one.
+  void Closed(os::Handle h, const SimCore::Object& closed);
+
+  // ---- the Os calls, as SimPc passes them on ----
+  std::string GetCommandLineA();
+  std::string GetModuleFileNameA();
+  std::string GetTempPathA(uint32_t bufferChars);
+  void Sleep(uint32_t ms);
+  std::string CharUpperBuffA(const std::string& text);
+  os::Handle OpenMutexA(uint32_t access, bool inherit, const std::string& name);
+  os::Handle CreateMutexA(const std::string& sddl, bool initialOwner, const std::string& name);
+  os::Handle FindWindowA(const std::string& className, const std::string& windowName);
+  bool PostMessageA(os::Handle window, uint32_t msg, uintptr_t wParam, intptr_t lParam);
+  int MessageBoxA(const std::string& text, const std::string& caption, uint32_t type);
+  bool AllocConsole();
+  bool FreeConsole();
+  os::Handle GetStdHandle(uint32_t which);
+  bool WriteConsoleA(os::Handle out, const std::string& bytes);
+  bool GetConsoleScreenBufferInfo(os::Handle out, uint16_t& attributes);
+  bool SetConsoleTextAttribute(os::Handle out, uint16_t attributes);
+  bool AttachConsole(uint32_t processId);
+  uint32_t GetTickCount();
+  void GetLocalTime(os::SystemTime& time);
+  os::Proc GetProcAddress(const std::string& module, const std::string& name);
+  bool IsWow64Process(os::Proc fn, bool& wow64);
+  void GetNativeSystemInfo(os::Proc fn, os::SystemInfo& info);
+  bool GetProductInfo(os::Proc fn, uint32_t major, uint32_t minor, uint32_t spMajor, uint32_t spMinor,
+                      uint32_t& productType);
+  void GetSystemInfo(os::SystemInfo& info);
+  bool GetVersionExA(os::OsVersionInfoExA& record);
+  int GetSystemMetrics(int index);
+  os::HResult CoInitializeEx(uint32_t coInit);
+  void CoUninitialize();
+  os::HResult CoInitializeSecurity(uint32_t authnLevel, uint32_t impLevel, uint32_t capabilities);
+  os::HResult CreateWbemLocator(uint32_t clsContext, os::ComObject& locator);
+  os::HResult WbemConnectServer(os::ComObject locator, const std::wstring& ns, os::ComObject& services);
+  os::HResult CoSetProxyBlanket(os::ComObject services, uint32_t authn, uint32_t authz, uint32_t authnLevel,
+                                uint32_t impLevel, uint32_t capabilities);
+  os::HResult WbemExecQuery(os::ComObject services, const std::wstring& language, const std::wstring& query,
+                            int32_t flags, os::ComObject& enumerator);
+  os::HResult WbemNext(os::ComObject enumerator, int32_t timeout, os::ComObject& object, uint32_t& returned);
+  os::HResult WbemGet(os::ComObject object, const std::wstring& name, os::Variant& value);
+  uint32_t ComRelease(os::ComObject object);
+  void WriteStdOut(const std::string& text);
+  void WriteStdOutWide(const std::wstring& text);
+  os::Handle GetCurrentProcess();
+  bool OpenProcessToken(os::Handle process, uint32_t access, os::Handle& token);
+  bool LookupPrivilegeValueA(const std::string& name, os::Luid& luid);
+  bool AdjustTokenPrivileges(os::Handle token, bool disableAll, const os::TokenPrivileges1& privileges);
+  bool InitiateSystemShutdownA(uint32_t timeoutSeconds, bool forceAppsClosed, bool reboot);
+
+ private:
   enum class ComKind { Locator, Services, Enumerator, ClassObject };
   struct ComState {
     ComState(ComKind kind = ComKind::Locator) : Kind(kind) {}
@@ -104,10 +170,17 @@ struct SimSystem {
     std::size_t Next = 0;           // an enumerator's position
     std::size_t Module = 0;         // a class object's module
   };
-  std::map<os::ComObject, ComState> ComObjects;  // released ones stay with Refs 0
-  os::ComObject NextComObject = 0x00A10000;
-
   os::ComObject NewComObject(ComState state);
   // The live object of the kind, or nullptr (and a fault listed for `call`).
   ComState* LiveComObject(os::ComObject object, ComKind kind, const char* call);
+
+  SimCore& core_;
+  SimPc& pc_;  // the machine description: its paths, windows, console and version
+  SimApartment apartment_ = SimApartment::None;
+  int comInitCount_ = 0;
+  bool securityInitialized_ = false;
+  std::map<os::ComObject, ComState> comObjects_;  // released ones stay with Refs 0
+  os::ComObject nextComObject_ = 0x00A10000;
+  os::Handle consoleOutput_ = os::kNull;  // the std output handle while a console exists
+  os::Handle stdOutFile_ = os::kNull;     // the std output handle onto StdOutFile
 };
