@@ -158,7 +158,9 @@ TEST_F(DeleteFlow, NothingToDeleteFinishesAtOnce) {
     EXPECT_FALSE(Form().Session.DeleteTimer.Enabled());
     EXPECT_TRUE(Scripts().empty());
     EXPECT_EQ(Form().Session.StatusText, unreadable ? "Deleting.....Failed." : "Deleting.....Done.");
-    if (!unreadable) EXPECT_TRUE(Form().CreateButton.Enabled());
+    if (!unreadable) {
+      EXPECT_TRUE(Form().CreateButton.Enabled());
+    }
   }
 }
 
