@@ -1,18 +1,12 @@
 // A simulated PC, a GUI queue pumped by the test, and a main window on it.
 //
-// The fixture stands in for the renderer: it keeps the window's timers on
-// the test clock of QueueTest, so a test lets time pass (AdvanceMs) and sees
-// timers tick, pauses end and diskpart runs finish in the order they would
-// on a real PC.
+// The fixture stands in for the renderer: the window's timers run on the
+// test clock as a bare session's do (SessionTest).
 #pragma once
 
-#include <algorithm>
-#include <map>
 #include <memory>
-#include <new>
 
-#include "shell/thread.h"
-#include "sim_fixture.h"
+#include "session_fixture.h"
 #include "ui/main_form.h"
 
 // Presses Create as a user who answers Yes to each question asked first;
@@ -35,77 +29,39 @@ inline void ClickCreate(TMainForm& f, SimPc& pc) {
   while (!pc.MessageBoxAnswers.empty() && pc.MessageBoxAnswers.size() > answersBefore) pc.MessageBoxAnswers.pop_front();
 }
 
-class FormTest : public QueueTest, public TWidgetObserver {
+// The window is built on first use, over the fixture's machine; its session
+// is then the fixture's, so a test that never asks for the window runs on a
+// bare session and builds none.
+class FormTest : public SessionTest {
  protected:
   ~FormTest() override { form.reset(); }
 
   TMainForm& Form() {
     if (!form) {
+      // One session per machine: a bare one already started would share its services.
+      if (HasBareSession()) ADD_FAILURE() << "the window is asked for after the session without one";
       form = std::make_unique<TMainForm>();  // 64 disk records: never on the stack
       form->Observer = this;
       form->Session.Runs.OnEnded = CountingEnds(form->Session.Runs.OnEnded);
     }
     return *form;
   }
+  TDiskSession& Session() override { return form ? form->Session : SessionTest::Session(); }
 
-  void CloseWindow() {
-    form.reset();
-    timers_.clear();
-  }
-  // A new machine in place of the old one, for tables of whole runs: the
-  // window goes, every worker ends, and the services start afresh.
-  void FreshPc() {
-    CloseWindow();
-    pc.ReleaseChildren();
-    gui.PumpUntil([] { return TThread::LiveCount() == 0; });
-    gui.Pump();
-    ResetServices();
-    pc.~SimPc();
-    new (&pc) SimPc();
-    runsEnded = 0;
-    now_ = 0;
+  void CloseWindow() { CloseSession(); }
+  void CloseSession() override {
+    if (form) {
+      form.reset();
+      ForgetTimers();
+    }
+    SessionTest::CloseSession();
   }
 
-  // Lets time pass until no workflow runs (at most limitMs); true when none does.
-  bool RunWorkflow(uint64_t limitMs = 600000) {
-    for (uint64_t spent = 0; spent < limitMs && Form().Session.WorkflowRunning(); spent += 500) AdvanceMs(500);
-    return !Form().Session.WorkflowRunning();
-  }
-
-  std::string File(const std::string& path) {
-    auto it = pc.Processes.Files.find(path);
-    return it == pc.Processes.Files.end() ? "<none>" : it->second.Bytes;
-  }
-
-  // ---- TWidgetObserver: the timers' countdowns, as SetTimer keeps them;
-  // the last control that asked for the keyboard focus ----
+  // ---- TWidgetObserver: the last control that asked for the keyboard focus ----
   void Changed(TControl& control, TChange what) override {
     if (what == TChange::Focus) focused = &control;
-  }
-  void TimerChanged(TTimer& timer) override {
-    if (timer.Enabled())
-      timers_[&timer] = now_ + timer.Interval();
-    else
-      timers_.erase(&timer);
   }
 
   std::unique_ptr<TMainForm> form;
   TControl* focused = nullptr;
-
- private:
-  uint64_t NextTimerDueMs() const override {
-    uint64_t next = UINT64_MAX;
-    for (const auto& [timer, due] : timers_) next = std::min(next, due);
-    return next;
-  }
-  bool TickDueTimer() override {
-    TTimer* due = nullptr;
-    for (const auto& [timer, at] : timers_)
-      if (at <= now_ && (!due || at < timers_[due])) due = timer;
-    if (!due) return false;
-    timers_[due] = now_ + due->Interval();  // periodic, as SetTimer
-    due->Tick();
-    return true;
-  }
-  std::map<TTimer*, uint64_t> timers_;
 };

@@ -11,6 +11,8 @@
 #include "disk_test_util.h"
 #include "form_fixture.h"
 #include "platform/sim/sim_diskpart.h"
+#include "session_fixture.h"
+#include "ui/part_sizes.h"
 
 namespace flowtest {
 
@@ -172,32 +174,41 @@ inline void WithRapidStart(SimPc& pc, uint64_t mb) {
   pc.Disks.AddHiddenVolume(0, 2);
 }
 
-class WorkflowTest : public FormTest {
+// The workflow helpers, over a bare session (WorkflowTest) or a window
+// (WindowWorkflowTest).
+template <class Base>
+class FlowOn : public Base {
  protected:
-  void UseFamily(int family) { pc.Version = Family(family); }
-  // Shows the window, selects the disk at diskIndex and presses Create.
+  void UseFamily(int family) { this->pc.Version = Family(family); }
+  // Starts the session's Create on the disk at diskIndex with the size item
+  // sizeItem (-1: the one the window preselects for the memory), as the
+  // window's click does once its questions are answered, and lets it run.
   void Create(int32_t diskIndex = 0, int sizeItem = -1) {
-    Form().Shown();
-    if (diskIndex != 0) {
-      Form().DiskIndex = diskIndex;
-      Form().RefreshWindow();
-    }
-    if (sizeItem >= 0) Form().PartSizeComboBox.UserSelected(sizeItem);
-    before = Partitions(pc);
-    ClickCreate(Form(), pc);
-    ASSERT_TRUE(RunWorkflow());
+    StartCreate(diskIndex, sizeItem);
+    ASSERT_TRUE(this->RunWorkflow());
   }
   void Delete() {
-    Form().Shown();
-    before = Partitions(pc);
-    Form().DeleteButtonClick();
-    ASSERT_TRUE(RunWorkflow());
+    StartDelete();
+    ASSERT_TRUE(this->RunWorkflow());
+  }
+  // The same, started only: the test lets the time pass.
+  void StartCreate(int32_t diskIndex = 0, int sizeItem = -1) {
+    TDiskSession& session = this->Session();
+    const std::size_t item =
+        sizeItem >= 0 ? static_cast<std::size_t>(sizeItem) : PartSizeIndexFor(session.PhysicalMemorySize);
+    before = Partitions(this->pc);
+    session.CreateFlow.Start(diskIndex, kPartSizes[item].SizeInMB);
+  }
+  void StartDelete() {
+    TDiskSession& session = this->Session();
+    before = Partitions(this->pc);
+    session.DeleteFlow.Start();
   }
   // The scripts diskpart ran, each without its CR LF line ends.
   std::vector<std::string> Scripts() {
-    auto lock = pc.Lock();
+    auto lock = this->pc.Lock();
     std::vector<std::string> out;
-    for (std::string s : pc.Processes.Scripts) {
+    for (std::string s : this->pc.Processes.Scripts) {
       std::string flat;
       for (std::size_t at = 0; at < s.size();) {
         const std::size_t end = s.find("\r\n", at);
@@ -210,11 +221,39 @@ class WorkflowTest : public FormTest {
   }
   std::vector<std::string> Lines(const std::string& prefix) {
     std::vector<std::string> out;
-    for (const std::string& l : HeldLines())
+    for (const std::string& l : this->HeldLines())
       if (l.rfind(prefix, 0) == 0) out.push_back(l);
     return out;
   }
   std::vector<Part> before;
+};
+
+// The workflows on a session with no window.
+class WorkflowTest : public FlowOn<SessionTest> {};
+
+// The workflows through the window, for what it shows of them; Create() and
+// Delete() still start the session's workflows directly, the Click ones go
+// through the window's buttons and its questions.
+class WindowWorkflowTest : public FlowOn<FormTest> {
+ protected:
+  // Shows the window, selects the disk at diskIndex and presses Create.
+  void ClickCreateAndRun(int32_t diskIndex = 0, int sizeItem = -1) {
+    Form().Shown();
+    if (diskIndex != 0) {
+      Form().DiskIndex = diskIndex;
+      Form().RefreshWindow();
+    }
+    if (sizeItem >= 0) Form().PartSizeComboBox.UserSelected(sizeItem);
+    before = Partitions(pc);
+    ClickCreate(Form(), pc);
+    ASSERT_TRUE(RunWorkflow());
+  }
+  void ClickDeleteAndRun() {
+    Form().Shown();
+    before = Partitions(pc);
+    Form().DeleteButtonClick();
+    ASSERT_TRUE(RunWorkflow());
+  }
 };
 
 }  // namespace flowtest

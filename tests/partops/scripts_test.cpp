@@ -19,10 +19,11 @@ SimVersion WindowsXp64() {
   return v;
 }
 
+// A bare session's scripts, or a window's for the test that looks at its
+// console; the runs they start are watched by the fixture.
 class Scripts : public FormTest {
  protected:
-  // The window's scripts, with the runs they start watched by the fixture.
-  TDiskPart& Dp() { return Form().Session.DiskPart; }
+  TDiskPart& Dp() { return Session().DiskPart; }
   int32_t Result() const { return lastExitCode; }
 };
 
@@ -67,12 +68,12 @@ TEST_F(Scripts, GoldenFiles) {
        "select disk 0\r\nselect partition 5\r\nset id=84 override\r\nexit\r\n"},
   };
   for (const ScriptRow& r : rows) {
-    form.reset();
+    CloseSession();
     ResetServices();
     pc.Version = r.useIo ? WindowsXp() : SimVersion::Make(2, 6, 1, 7601);
     ASSERT_EQ(Dp().Setup.UseIo, r.useIo) << r.name;
     r.build(Dp());
-    EXPECT_TRUE(Form().Session.Runs.Busy()) << r.name;
+    EXPECT_TRUE(Session().Runs.Busy()) << r.name;
     EXPECT_TRUE(Dp().DiskPartScript.empty()) << r.name;
     ASSERT_TRUE(RunToEnd()) << r.name;
     EXPECT_EQ(File(kScript), r.file) << r.name;
@@ -80,7 +81,7 @@ TEST_F(Scripts, GoldenFiles) {
 }
 
 TEST_F(Scripts, CreateLogsItsStepsAndTheRun) {
-  Form();
+  Session();
   ReleaseDebugConsole();  // only this step's lines
   Dp().CreateRapidStartPart(0, 2048, false, 1);
   ASSERT_TRUE(RunToEnd());
@@ -94,7 +95,7 @@ TEST_F(Scripts, CreateLogsItsStepsAndTheRun) {
 }
 
 TEST_F(Scripts, HeadingsAreYellow) {
-  Form();
+  Session();
   GetDebugConsole(true);
   pc.ConsoleWrites.clear();
   Dp().ShrinkPart(0, 1, 10);
@@ -112,7 +113,7 @@ TEST_F(Scripts, CommandLinePerFamily) {
   EXPECT_EQ(Dp().DiskPartCommandLine(),
             "\"C:\\Windows\\system32\\diskpart.exe\" /S "
             "\"C:\\Documents and Settings\\User Name\\Local Settings\\Temp\\DPINPUT.TXT\"");
-  form.reset();
+  CloseSession();
   ResetServices();
   pc.Version = WindowsXp64();
   Dp().Setup.ScriptFileName = kBlanks;
@@ -125,12 +126,13 @@ TEST_F(Scripts, CommandLinePerFamily) {
 // directly and through the 64-bit helper.
 TEST_F(Scripts, ScriptFolderWithBlanksRunsOnEveryFamily) {
   for (const SimVersion& version : {SimVersion::Make(2, 6, 1, 7601), WindowsXp64()}) {
-    form.reset();
+    CloseSession();
     ResetServices();
     pc.Version = version;
     pc.Disks.Drives.clear();
     pc.Disks.AddMbrDisk(0, 64 * SimDisks::kGiB).AddPrimary(0x07, kBytesPerMb, 32 * SimDisks::kGiB, true);
     pc.Processes.WindowsDirectory = "C:\\Win dows";
+    Form();  // its console shows what the run printed
     Dp().CreateRapidStartPart(0, 2048, true, 0);
     ASSERT_TRUE(RunToEnd());
     EXPECT_EQ(Result(), 0) << Form().ConsoleRichEdit.Text;
@@ -147,9 +149,9 @@ TEST_F(Scripts, ScriptRunChangesTheDisksAsTheNextScanShows) {
   Dp().CreateRapidStartPart(0, 8192, true, 0);
   ASSERT_TRUE(RunToEnd());
   EXPECT_EQ(Result(), 0);
-  Form().Session.Model.ScanDisks();
-  ASSERT_TRUE(Form().Session.Model.FindRapidStartPart());
-  const _PartInfo& part = Form().Session.Model.DiskInfo[0].PartInfo[Form().Session.Model.RapidStartPartIndex];
+  Session().Model.ScanDisks();
+  ASSERT_TRUE(Session().Model.FindRapidStartPart());
+  const _PartInfo& part = Session().Model.DiskInfo[0].PartInfo[Session().Model.RapidStartPartIndex];
   EXPECT_EQ(part.PartNum, 2);
   EXPECT_EQ(part.PartLen, 8192 * kBytesPerMb);
   EXPECT_EQ(part.Mbr.PartitionType, 0x84);
@@ -158,10 +160,10 @@ TEST_F(Scripts, ScriptRunChangesTheDisksAsTheNextScanShows) {
   // And the delete script takes it away again.
   Dp().DeleteRapidStartPart(0, 2, 0);
   ASSERT_TRUE(RunToEnd());
-  EXPECT_EQ(Result(), 0) << Form().ConsoleRichEdit.Text;
-  Form().Session.Model.ScanDisks();
-  EXPECT_FALSE(Form().Session.Model.FindRapidStartPart());
-  EXPECT_EQ(Form().Session.Model.DiskInfo[0].PartCount, 1u);
+  EXPECT_EQ(Result(), 0) << runOutput;
+  Session().Model.ScanDisks();
+  EXPECT_FALSE(Session().Model.FindRapidStartPart());
+  EXPECT_EQ(Session().Model.DiskInfo[0].PartCount, 1u);
 }
 
 TEST_F(Scripts, TwoRunsLeaveOnlyTheSecondScript) {
@@ -318,8 +320,8 @@ TEST_F(Scripts, ScriptFolderIsOnlyEverOneThisProcessMade) {
     EXPECT_EQ(pc.Processes.Files[r.madeAt].Owner, os::kSidAdministrators);
     const auto held = HeldLines();
     EXPECT_NE(std::find(held.begin(), held.end(), "ScriptDir=" + r.madeAt), held.end());
-    form.reset();
-    EXPECT_EQ(pc.Processes.Files.count(r.madeAt), 0u) << "removed with the window";
+    CloseSession();
+    EXPECT_EQ(pc.Processes.Files.count(r.madeAt), 0u) << "removed with the session";
     EXPECT_EQ(pc.Processes.Files.count(r.madeAt + "\\DPINPUT.TXT"), 0u);
     if (r.madeAt == next) {
       EXPECT_EQ(File(kScript), "clean\r\n") << "what someone else put there stays";
@@ -354,7 +356,7 @@ TEST_F(Scripts, TempPathHasNoSayInWhereTheScriptGoes) {
 
   FreshPc();
   pc.FailNth(Call::GetTempPathA, 1, os::kErrorInvalidParameter);
-  EXPECT_EQ(Form().Session.TempDir, "");
+  EXPECT_EQ(Session().TempDir, "");
   Dp().ShrinkPart(0, 1, 10);
   ASSERT_TRUE(RunToEnd());
   EXPECT_EQ(Dp().Setup.ScriptFileName, kScript);
@@ -513,7 +515,7 @@ TEST_F(Scripts, DiskpartOutcomes) {
        [](TDiskPart& f) { f.ShrinkPart(0, 1, 1); }, kDiskpartScriptUnreadable},
   };
   for (const DiskpartRow& r : rows) {
-    form.reset();
+    CloseSession();
     ResetServices();
     pc.Disks.Drives.clear();
     pc.Disks.Volumes.clear();
@@ -524,7 +526,7 @@ TEST_F(Scripts, DiskpartOutcomes) {
     r.arrange(pc);
     r.run(Dp());
     ASSERT_TRUE(RunToEnd()) << r.name;
-    EXPECT_EQ(static_cast<uint32_t>(Result()), r.exitCode) << r.name << Form().ConsoleRichEdit.Text;
+    EXPECT_EQ(static_cast<uint32_t>(Result()), r.exitCode) << r.name << runOutput;
     if (r.check) {
       SCOPED_TRACE(r.name);
       r.check(pc);
@@ -540,7 +542,7 @@ namespace {
 // program or in the current folder must not run, on any family.
 TEST_F(Scripts, PlantedDiskpartNeverRuns) {
   for (const SimVersion& version : {SimVersion::Make(2, 6, 1, 7601), WindowsXp64()}) {
-    CloseWindow();
+    CloseSession();
     ResetServices();
     pc.Version = version;
     pc.Disks.Drives.clear();

@@ -53,11 +53,11 @@ TEST_P(CommonLayout, CreateThenDeleteDoWhatWasAskedOrNothing) {
   const std::vector<Part> created = Partitions(pc);
   const bool canShrink = !IoFamily(c.family) && !c.layout->NoRoom;
   if (!canShrink) {
-    EXPECT_EQ(Form().Session.StatusText, "Creating.....Failed.");
+    EXPECT_EQ(Session().StatusText, "Creating.....Failed.");
     EXPECT_TRUE(SameLayout(created, click)) << "a failed Create leaves the click's layout";
     return;
   }
-  ASSERT_EQ(Form().Session.StatusText, "Creating.....Done.");
+  ASSERT_EQ(Session().StatusText, "Creating.....Done.");
   int rapid = 0, shrunk = 0;
   for (const Part& p : created) {
     const Part* was = Find(click, p.Disk, p.Offset);
@@ -77,9 +77,8 @@ TEST_P(CommonLayout, CreateThenDeleteDoWhatWasAskedOrNothing) {
   EXPECT_EQ(shrunk, 1);
   EXPECT_EQ(created.size(), click.size() + 1);
 
-  Form().DeleteButtonClick();
-  ASSERT_TRUE(RunWorkflow());
-  EXPECT_EQ(Form().Session.StatusText, "Deleting.....Done.");
+  Delete();
+  EXPECT_EQ(Session().StatusText, "Deleting.....Done.");
   EXPECT_TRUE(SameLayout(Partitions(pc), click)) << "the space went back to the partition that gave it";
 }
 
@@ -124,15 +123,11 @@ TEST_F(Figures, CommonLayouts) {
     UseFamily(6);
     l.Build(pc, 0);
     pc.Processes.RunMs = 3000;
-    Form().Shown();
-    Form().PartSizeComboBox.UserSelected(2);  // 8 GB
-    before = Partitions(pc);
     const uint64_t start = NowMs();
-    ClickCreate(Form(), pc);
-    ASSERT_TRUE(RunWorkflow());
+    Create(0, 2);  // 8 GB
     const uint64_t createMs = NowMs() - start;
     const std::size_t runs = pc.Processes.Scripts.size();
-    const bool created = Form().Session.StatusText == "Creating.....Done.";
+    const bool created = Session().StatusText == "Creating.....Done.";
     const std::vector<Part> click = before, made = Partitions(pc);
     std::string shrunk = "none";
     for (const Part& p : made)
@@ -140,9 +135,8 @@ TEST_F(Figures, CommonLayouts) {
         shrunk = Label(pc, p) + " by " + std::to_string((was->Length - p.Length) / kMiB) + " MB";
     std::string deleted = "-", went = "-";
     if (created) {
-      Form().DeleteButtonClick();
-      ASSERT_TRUE(RunWorkflow());
-      deleted = Form().Session.StatusText == "Deleting.....Done." ? "Done" : "Failed";
+      Delete();
+      deleted = Session().StatusText == "Deleting.....Done." ? "Done" : "Failed";
       went = "free";
       for (const Part& p : Partitions(pc))
         if (const Part* was = Find(made, p.Disk, p.Offset); was && p.Length > was->Length) went = Label(pc, p);

@@ -9,7 +9,8 @@ namespace {
 
 using namespace flowtest;
 
-class CreateFlow : public WorkflowTest {};
+// The window is built only by the tests that look at it.
+class CreateFlow : public WindowWorkflowTest {};
 
 const std::string kPrimary8 = "select disk 0|create partition primary size=8192|";
 const std::string kMbrType = "set id=84 override|exit";
@@ -43,7 +44,7 @@ const Row kTypicalRuns[] = {
      ".....Failed.", 0},
 };
 
-class TypicalRun : public WorkflowTest, public ::testing::WithParamInterface<Row> {};
+class TypicalRun : public WindowWorkflowTest, public ::testing::WithParamInterface<Row> {};
 
 TEST_P(TypicalRun, ScriptsStatusAndLayout) {
   const Row& r = GetParam();
@@ -52,9 +53,9 @@ TEST_P(TypicalRun, ScriptsStatusAndLayout) {
   pc.Processes.RunMs = 3000;
   Form().Shown();
   const std::string hintAtClick = Form().DiskImages[0]->Hint();
-  Create(0, 2);  // "8 GB"
+  ClickCreateAndRun(0, 2);  // "8 GB"
   EXPECT_EQ(Scripts(), r.scripts);
-  EXPECT_EQ(Form().Session.StatusText, std::string("Creating") + r.status);
+  EXPECT_EQ(Session().StatusText, std::string("Creating") + r.status);
   const std::vector<Part> after = Partitions(pc);
   EXPECT_EQ(std::count_if(after.begin(), after.end(), [](const Part& p) { return p.RapidStart(); }),
             r.rapidStartParts);
@@ -110,7 +111,7 @@ TEST_F(CreateFlow, ShrinkCandidatesAreTakenLastFirstEachForTheSize) {
                            "select disk 0|select partition 1|shrink desired=2048 minimum=2048|exit",
                            "select disk 0|create partition primary size=2048|" + kMbrType,
                        }));
-  EXPECT_EQ(Form().Session.StatusText, "Creating.....Done.");
+  EXPECT_EQ(Session().StatusText, "Creating.....Done.");
   ExpectUntouched(pc, before, nullptr, 2048, "shrink");
 }
 
@@ -118,9 +119,9 @@ TEST_F(CreateFlow, ExhaustedShrinkListFails) {
   UseFamily(4);
   TwoPartitionsLastUnshrinkable(pc);
   pc.Disks.Volumes.clear();  // C: has no volume either: nothing can shrink
-  Create(0, 0);
+  ClickCreateAndRun(0, 0);
   EXPECT_EQ(Scripts().size(), 7u) << "primary, logical, then each partition once, each failure close behind a run twice";
-  EXPECT_EQ(Form().Session.StatusText, "Creating.....Failed.");
+  EXPECT_EQ(Session().StatusText, "Creating.....Failed.");
   EXPECT_TRUE(Form().NoteLabel.Visible());
   EXPECT_TRUE(Form().CreateButton.Enabled());
   ExpectUntouched(pc, before, nullptr, 2048, "exhausted");
@@ -142,7 +143,7 @@ TEST_F(CreateFlow, ShrinkThatDoesNotHelpIsExtendedBackWhole) {
   ASSERT_EQ(scripts.size(), 9u);  // each failed create after the first runs twice
   EXPECT_EQ(scripts[3], "select disk 0|select partition 4|shrink desired=4096 minimum=4096|exit");
   EXPECT_EQ(scripts[8], "select disk 0|select partition 4|extend size=4096|exit");
-  EXPECT_EQ(Form().Session.StatusText, "Creating.....Failed.");
+  EXPECT_EQ(Session().StatusText, "Creating.....Failed.");
   ExpectUntouched(pc, before, nullptr, 4096, "extend");
   EXPECT_EQ(Find(Partitions(pc), 0, 48 * kGiB + kMiB)->Length, 16 * kGiB - kMiB);
 }
@@ -154,16 +155,13 @@ TEST_F(CreateFlow, ShrinkFollowsItsPartitionWhenNumbersMove) {
   SimDrive& d = pc.Disks.AddMbrDisk(0, 60 * kGiB);
   for (int i = 0; i < 3; ++i) d.AddPrimary(0x07, kMiB + i * 20 * kGiB, 20 * kGiB - kMiB);
   for (uint32_t n = 1; n <= 3; ++n) pc.Disks.AddVolume(0, n, static_cast<char>('C' + n - 1));
-  Form().Shown();
-  Form().PartSizeComboBox.UserSelected(0);  // "2 GB"
   // While the logical create runs, the first partition is deleted: the last
   // one becomes partition 2.
   pc.BeforeNth(Call::CreateProcessA, 2, [&d] {
     d.Layout[0] = SimPartition{};
     d.RenumberMbr();
   });
-  ClickCreate(Form(), pc);
-  ASSERT_TRUE(RunWorkflow());
+  Create(0, 0);  // "2 GB"
   const std::vector<std::string> scripts = Scripts();
   EXPECT_NE(std::find(scripts.begin(), scripts.end(), "select disk 0|select partition 2|shrink desired=2048 minimum=2048|exit"),
             scripts.end());
@@ -176,8 +174,8 @@ TEST_F(CreateFlow, DiskWithoutPartitionsFailsWithoutShrinking) {
   pc.Disks.AddMbrDisk(0, kGiB);  // too small for 2 GB
   Create(0, 0);
   EXPECT_EQ(Scripts().size(), 2u);
-  EXPECT_EQ(Form().Session.CreateFlow.PartIndex, -1);
-  EXPECT_EQ(Form().Session.StatusText, "Creating.....Failed.");
+  EXPECT_EQ(Session().CreateFlow.PartIndex, -1);
+  EXPECT_EQ(Session().StatusText, "Creating.....Failed.");
 }
 
 // On the families that set the type by direct I/O, a failed logical create
@@ -189,7 +187,7 @@ TEST_F(CreateFlow, IoFamiliesNeverShrink) {
     TwoPartitionsLastUnshrinkable(pc);
     Create(0, 0);
     EXPECT_EQ(Scripts().size(), 3u) << family << ": primary, logical, logical again";
-    EXPECT_EQ(Form().Session.StatusText, "Creating.....Failed.") << family;
+    EXPECT_EQ(Session().StatusText, "Creating.....Failed.") << family;
     EXPECT_TRUE(pc.Processes.Resizes.empty()) << family;
   }
 }
@@ -200,8 +198,7 @@ TEST_F(CreateFlow, EveryTickLogsTheStatus) {
   UseFamily(6);
   MbrWithFreeSpace(pc);
   pc.Processes.RunMs = 3000;
-  Form().Shown();
-  ClickCreate(Form(), pc);
+  StartCreate();
   const std::vector<std::string> atClick = HeldLines();
   ASSERT_TRUE(RunWorkflow());
   const std::vector<std::string> ticks = Lines("CreateTimer->");
@@ -219,12 +216,11 @@ TEST_F(CreateFlow, PausesKeepTheirLengthWithoutBlocking) {
   UseFamily(6);
   FullGpt(pc);
   pc.Processes.RunMs = 3000;
-  Form().Shown();
-  ClickCreate(Form(), pc);
+  StartCreate();
   AdvanceMs(1000);  // the first tick starts the primary create
   ASSERT_EQ(Scripts().size(), 1u);
   AdvanceMs(3000);  // it fails; the pause begins
-  EXPECT_EQ(Form().Session.CreateFlow.ExecuteStatus, TWorkflowSteps::kStepEnded);
+  EXPECT_EQ(Session().CreateFlow.ExecuteStatus, TWorkflowSteps::kStepEnded);
   AdvanceMs(1900);
   EXPECT_EQ(Scripts().size(), 1u) << "nothing starts during the pause";
   AdvanceMs(200);
@@ -241,8 +237,7 @@ TEST_F(CreateFlow, WallTimeIsRunsAndPauses) {
   UseFamily(6);
   FullGpt(pc);
   pc.Processes.RunMs = 3000;
-  Form().Shown();
-  ClickCreate(Form(), pc);
+  StartCreate();
   const uint64_t start = NowMs();
   ASSERT_TRUE(RunWorkflow());
   const uint64_t spent = NowMs() - start;
@@ -259,15 +254,14 @@ TEST_F(CreateFlow, ChosenDiskGoneAtTheClick) {
     FreshPc();
     UseFamily(6);
     MbrWithFreeSpace(pc);
-    Form().Shown();
+    Session();  // started up on the disk as it was
     if (unreadable)
       pc.Disks.FindDrive(0)->LayoutError = os::kErrorInvalidFunction;
     else
       pc.Disks.Drives.clear();
-    ClickCreate(Form(), pc);
-    ASSERT_TRUE(RunWorkflow());
+    Create();
     EXPECT_TRUE(Scripts().empty()) << unreadable;
-    EXPECT_EQ(Form().Session.StatusText, "Creating.....Failed.");
+    EXPECT_EQ(Session().StatusText, "Creating.....Failed.");
   }
 }
 
@@ -279,7 +273,7 @@ TEST_F(CreateFlow, RapidStartPartitionFoundAtTheClick) {
   Form().Shown();
   pc.Disks.FindDrive(0)->AddPrimary(0x84, 50 * kGiB, 4 * kGiB);
   ClickCreate(Form(), pc);
-  EXPECT_FALSE(Form().Session.WorkflowRunning());
+  EXPECT_FALSE(Session().WorkflowRunning());
   EXPECT_TRUE(Scripts().empty());
   EXPECT_FALSE(Form().CreateButton.Enabled());
   EXPECT_TRUE(Form().DeleteButton.Enabled());
@@ -341,9 +335,9 @@ TEST_F(CreateFlow, QuestionsBeforeACreate) {
       const std::vector<std::string> expected(r.asked.begin(), r.asked.begin() + static_cast<std::ptrdiff_t>(
                                                                    std::min(no + 1, r.asked.size())));
       EXPECT_EQ(asked, expected);
-      EXPECT_EQ(Form().Session.WorkflowRunning(), no == r.asked.size());
+      EXPECT_EQ(Session().WorkflowRunning(), no == r.asked.size());
       if (no < r.asked.size()) {
-        EXPECT_EQ(Form().Session.StatusText, "") << "No starts nothing";
+        EXPECT_EQ(Session().StatusText, "") << "No starts nothing";
         EXPECT_EQ(pc.CreatedMutexes.count(kDiskChangeMutexName), 0u) << "and gives the lock back";
       }
       ASSERT_TRUE(RunWorkflow());
@@ -368,14 +362,14 @@ TEST_F(CreateFlow, AClickWhileAnotherRunChangesDisksChangesNothing) {
     else
       WithRapidStart(pc, 4096);
     Form().Shown();
-    const std::string status = Form().Session.StatusText;
+    const std::string status = Session().StatusText;
     const auto click = [&] { create ? Form().CreateButtonClick() : Form().DeleteButtonClick(); };
     pc.OtherMutexes.insert(kDiskChangeMutexName);
     const int reads = pc.Count(Call::DeviceIoControl);
     click();
-    EXPECT_FALSE(Form().Session.WorkflowRunning());
+    EXPECT_FALSE(Session().WorkflowRunning());
     EXPECT_EQ(pc.Count(Call::DeviceIoControl), reads) << "not even read";
-    EXPECT_EQ(Form().Session.StatusText, status);
+    EXPECT_EQ(Session().StatusText, status);
     ASSERT_EQ(pc.MessageBoxes.size(), 1u);
     EXPECT_EQ(pc.MessageBoxes[0].second,
               "Nothing was changed: another copy of OrvRapidStart is changing a disk on this computer.");
@@ -385,7 +379,7 @@ TEST_F(CreateFlow, AClickWhileAnotherRunChangesDisksChangesNothing) {
     click();
     EXPECT_EQ(pc.CreatedMutexes.count(kDiskChangeMutexName), 1u) << "held while it runs";
     ASSERT_TRUE(RunWorkflow());
-    EXPECT_EQ(Form().Session.StatusText, create ? "Creating.....Done." : "Deleting.....Done.");
+    EXPECT_EQ(Session().StatusText, create ? "Creating.....Done." : "Deleting.....Done.");
     EXPECT_EQ(pc.CreatedMutexes.count(kDiskChangeMutexName), 0u) << "given back when done";
   }
 }
@@ -401,7 +395,7 @@ TEST_F(CreateFlow, FreeSpaceOfTheClickStaysFreeAfterAGiveBack) {
   d.AddPrimary(0x07, 48 * kGiB + kMiB, 13 * kGiB - kMiB);  // D:, 3 GB free behind it
   pc.Disks.AddVolume(0, 4, 'D');
   Create(0, 1);  // "4 GB": no free slot for it
-  EXPECT_EQ(Form().Session.StatusText, "Creating.....Failed.");
+  EXPECT_EQ(Session().StatusText, "Creating.....Failed.");
   EXPECT_EQ(Scripts().back(), "select disk 0|select partition 4|extend size=4096|exit");
   EXPECT_EQ(Find(Partitions(pc), 0, 48 * kGiB + kMiB)->Length, 13 * kGiB - kMiB);
 }
@@ -440,7 +434,7 @@ TEST_F(CreateFlow, GiveBackNeverTakesTheFreeSpaceOfTheClick) {
       return result;
     };
     Create(0, 1);
-    EXPECT_EQ(Form().Session.StatusText, "Creating.....Failed.");
+    EXPECT_EQ(Session().StatusText, "Creating.....Failed.");
     const std::vector<std::string> held = HeldLines();
     EXPECT_NE(std::find(held.begin(), held.end(), r.logged), held.end());
     EXPECT_EQ(Scripts().back(), r.lastScript);
@@ -460,7 +454,7 @@ TEST_F(CreateFlow, ShrinkReportedFailedButDoneIsUsed) {
     return result;
   };
   Create(0, 0);
-  EXPECT_EQ(Form().Session.StatusText, "Creating.....Done.");
+  EXPECT_EQ(Session().StatusText, "Creating.....Done.");
   const std::vector<Part> after = Partitions(pc);
   ASSERT_EQ(after.size(), before.size() + 1);
   EXPECT_EQ(Find(before, 0, 117 * kMiB)->Length - Find(after, 0, 117 * kMiB)->Length, 2048 * kMiB);
@@ -477,7 +471,7 @@ TEST_F(CreateFlow, UntypablePartitionIsDeletedAndTheShrinkGivenBack) {
   pc.Processes.CommandFailures["set"] = {0x80070005, 0x80070005, 0x80070005};
   Create(0, 0);
   const std::vector<std::string> scripts = Scripts();
-  EXPECT_EQ(Form().Session.StatusText, "Creating.....Failed.");
+  EXPECT_EQ(Session().StatusText, "Creating.....Failed.");
   ASSERT_GE(scripts.size(), 4u);
   EXPECT_EQ(scripts[scripts.size() - 4], "select disk 0|select partition 4|" + kGptType);
   EXPECT_EQ(scripts[scripts.size() - 3], "select disk 0|select partition 4|" + kGptType);
@@ -502,7 +496,7 @@ TEST_F(CreateFlow, RunTooCloseToThePreviousIsRunAgainAfter15s) {
   pc.Processes.RunMs = 1000;
   pc.Processes.CloseRunsFail = true;
   Create(0, 0);
-  EXPECT_EQ(Form().Session.StatusText, "Creating.....Done.");
+  EXPECT_EQ(Session().StatusText, "Creating.....Done.");
   const std::vector<std::string> scripts = Scripts();
   EXPECT_EQ(std::count(scripts.begin(), scripts.end(), "select disk 0|select partition 3|shrink desired=2048 minimum=2048|exit"),
             2);
@@ -521,7 +515,7 @@ TEST_F(CreateFlow, IoFamilyRetypesTheNewPartitionNotTheRenumberedOne) {
     const std::vector<std::string> held = HeldLines();
     EXPECT_NE(std::find(held.begin(), held.end(), "NewPartNum=3"), held.end()) << "the prediction is still logged";
     EXPECT_NE(std::find(held.begin(), held.end(), "NewPartition->PartNum=2"), held.end());
-    EXPECT_EQ(Form().Session.StatusText, "Creating.....Done.") << family;
+    EXPECT_EQ(Session().StatusText, "Creating.....Done.") << family;
     ExpectUntouched(pc, before, nullptr, 0, "family " + std::to_string(family));
     const std::vector<Part> after = Partitions(pc);
     EXPECT_EQ(Find(after, 0, 60 * kGiB + kMiB)->MbrType, 0x07) << "D: keeps its type";
@@ -551,15 +545,15 @@ TEST_F(CreateFlow, IoFamilyCreateThenDeleteLeavesTheClickLayout) {
     }
     const std::vector<Part> click = Partitions(pc);
     Create(0, 0);
-    ASSERT_EQ(Form().Session.StatusText, "Creating.....Done.");
+    ASSERT_EQ(Session().StatusText, "Creating.....Done.");
     const uint32_t made = family == 1 ? 2 : 3;
     const SimVolume* volume = pc.Disks.FindVolume(0, made);
     ASSERT_NE(volume, nullptr);
     EXPECT_TRUE(volume->Hidden) << "not mounted once it has the Rapid Start type";
     EXPECT_EQ(volume->Letter, 0);
-    CloseWindow();
+    CloseSession();
     Delete();
-    EXPECT_EQ(Form().Session.StatusText, "Deleting.....Done.");
+    EXPECT_EQ(Session().StatusText, "Deleting.....Done.");
     const std::vector<Part> after = Partitions(pc);
     ASSERT_EQ(after.size(), click.size());
     for (const Part& b : click) EXPECT_TRUE(Find(after, b.Disk, b.Offset)) << Describe(b);
@@ -578,7 +572,7 @@ TEST_F(CreateFlow, TypeRunAfterDeviceInUseIsAStepOfItsOwn) {
                            "select disk 0|create partition primary size=4096|" + kMbrType,
                            "select disk 0|select partition 2|" + kMbrType,
                        }));
-  EXPECT_EQ(Form().Session.StatusText, "Creating.....Done.");
+  EXPECT_EQ(Session().StatusText, "Creating.....Done.");
   ExpectUntouched(pc, before, nullptr, 0, "type run");
   // Finish's rescan came after the type run had ended.
   const std::vector<std::string> held = HeldLines();
@@ -590,9 +584,8 @@ TEST_F(CreateFlow, TypeRunAfterDeviceInUseIsAStepOfItsOwn) {
   EXPECT_TRUE(Lines("CreateTimer->IgnoredRun").empty());
 
   // A Delete right after has runs of its own.
-  Form().DeleteButtonClick();
-  ASSERT_TRUE(RunWorkflow());
-  EXPECT_EQ(Form().Session.StatusText, "Deleting.....Done.");
+  Delete();
+  EXPECT_EQ(Session().StatusText, "Deleting.....Done.");
   EXPECT_TRUE(Lines("DeleteTimer->IgnoredRun").empty());
 }
 
@@ -601,29 +594,26 @@ TEST_F(CreateFlow, AnEndOfAnotherRunIsIgnored) {
   UseFamily(6);
   MbrWithFreeSpace(pc);
   pc.Processes.HoldChildren = true;
-  Form().Shown();
-  ClickCreate(Form(), pc);
+  StartCreate();
   AdvanceMs(1000);  // the first tick starts the create run
-  ASSERT_EQ(Form().Session.CreateFlow.ExecuteStatus, TWorkflowSteps::kStepRunning);
-  Form().Session.CreateFlow.RunEnded(987654321, 0);
-  EXPECT_EQ(Form().Session.CreateFlow.ExecuteStatus, TWorkflowSteps::kStepRunning);
+  ASSERT_EQ(Session().CreateFlow.ExecuteStatus, TWorkflowSteps::kStepRunning);
+  Session().CreateFlow.RunEnded(987654321, 0);
+  EXPECT_EQ(Session().CreateFlow.ExecuteStatus, TWorkflowSteps::kStepRunning);
   EXPECT_EQ(Lines("CreateTimer->IgnoredRun"), std::vector<std::string>{"CreateTimer->IgnoredRun=987654321"});
   pc.Processes.HoldChildren = false;
   pc.ReleaseChildren();
   ASSERT_TRUE(RunWorkflow());
-  EXPECT_EQ(Form().Session.StatusText, "Creating.....Done.");
+  EXPECT_EQ(Session().StatusText, "Creating.....Done.");
 }
 
 // Two new partitions since the click: neither is retyped.
 TEST_F(CreateFlow, NothingIsRetypedWhenTheNewPartitionIsAmbiguous) {
   UseFamily(1);
   MbrWithFreeSpace(pc);
-  Form().Shown();
+  Session();
   // Another partition appears between the click and the create's end.
   pc.BeforeNth(Call::CreateProcessA, 1, [this] { pc.Disks.FindDrive(0)->AddPrimary(0x07, 60 * kGiB, 2 * kGiB); });
-  before = Partitions(pc);
-  ClickCreate(Form(), pc);
-  ASSERT_TRUE(RunWorkflow());
+  Create();
   const std::vector<std::string> held = HeldLines();
   EXPECT_NE(std::find(held.begin(), held.end(), "NewPartition: 2 partitions new since the click; nothing is retyped"),
             held.end());
@@ -702,7 +692,7 @@ TEST_F(CreateFlow, FinishReadsADiskThatDidNotAnswerAgain) {
       return result;
     };
     if (r.create) Create(0, 0); else Delete();
-    EXPECT_EQ(Form().Session.StatusText, r.status);
+    EXPECT_EQ(Session().StatusText, r.status);
     EXPECT_EQ(Lines(again).size(), r.readAgain);
     pc.BeforeNth(Call::DeviceIoControl, 1, [] {});  // the armed hook outlives neither r nor itself
     pc.Disks.Drives[0].LayoutError = 0;

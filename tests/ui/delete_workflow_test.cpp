@@ -8,7 +8,8 @@ namespace {
 
 using namespace flowtest;
 
-class DeleteFlow : public WorkflowTest {};
+// The window is built only by the tests that look at it.
+class DeleteFlow : public WindowWorkflowTest {};
 
 // MBR: C: then a 4 GB Rapid Start partition (index 1), free space behind it.
 void MbrRapidStartAfterData(SimPc& pc, uint64_t rapidBytes = 4096 * kMiB) {
@@ -75,7 +76,7 @@ const Row kRuns[] = {
     {"Itanium2003DeletesDirectly", 2, MbrRapidStartFirst, {}, 0},
 };
 
-class DeleteRun : public WorkflowTest, public ::testing::WithParamInterface<Row> {};
+class DeleteRun : public WindowWorkflowTest, public ::testing::WithParamInterface<Row> {};
 
 TEST_P(DeleteRun, ScriptsStatusAndLayout) {
   const Row& r = GetParam();
@@ -86,9 +87,9 @@ TEST_P(DeleteRun, ScriptsStatusAndLayout) {
   ASSERT_TRUE(Form().DeleteButton.Enabled());
   const std::vector<Part> start = Partitions(pc);
   const Part rapid = *std::find_if(start.begin(), start.end(), [](const Part& p) { return p.RapidStart(); });
-  Delete();
+  ClickDeleteAndRun();
   EXPECT_EQ(Scripts(), r.scripts);
-  EXPECT_EQ(Form().Session.StatusText, "Deleting.....Done.");
+  EXPECT_EQ(Session().StatusText, "Deleting.....Done.");
   EXPECT_TRUE(pc.MessageBoxes.empty()) << "no restart after a Delete";
   const std::vector<Part> after = Partitions(pc);
   EXPECT_EQ(std::count_if(after.begin(), after.end(), [](const Part& p) { return p.RapidStart(); }), 0);
@@ -123,7 +124,7 @@ TEST_F(DeleteFlow, PartitionUnderOneMbEndsWithoutExtending) {
   MbrRapidStartAfterData(pc, 512 * 1024);
   Delete();
   EXPECT_EQ(Scripts(), (std::vector<std::string>{kMbrDelete}));
-  EXPECT_EQ(Form().Session.StatusText, "Deleting.....Done.");
+  EXPECT_EQ(Session().StatusText, "Deleting.....Done.");
 }
 
 // A delete that fails says so: the partition is still there.
@@ -131,9 +132,9 @@ TEST_F(DeleteFlow, FailedDeleteIsReportedAsFailed) {
   UseFamily(6);
   MbrRapidStartAfterData(pc);
   pc.Processes.SetIdRefusedDisks.insert(0);
-  Delete();
+  ClickDeleteAndRun();
   EXPECT_EQ(Scripts().size(), 1u) << "no extend after a failed delete";
-  EXPECT_EQ(Form().Session.StatusText, "Deleting.....Failed.");
+  EXPECT_EQ(Session().StatusText, "Deleting.....Failed.");
   EXPECT_EQ(Form().NoteLabel.Caption().rfind("Rapid Start partition: ", 0), 0u) << "the partition is still there";
   EXPECT_EQ(Form().NoteLabel.Font().Color, clWindowText) << "the red note is about space for a Create";
   EXPECT_TRUE(Form().DeleteButton.Enabled()) << "it can be tried again";
@@ -154,10 +155,10 @@ TEST_F(DeleteFlow, NothingToDeleteFinishesAtOnce) {
     else
       pc.Disks.FindDrive(0)->Layout[1] = SimPartition{};
     Form().DeleteButtonClick();
-    EXPECT_FALSE(Form().Session.WorkflowRunning());
-    EXPECT_FALSE(Form().Session.DeleteTimer.Enabled());
+    EXPECT_FALSE(Session().WorkflowRunning());
+    EXPECT_FALSE(Session().DeleteTimer.Enabled());
     EXPECT_TRUE(Scripts().empty());
-    EXPECT_EQ(Form().Session.StatusText, unreadable ? "Deleting.....Failed." : "Deleting.....Done.");
+    EXPECT_EQ(Session().StatusText, unreadable ? "Deleting.....Failed." : "Deleting.....Done.");
     if (!unreadable) {
       EXPECT_TRUE(Form().CreateButton.Enabled());
     }
@@ -185,7 +186,7 @@ TEST_F(DeleteFlow, OnlyThePartitionShownIsDeleted) {
       pc.Disks.AddVolume(4, 1, 'C');
       pc.Disks.AddHiddenVolume(4, 2);
       Form().Shown();
-      ASSERT_EQ(Form().Session.Model.DiskInfo[Form().Session.Model.RapidStartDiskIndex].DiskNum, 1);
+      ASSERT_EQ(Session().Model.DiskInfo[Session().Model.RapidStartDiskIndex].DiskNum, 1);
       if (how == kShownOneRemoved) shown.Layout[1] = SimPartition{};
       if (how == kShownDiskUnreadable) pc.FailNth(Call::DeviceIoControl, 1, os::kErrorGenFailure);
       before = Partitions(pc);
@@ -193,15 +194,15 @@ TEST_F(DeleteFlow, OnlyThePartitionShownIsDeleted) {
       ASSERT_TRUE(RunWorkflow());
       EXPECT_TRUE(Scripts().empty());
       ExpectUntouched(pc, before, nullptr, 0, "the partition not shown");
-      EXPECT_EQ(Form().Session.StatusText, "Deleting.....Failed.");
-      ASSERT_GE(Form().Session.Model.RapidStartDiskIndex, 0);
-      EXPECT_EQ(Form().Session.Model.DiskInfo[Form().Session.Model.RapidStartDiskIndex].DiskNum, 4)
+      EXPECT_EQ(Session().StatusText, "Deleting.....Failed.");
+      ASSERT_GE(Session().Model.RapidStartDiskIndex, 0);
+      EXPECT_EQ(Session().Model.DiskInfo[Session().Model.RapidStartDiskIndex].DiskNum, 4)
           << "the window shows what is there";
       EXPECT_TRUE(Form().DeleteButton.Enabled());
       if (how == kShownDiskUnreadable) continue;
       Form().DeleteButtonClick();
       ASSERT_TRUE(RunWorkflow());
-      EXPECT_EQ(Form().Session.StatusText, "Deleting.....Done.");
+      EXPECT_EQ(Session().StatusText, "Deleting.....Done.");
       EXPECT_FALSE(Form().DeleteButton.Enabled());
     }
   }
@@ -215,8 +216,7 @@ TEST_F(DeleteFlow, PartitionChangedSinceTheClickIsNotDeleted) {
     FreshPc();
     UseFamily(family);
     MbrRapidStartAfterData(pc);
-    Form().Shown();
-    Form().DeleteButtonClick();
+    StartDelete();
     // Before the first tick the Rapid Start partition becomes a data partition.
     pc.Disks.FindDrive(0)->Layout[1].MbrType = 0x07;
     before = Partitions(pc);
@@ -234,7 +234,7 @@ TEST_F(DeleteFlow, RefusedDeleteAfterTheRetypeFailsAndRestoresTheType) {
   MbrRapidStartAfterData(pc);
   pc.Processes.CommandFailures["delete"] = {0x80070005, 0x80070005};
   Delete();
-  EXPECT_EQ(Form().Session.StatusText, "Deleting.....Failed.");
+  EXPECT_EQ(Session().StatusText, "Deleting.....Failed.");
   EXPECT_EQ(Scripts().back(), "select disk 0|select partition 2|set id=84 override|exit");
   const std::vector<Part> after = Partitions(pc);
   ASSERT_EQ(after.size(), before.size());
@@ -249,7 +249,7 @@ TEST_F(DeleteFlow, RefusedDeleteAfterTheRetypeFailsAndRestoresTheType) {
   pc.Processes.CommandFailures["delete"] = {0x80070005};
   pc.Processes.CommandFailures["set"] = {0, 0x80070005, 0x80070005};  // the script's retype goes through
   Delete();
-  EXPECT_EQ(Form().Session.StatusText, "Deleting.....Failed.");
+  EXPECT_EQ(Session().StatusText, "Deleting.....Failed.");
   EXPECT_EQ(Find(Partitions(pc), 0, 40 * kGiB + kMiB)->MbrType, 0x07);
 }
 
@@ -267,7 +267,7 @@ TEST_F(DeleteFlow, SpaceGoesToThePartitionPhysicallyBefore) {
   pc.Disks.AddVolume(0, 2, 'C');
   pc.Disks.AddHiddenVolume(0, 3);
   Delete();
-  EXPECT_EQ(Form().Session.StatusText, "Deleting.....Done.");
+  EXPECT_EQ(Session().StatusText, "Deleting.....Done.");
   EXPECT_EQ(Scripts().back(), "select disk 0|select partition 2|extend size=2048|exit");
   EXPECT_EQ(Find(Partitions(pc), 0, 101 * kMiB)->Length, 40 * kGiB + 2048 * kMiB);
   EXPECT_EQ(Find(Partitions(pc), 0, recovery)->Length, 750 * kMiB);
@@ -293,9 +293,9 @@ TEST_F(DeleteFlow, ClicksAreIgnoredWhileItRuns) {
   ClickCreate(Form(), pc);
   EXPECT_EQ(Form().DiskIndex, 0);
   EXPECT_EQ(Form().FirstVisibleDisk, 0);
-  EXPECT_FALSE(Form().Session.CreateFlow.Running());
+  EXPECT_FALSE(Session().CreateFlow.Running());
   ASSERT_TRUE(RunWorkflow());
-  EXPECT_EQ(Form().Session.StatusText, "Deleting.....Done.");
+  EXPECT_EQ(Session().StatusText, "Deleting.....Done.");
 }
 
 // A Delete that ended before its extend step leaves the Create's extend
@@ -307,10 +307,8 @@ TEST_F(DeleteFlow, CreateGivesBackWhatItShrankAfterADelete) {
   for (int i = 0; i < 4; ++i) full.AddPrimary(0x07, kMiB + i * 16 * kGiB, 16 * kGiB - kMiB);
   pc.Disks.AddVolume(1, 4, 'F');
   Delete();
-  ASSERT_EQ(Form().Session.DeleteFlow.ExtendSizeInMB, 4096u);
-  Form().Disk0ImageClick(*Form().DiskImages[1]);
-  ClickCreate(Form(), pc);
-  ASSERT_TRUE(RunWorkflow());
+  ASSERT_EQ(Session().DeleteFlow.ExtendSizeInMB, 4096u);
+  Create(1, 1);  // "4 GB", as the window chose it for the 4 GB partition it showed
   EXPECT_EQ(Scripts().back(), "select disk 1|select partition 4|extend size=4096|exit");
 }
 

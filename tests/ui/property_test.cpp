@@ -138,7 +138,7 @@ const std::vector<Call> kFaultKinds = {
     Call::SetHandleInformation, Call::CreateProcessA, Call::WaitForSingleObject, Call::GetExitCodeProcess,
 };
 
-class Property : public WorkflowTest {
+class Property : public WindowWorkflowTest {
  protected:
   void Case(uint64_t seed) {
     SCOPED_TRACE("replay with ORV_PROPERTY_SEED=" + std::to_string(seed) + " ORV_PROPERTY_CASES=1");

@@ -9,6 +9,8 @@
 
 namespace {
 
+// A bare session's start-up; the window is built only by the tests of its
+// selection and its teardown.
 class StartUp : public FormTest {};
 
 TEST_F(StartUp, LogOrder) {
@@ -21,9 +23,9 @@ TEST_F(StartUp, LogOrder) {
   pc.AddAcpiDevice({"ACPI\\PNP0C0C", "*PNP0C0C"});
   pc.AddAcpiDevice({"ACPI\\INT3392", "*INT3392"});
   ASSERT_TRUE(CanStart());
-  Form();
-  EXPECT_EQ(Form().Session.PhysicalMemorySize, 8192u);
-  EXPECT_EQ(Form().Session.Firmware, TFirmwareState::Present);
+  Session();
+  EXPECT_EQ(Session().PhysicalMemorySize, 8192u);
+  EXPECT_EQ(Session().Firmware, TFirmwareState::Present);
   const std::string expected =
       "\r\n\" /DEBUG"
       "\r\nExePath=C:\\Program Files\\Ortavel\\"
@@ -37,8 +39,8 @@ TEST_F(StartUp, LogOrder) {
       "\r\nRapidStartDiskIndex=-1\r\nRapidStartPartIndex=-1";
   EXPECT_EQ(pc.ConsoleText(), expected);
   // The script's folder is made by the first script, under the Windows folder.
-  EXPECT_EQ(Form().Session.DiskPart.Setup.ScriptFolderParent, "C:\\Windows\\Temp");
-  EXPECT_EQ(Form().Session.DiskPart.Setup.ScriptFileName, "");
+  EXPECT_EQ(Session().DiskPart.Setup.ScriptFolderParent, "C:\\Windows\\Temp");
+  EXPECT_EQ(Session().DiskPart.Setup.ScriptFileName, "");
   EXPECT_EQ(pc.System.StdOut.substr(0, 37), "Connected to ROOT\\CIMV2 WMI namespace");
 }
 
@@ -66,7 +68,7 @@ TEST_F(StartUp, FirmwareLineFollowsTheMemoryLine) {
     SCOPED_TRACE(r.name);
     FreshPc();
     r.build(pc);
-    EXPECT_EQ(Form().Session.Firmware, r.expected);
+    EXPECT_EQ(Session().Firmware, r.expected);
     const auto held = HeldLines();
     const auto memory = std::find_if(held.begin(), held.end(),
                                      [](const std::string& l) { return l.rfind("PhysicalMemorySize=", 0) == 0; });
@@ -77,7 +79,7 @@ TEST_F(StartUp, FirmwareLineFollowsTheMemoryLine) {
                             [](const std::string& l) { return l.rfind("RapidStartFirmware=", 0) == 0; }),
               1);
     EXPECT_EQ(pc.Count(Call::SetupDiGetClassDevsByEnumeratorA), 1);
-    Form().Session.Model.ScanDisks();
+    Session().Model.ScanDisks();
     EXPECT_EQ(pc.Count(Call::SetupDiGetClassDevsByEnumeratorA), 1) << "a rescan does not ask again";
   }
 }
@@ -85,8 +87,8 @@ TEST_F(StartUp, FirmwareLineFollowsTheMemoryLine) {
 TEST_F(StartUp, FailedMemoryQueryLeaves0AndGoesOn) {
   pc.FailNth(Call::CreateWbemLocator, 1, 0x80040154);  // REGDB_E_CLASSNOTREG
   pc.Disks.AddMbrDisk(0, 64 * SimDisks::kGiB);
-  EXPECT_EQ(Form().Session.PhysicalMemorySize, 0u);
-  EXPECT_EQ(Form().Session.Model.DiskCount, 1);
+  EXPECT_EQ(Session().PhysicalMemorySize, 0u);
+  EXPECT_EQ(Session().Model.DiskCount, 1);
   const auto held = HeldLines();
   EXPECT_NE(std::find(held.begin(), held.end(), "Failed to create IWbemLocator object. Error code = 0x80040154"),
             held.end());

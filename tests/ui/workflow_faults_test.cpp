@@ -57,7 +57,7 @@ const Scenario kScenarios[] = {
     {"DeleteGptByDirectIo", 2, GptRapidStartAfterC, false},
 };
 
-class Faults : public WorkflowTest, public ::testing::WithParamInterface<Scenario> {
+class Faults : public WindowWorkflowTest, public ::testing::WithParamInterface<Scenario> {
  protected:
   // Runs the scenario; with a failure injected at the n-th call of a kind
   // counted from the click. Returns the calls of each kind from the click on.
