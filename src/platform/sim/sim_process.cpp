@@ -152,6 +152,19 @@ os::Handle SimProcesses::CreateFileA(const std::string& path, uint32_t access, u
   return h;
 }
 
+SimProcesses::OpenFile* SimProcesses::OpenFileOf(os::Handle h, uint32_t anyOfAccess) {
+  const auto open = openFiles_.find(h);
+  if (open == openFiles_.end()) {
+    core_.LastError() = os::kErrorInvalidHandle;
+    return nullptr;
+  }
+  if (anyOfAccess != 0 && !(open->second.access & anyOfAccess)) {
+    core_.LastError() = os::kErrorAccessDenied;
+    return nullptr;
+  }
+  return &open->second;
+}
+
 os::Handle SimProcesses::OpenAtEnd(const std::string& path) {
   const os::Handle h = core_.NewHandle(SimCore::Kind::File, path, os::kGenericWrite);
   std::string& bytes = Files[path].Bytes;
@@ -162,12 +175,9 @@ os::Handle SimProcesses::OpenAtEnd(const std::string& path) {
 bool SimProcesses::GetFileInformationByHandle(os::Handle file, os::FileIdentity& identity) {
   const auto lock = core_.Lock();
   if (core_.Enter(Call::GetFileInformationByHandle)) return false;
-  auto open = openFiles_.find(file);
-  if (open == openFiles_.end()) {
-    core_.LastError() = os::kErrorInvalidHandle;
-    return false;
-  }
-  const SimFile& f = Files[open->second.path];
+  const OpenFile* open = OpenFileOf(file);
+  if (!open) return false;
+  const SimFile& f = Files[open->path];
   // assumed: a plain file reports FILE_ATTRIBUTE_ARCHIVE, as NTFS sets it on
   // every new file; a link opened itself reports the reparse point.
   identity.Attributes = f.Link ? os::kFileAttributeReparsePoint : f.Directory ? os::kFileAttributeDirectory : 0x20;
@@ -185,19 +195,15 @@ bool SimProcesses::WriteFile(os::Handle file, const void* data, uint32_t size, u
     written = size;
     return true;
   }
-  auto open = openFiles_.find(file);
-  const uint32_t canWrite = os::kGenericWrite | os::kFileAppendData;
-  if (open == openFiles_.end() || !(open->second.access & canWrite)) {
-    core_.LastError() = open == openFiles_.end() ? os::kErrorInvalidHandle : os::kErrorAccessDenied;
-    return false;
-  }
-  std::string& bytes = Files[open->second.path].Bytes;
+  OpenFile* open = OpenFileOf(file, os::kGenericWrite | os::kFileAppendData);
+  if (!open) return false;
+  std::string& bytes = Files[open->path].Bytes;
   // A handle with append access only writes at the end, whatever its position.
-  if (!(open->second.access & os::kGenericWrite)) open->second.position = bytes.size();
-  const std::size_t at = open->second.position;
+  if (!(open->access & os::kGenericWrite)) open->position = bytes.size();
+  const std::size_t at = open->position;
   if (bytes.size() < at + size) bytes.resize(at + size);
   bytes.replace(at, size, static_cast<const char*>(data), size);
-  open->second.position += size;
+  open->position += size;
   written = size;
   return true;
 }
@@ -227,16 +233,13 @@ bool SimProcesses::ReadFile(os::Handle file, void* buffer, uint32_t size, uint32
     pipe.buffer.erase(0, read);
     return true;
   }
-  auto open = openFiles_.find(file);
-  if (open == openFiles_.end() || !(open->second.access & os::kGenericRead)) {
-    core_.LastError() = open == openFiles_.end() ? os::kErrorInvalidHandle : os::kErrorAccessDenied;
-    return false;
-  }
-  const std::string& bytes = Files[open->second.path].Bytes;
-  const std::size_t at = std::min(open->second.position, bytes.size());
+  OpenFile* open = OpenFileOf(file, os::kGenericRead);
+  if (!open) return false;
+  const std::string& bytes = Files[open->path].Bytes;
+  const std::size_t at = std::min(open->position, bytes.size());
   read = static_cast<uint32_t>(std::min<std::size_t>(size, bytes.size() - at));
   bytes.copy(static_cast<char*>(buffer), read, at);
-  open->second.position = at + read;
+  open->position = at + read;
   return true;
 }
 
@@ -349,12 +352,9 @@ bool SimProcesses::RemoveDirectoryA(const std::string& path) {
 bool SimProcesses::GetFileOwnerSid(os::Handle file, std::string& sid) {
   const auto lock = core_.Lock();
   if (core_.Enter(Call::GetFileOwnerSid)) return false;
-  auto open = openFiles_.find(file);
-  if (open == openFiles_.end()) {
-    core_.LastError() = os::kErrorInvalidHandle;
-    return false;
-  }
-  sid = Files[open->second.path].Owner;
+  const OpenFile* open = OpenFileOf(file);
+  if (!open) return false;
+  sid = Files[open->path].Owner;
   return true;
 }
 

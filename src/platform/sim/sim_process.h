@@ -196,6 +196,10 @@ class SimProcesses {
   };
   void EndChild(Child& child);
   uint64_t NextEventLocked() const;
+  // The open file behind a handle, with one of the access bits asked for
+  // (0: any); nullptr, and ERROR_INVALID_HANDLE or ERROR_ACCESS_DENIED as the
+  // last error, when there is none.
+  OpenFile* OpenFileOf(os::Handle h, uint32_t anyOfAccess = 0);
 
   SimCore& core_;
   SimPc& pc_;  // the machine a child program runs on, and its console
